@@ -1,0 +1,96 @@
+// The program-wide decoder state: receiver chain, decoded frame, readout, and the
+// per-block and per-frame operations. The GUI and the command-line tools each own one.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "decode/frame_layout.h"
+#include "decode/readout.h"
+#include "dsp/front_end.h"
+
+namespace nimbo {
+
+// Calls out of the core. Each has a do-nothing default; the GUI and tools fill them.
+class CoreHooks {
+  public:
+    virtual ~CoreHooks() = default;
+    // A calibration piece from a good sonde block while the table is incomplete.
+    virtual void calibrationPiece(int /*index*/, const uint8_t* /*piece16*/) {}
+    // A frame with good sonde and sensor blocks while logging is on.
+    virtual void logFrame() {}
+    // The calibration display refresh, after a good sensor block.
+    virtual void calibrationDisplayRefresh() {}
+    // Whether the frame data display is showing, and its refresh.
+    virtual bool frameDisplayShowing() { return false; }
+    virtual void frameDisplayRefresh() {}
+    // Parts of the display reset that belong to the windows (graph, "Scroll").
+    virtual void displayResetHook() {}
+    // After every block: scope and graph.
+    virtual void endOfBuffer() {}
+    // Once at the end of every decodeFrame, whatever its checks gave.
+    virtual void frameDecoded() {}
+};
+
+class NimboCore final : private FrameListener {
+  public:
+    explicit NimboCore(CoreHooks* hooks = nullptr);
+    NimboCore(const NimboCore&) = delete;
+    NimboCore& operator=(const NimboCore&) = delete;
+
+    void setHooks(CoreHooks* hooks) { hooks_ = hooks; }
+
+    // One capture buffer: kBlockSamples interleaved 16-bit stereo frames.
+    void ProcessWaveBuffer(const int16_t* interleaved);
+    // Decodes the frame held in frameBits.
+    void decodeFrame();
+    // Blanks the readout and clears the per-sonde state.
+    void displayReset();
+
+    uint8_t* frameBits() { return receiver.sync.frameBits.data(); }
+
+    ReceiverSettings settings;
+    Receiver receiver;
+    Readout readout;
+
+    // Decoded frame state; a failed block leaves its values from earlier frames.
+    bool sondeBlockOk = false;
+    bool sensorBlockOk = false;
+    bool gpsBlockOk = false;
+    char serialNumber[frame::kSerialLength + 1] = {};
+    uint32_t frameNumber = 0;
+    uint8_t calIndex = 0;
+    bool humidSwap = false;
+    std::array<int32_t, frame::kChannels> sensorRaw{};
+    double refLow = 0.0;
+    double refHigh = 0.0;
+    std::array<double, frame::kChannels> normalisedChannels{};
+    double txFreqMHz = 0.0;
+    bool txFreqSetThisFrame = false; // set by a good piece-0 block of the current frame
+    std::array<uint8_t, kFrameBytes> frameBytes{};        // the frame last decoded
+    std::array<uint8_t, kFrameBytes> frameDisplayBytes{}; // the last fully good frame shown
+
+    // Calibration collection state, cleared by displayReset.
+    std::array<bool, 32> calReceived{};
+    std::array<uint8_t, 512> calTable{};
+    bool calComplete = false;
+
+    bool batchMode = false;  // start-up, "Cal Reset" and imports
+    bool loggingOn = false;  // SpeedButton1 down
+    int sensorStaleCounter = 0;
+
+  private:
+    void frameComplete() override { decodeFrame(); }
+    void decodeSondeBlock();
+    void decodeSensorBlock();
+    void statusDotFrame();
+    void statusDotEndOfBuffer();
+
+    CoreHooks* hooks_;
+    CoreHooks noHooks_;
+};
+
+// (value - refLow) / (refHigh - refLow); 0.0 when the references coincide.
+double normaliseChannel(double value, double refLow, double refHigh);
+
+} // namespace nimbo

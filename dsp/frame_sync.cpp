@@ -1,0 +1,112 @@
+#include "dsp/frame_sync.h"
+
+#include <bit>
+
+namespace nimbo {
+namespace {
+
+constexpr uint8_t kStartPattern[4] = {0, 1, 1, 0}; // stop bit 0,1 then start bit 1,0
+constexpr int kTopWordBits = FrameSync::kHeaderBits - 128; // bits held by history_[2]
+
+constexpr std::array<uint64_t, 3> packHeader(const std::array<uint8_t, 20>& bytes) {
+    std::array<uint64_t, 3> w{};
+    for (int j = 0; j < FrameSync::kHeaderBits; ++j) {
+        const uint64_t bit = (bytes[j / 8] >> (j % 8)) & 1u;
+        w[j / 64] |= bit << (j % 64);
+    }
+    return w;
+}
+
+bool startsWithStartPattern(const uint8_t* s) {
+    return s[0] == kStartPattern[0] && s[1] == kStartPattern[1] && s[2] == kStartPattern[2] &&
+           s[3] == kStartPattern[3];
+}
+
+} // namespace
+
+constexpr std::array<uint64_t, 3> kHeaderWords = packHeader(headerPatternBytes);
+const uint64_t headerPatternWords[3] = {kHeaderWords[0], kHeaderWords[1], kHeaderWords[2]};
+
+void FrameSync::ProcessSymbol(double y) {
+    symbolGroup[symbolCount++] = y >= 0.0 ? 1 : 0;
+    if (symbolCount < kSlotSymbols) return;
+    symbolCount = 0;
+
+    alignByte();
+    prevSymbolGroup = symbolGroup;
+
+    if (inFrame) {
+        for (int k = 0; k < 8; ++k) frameBits[frameBitCount + k] = byteBits[k];
+        frameBitCount += 8;
+        if (frameBitCount >= kFrameBits) {
+            inFrame = false;
+            if (listener_) listener_->frameComplete();
+        }
+        return;
+    }
+    searchHeader();
+}
+
+void FrameSync::alignByte() {
+    // The previous slot, then the current one. Offsets 21..36 reach past the 40
+    // symbols; those positions read as 0, so the symbols come from the two slots only.
+    uint8_t twoSlots[2 * kSlotSymbols + kSearchPositions] = {};
+    for (int j = 0; j < kSlotSymbols; ++j) {
+        twoSlots[j] = prevSymbolGroup[j];
+        twoSlots[kSlotSymbols + j] = symbolGroup[j];
+    }
+
+    if (byteLocked) {
+        const uint8_t* w = twoSlots + byteOffset;
+        if (startsWithStartPattern(w)) {
+            for (int k = 0; k < 8; ++k) byteBits[k] = w[5 + 2 * k];
+        } else {
+            byteLocked = false;
+        }
+        return;
+    }
+
+    // Search the newer slot first: current symbols, then the previous ones.
+    uint8_t search[2 * kSlotSymbols];
+    for (int j = 0; j < kSlotSymbols; ++j) {
+        search[j] = symbolGroup[j];
+        search[kSlotSymbols + j] = prevSymbolGroup[j];
+    }
+    for (int p = 0; p < kSearchPositions; ++p) {
+        if (startsWithStartPattern(search + p)) {
+            byteLocked = true;
+            byteOffset = p;
+            return;
+        }
+    }
+}
+
+void FrameSync::pushHeaderBit(uint64_t bit) {
+    history_[0] = (history_[0] >> 1) | (history_[1] << 63);
+    history_[1] = (history_[1] >> 1) | (history_[2] << 63);
+    history_[2] = (history_[2] >> 1) | ((bit & 1u) << (kTopWordBits - 1));
+}
+
+int FrameSync::headerScore() const {
+    const int differing = std::popcount(history_[0] ^ headerPatternWords[0]) +
+                          std::popcount(history_[1] ^ headerPatternWords[1]) +
+                          std::popcount(history_[2] ^ headerPatternWords[2]);
+    return kHeaderBits - 2 * differing;
+}
+
+int FrameSync::headerHistoryBit(int j) const {
+    if (j < 0 || j >= kHeaderBits) return 0;
+    return static_cast<int>((history_[j / 64] >> (j % 64)) & 1u);
+}
+
+void FrameSync::searchHeader() {
+    for (int k = 0; k < 8; ++k) {
+        pushHeaderBit(byteBits[k]);
+        if (headerScore() >= kHeaderThreshold) {
+            inFrame = true;
+            frameBitCount = 0;
+        }
+    }
+}
+
+} // namespace nimbo

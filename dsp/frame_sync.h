@@ -1,0 +1,68 @@
+// Symbol decisions, byte alignment, header search and frame collection.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace nimbo {
+
+inline constexpr int kFrameBits = 1760; // 220 content bytes
+inline constexpr int kFrameBytes = kFrameBits / 8;
+
+// Told when the 1760th bit of a frame has been stored in frameBits.
+class FrameListener {
+  public:
+    virtual void frameComplete() = 0;
+
+  protected:
+    ~FrameListener() = default;
+};
+
+class FrameSync {
+  public:
+    static constexpr int kSlotSymbols = 20; // one byte: 10 bits of 2 symbols
+    static constexpr int kSearchPositions = 37; // start pattern searched at 0..36
+    static constexpr int kHeaderBits = 160;
+    static constexpr int kHeaderThreshold = 120; // of 160: at most 20 bits differ
+
+    explicit FrameSync(FrameListener* listener = nullptr) : listener_(listener) {}
+    void setListener(FrameListener* listener) { listener_ = listener; }
+
+    // One symbol decision on the DC-blocked value y at a clock tick.
+    void ProcessSymbol(double y);
+
+    // Header correlation score of the current history: matches minus mismatches.
+    int headerScore() const;
+    // Bit j (0 oldest .. 159 newest) of the header history.
+    int headerHistoryBit(int j) const;
+
+    // Frame content: bit k of content byte n at 8n + k, k = 0 first on the air.
+    std::array<uint8_t, kFrameBits> frameBits{};
+    int frameBitCount = 0;
+    bool inFrame = false;
+
+    std::array<uint8_t, kSlotSymbols> symbolGroup{};
+    std::array<uint8_t, kSlotSymbols> prevSymbolGroup{};
+    int symbolCount = 0;
+    bool byteLocked = false;
+    int byteOffset = 0;
+    std::array<uint8_t, 8> byteBits{};
+
+  private:
+    void alignByte();
+    void searchHeader();
+    void pushHeaderBit(uint64_t bit);
+
+    FrameListener* listener_;
+    // headerHistory packed: bit j of the 160 lives in word j / 64 at position j % 64.
+    uint64_t history_[3] = {};
+};
+
+// The 160 header bits in order of arrival, packed like the history.
+extern const uint64_t headerPatternWords[3];
+// The 20-byte frame header, first-arriving bit of each byte least significant.
+inline constexpr std::array<uint8_t, 20> headerPatternBytes = {
+    0x68, 0x05, 0x03, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0xB2, 0x7D, 0xFF, 0x02, 0x02, 0x00, 0x02, 0x00};
+
+} // namespace nimbo
