@@ -1,0 +1,32 @@
+// Runs the command-line tools from tests and collects what they print.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace nimbo::test {
+
+struct RunResult {
+    int exitCode = -1; // -1 when the process did not exit normally (e.g. a crash)
+    std::string out;
+    std::string err;
+};
+
+// Runs argv[0] with arguments, stdin from `stdinPath` ("" = /dev/null).
+RunResult runTool(const std::vector<std::string>& argv, const std::string& stdinPath = "");
+
+// Parses one JSON object per non-empty line.
+std::vector<nlohmann::json> jsonLines(const std::string& text);
+
+// A fresh empty folder for one test's files.
+std::string scratchDir(const std::string& name);
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+
+inline const std::string kDecodeExe = NIMBO_DECODE_EXE;
+inline const std::string kSynthExe = NIMBO_SYNTH_EXE;
+
+} // namespace nimbo::test

@@ -1,0 +1,133 @@
+#include "tools/audio_input.h"
+
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+namespace nimbo {
+namespace {
+
+constexpr int kRequiredRate = 48000;
+
+class SndfileSource final : public BlockSource {
+  public:
+    SndfileSource(SNDFILE* file, const SF_INFO& info)
+        : file_(file), channels_(info.channels), totalFrames_(info.frames),
+          buffer_(static_cast<std::size_t>(kBlockSamples) * info.channels) {}
+    ~SndfileSource() override { sf_close(file_); }
+
+    bool next(int16_t* block) override {
+        if (ended_) return false;
+        const sf_count_t got = sf_readf_short(file_, buffer_.data(), kBlockSamples);
+        if (got <= 0) {
+            finish();
+            return false;
+        }
+        framesRead_ += got;
+        for (sf_count_t i = 0; i < got; ++i) {
+            const int16_t* frame = buffer_.data() + i * channels_;
+            block[2 * i] = frame[0];
+            block[2 * i + 1] = channels_ > 1 ? frame[1] : frame[0];
+        }
+        std::fill(block + 2 * got, block + kBlockWords, int16_t{0});
+        if (got < kBlockSamples) finish();
+        return true;
+    }
+
+    std::string error() const override { return error_; }
+
+    double progress() const override {
+        return totalFrames_ > 0 ? std::min(1.0, double(framesRead_) / double(totalFrames_)) : -1.0;
+    }
+
+  private:
+    void finish() {
+        ended_ = true;
+        if (sf_error(file_) != SF_ERR_NO_ERROR)
+            error_ = std::string("read error: ") + sf_strerror(file_);
+        else if (framesRead_ < totalFrames_)
+            error_ = "file is truncated: " + std::to_string(framesRead_) + " of " +
+                     std::to_string(totalFrames_) + " sample frames present";
+    }
+
+    SNDFILE* file_;
+    int channels_;
+    sf_count_t totalFrames_;
+    sf_count_t framesRead_ = 0;
+    bool ended_ = false;
+    std::string error_;
+    std::vector<int16_t> buffer_;
+};
+
+class RawPcmSource final : public BlockSource {
+  public:
+    explicit RawPcmSource(int fd) : fd_(fd) {}
+
+    bool next(int16_t* block) override {
+        if (ended_) return false;
+        auto* bytes = reinterpret_cast<unsigned char*>(block);
+        const std::size_t wanted = kBlockWords * sizeof(int16_t);
+        std::size_t have = 0;
+        while (have < wanted) {
+            const ssize_t n = ::read(fd_, bytes + have, wanted - have);
+            if (n > 0) {
+                have += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                if (n < 0) error_ = std::string("read error: ") + std::strerror(errno);
+                ended_ = true;
+                break;
+            }
+        }
+        if (have == 0) return false;
+        // A trailing odd byte cannot form a sample; it and the rest become silence.
+        have -= have % sizeof(int16_t);
+        std::memset(bytes + have, 0, wanted - have);
+        if constexpr (std::endian::native == std::endian::big) {
+            for (int i = 0; i < kBlockWords; ++i) {
+                const auto u = static_cast<uint16_t>(block[i]);
+                block[i] = static_cast<int16_t>(static_cast<uint16_t>((u >> 8) | (u << 8)));
+            }
+        }
+        return true;
+    }
+
+    std::string error() const override { return error_; }
+
+  private:
+    int fd_;
+    bool ended_ = false;
+    std::string error_;
+};
+
+} // namespace
+
+std::unique_ptr<BlockSource> openAudioFile(const std::string& path, std::string& error) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) {
+        error = path + ": " + sf_strerror(nullptr);
+        return nullptr;
+    }
+    if (info.samplerate != kRequiredRate) {
+        error = path + ": sample rate " + std::to_string(info.samplerate) +
+                " Hz is not supported; audio must be 48000 Hz";
+    } else if (info.channels < 1) {
+        error = path + ": no audio channels";
+    } else if (info.frames <= 0) {
+        error = path + ": the file holds no audio";
+    } else {
+        return std::make_unique<SndfileSource>(file, info);
+    }
+    sf_close(file);
+    return nullptr;
+}
+
+std::unique_ptr<BlockSource> openRawPcm(int fd) { return std::make_unique<RawPcmSource>(fd); }
+
+} // namespace nimbo

@@ -1,0 +1,44 @@
+#include "tools/frame_json.h"
+
+namespace nimbo {
+namespace {
+
+// The serial is 8 raw bytes up to the first NUL; anything outside printable ASCII is
+// escaped so the line stays valid JSON whatever the sonde sent.
+void writeJsonString(std::FILE* out, const char* text) {
+    std::fputc('"', out);
+    for (const char* p = text; *p; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c == '"' || c == '\\')
+            std::fprintf(out, "\\%c", c);
+        else if (c < 0x20 || c >= 0x7F)
+            std::fprintf(out, "\\u%04X", c);
+        else
+            std::fputc(c, out);
+    }
+    std::fputc('"', out);
+}
+
+const char* jsonBool(bool b) { return b ? "true" : "false"; }
+
+} // namespace
+
+void writeFrameJson(std::FILE* out, const NimboCore& core) {
+    std::fprintf(out, "{\"frame\":%u,\"serial\":", static_cast<unsigned>(core.frameNumber));
+    writeJsonString(out, core.serialNumber);
+    std::fprintf(out, ",\"sonde_ok\":%s,\"sensor_ok\":%s,\"gps_ok\":%s,\"cal_index\":%u,\"raw\":[",
+                 jsonBool(core.sondeBlockOk), jsonBool(core.sensorBlockOk),
+                 jsonBool(core.gpsBlockOk), static_cast<unsigned>(core.calIndex));
+    for (std::size_t i = 0; i < core.sensorRaw.size(); ++i)
+        std::fprintf(out, "%s%d", i ? "," : "", core.sensorRaw[i]);
+    std::fputs("],\"normalised\":[", out);
+    for (std::size_t i = 0; i < core.normalisedChannels.size(); ++i)
+        std::fprintf(out, "%s%.17g", i ? "," : "", core.normalisedChannels[i]);
+    std::fputc(']', out);
+    if (core.txFreqSetThisFrame) std::fprintf(out, ",\"freq_mhz\":%.2f", core.txFreqMHz);
+    std::fputs(",\"bytes\":\"", out);
+    for (uint8_t b : core.frameBytes) std::fprintf(out, "%02X", b);
+    std::fputs("\"}\n", out);
+}
+
+} // namespace nimbo

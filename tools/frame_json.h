@@ -1,0 +1,14 @@
+// One decoded frame as a line of JSON, for nimbo-decode's output.
+#pragma once
+
+#include <cstdio>
+
+#include "decode/nimbo_core.h"
+
+namespace nimbo {
+
+// Writes {"frame":..,"serial":..,"sonde_ok":..,"sensor_ok":..,"gps_ok":..,"cal_index":..,
+// "raw":[8],"normalised":[8],("freq_mhz":..,)"bytes":"<440 hex>"} and a newline.
+void writeFrameJson(std::FILE* out, const NimboCore& core);
+
+} // namespace nimbo

@@ -1,0 +1,103 @@
+// nimbo-decode: decodes RS92 telemetry from a recording or a raw PCM stream and prints
+// one JSON line per frame. Same receiver chain and frame decoding as the GUI.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "decode/nimbo_core.h"
+#include "tools/audio_input.h"
+#include "tools/frame_json.h"
+
+namespace {
+
+class JsonOutput final : public nimbo::CoreHooks {
+  public:
+    explicit JsonOutput(const nimbo::NimboCore& core) : core_(core) {}
+    void frameDecoded() override {
+        nimbo::writeFrameJson(stdout, core_);
+        std::fflush(stdout);
+    }
+
+  private:
+    const nimbo::NimboCore& core_;
+};
+
+// A one-line bar on stderr, redrawn only when the percentage changes.
+class ProgressBar {
+  public:
+    explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+    void update(double fraction) {
+        if (!enabled_ || fraction < 0.0) return;
+        const int percent = static_cast<int>(fraction * 100.0);
+        if (percent == shown_) return;
+        shown_ = percent;
+        constexpr int kWidth = 40;
+        const int filled = percent * kWidth / 100;
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled,
+                     "########################################", kWidth - filled, "", percent);
+        std::fflush(stderr);
+    }
+    void finish() {
+        if (enabled_ && shown_ >= 0) std::fputs("\r\033[K", stderr);
+    }
+
+  private:
+    bool enabled_;
+    int shown_ = -1;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Decodes RS92 radiosonde telemetry from 48 kHz 16-bit audio and prints one "
+                 "JSON object per frame."};
+    std::string input;
+    bool ifPath = false, invert = false, right = false;
+    app.add_option("input", input,
+                   "Audio file (WAV, FLAC, anything libsndfile reads; 48 kHz, mono or "
+                   "stereo), or - for raw signed 16-bit little-endian stereo PCM on stdin")
+        ->required();
+    app.add_flag("--if", ifPath, "Input is a 12 kHz IF (default: FM discriminator audio)");
+    app.add_flag("--invert", invert, "Invert the FM discriminator audio");
+    app.add_flag("--right", right, "Use the right channel (default: left)");
+    CLI11_PARSE(app, argc, argv);
+
+    std::unique_ptr<nimbo::BlockSource> source;
+    const bool fromFile = input != "-";
+    if (fromFile) {
+        std::string error;
+        source = nimbo::openAudioFile(input, error);
+        if (!source) {
+            std::fprintf(stderr, "nimbo-decode: %s\n", error.c_str());
+            return 1;
+        }
+    } else {
+        source = nimbo::openRawPcm(STDIN_FILENO);
+    }
+
+    auto core = std::make_unique<nimbo::NimboCore>();
+    JsonOutput output(*core);
+    core->setHooks(&output);
+    core->settings.DemodType = ifPath ? 1 : 0;
+    core->settings.InputCh = right ? 1 : 0;
+    core->settings.SymbolInv = invert;
+
+    ProgressBar progress(fromFile && isatty(STDERR_FILENO));
+    static int16_t block[nimbo::kBlockWords];
+    while (source->next(block)) {
+        core->ProcessWaveBuffer(block);
+        progress.update(source->progress());
+    }
+    progress.finish();
+
+    const std::string error = source->error();
+    if (!error.empty()) {
+        std::fprintf(stderr, "nimbo-decode: %s: %s\n", fromFile ? input.c_str() : "stdin",
+                     error.c_str());
+        return 1;
+    }
+    return 0;
+}
