@@ -1,0 +1,77 @@
+#include "app/settings.h"
+
+#include "app/ini_file.h"
+
+#include <cstddef>
+#include <string>
+#include <type_traits>
+
+namespace nimbo {
+
+namespace {
+
+// Visits every key in file order: visit(section, key, int& value) or with bool&.
+template <typename S, typename Visit> void forEachKey(S& s, Visit&& visit) {
+    visit("Form", "MainTop", s.MainTop);
+    visit("Form", "MainLeft", s.MainLeft);
+    visit("Form", "MainWidth", s.MainWidth);
+    visit("Form", "MainHeight", s.MainHeight);
+    visit("Form", "MainMaxmum", s.MainMaxmum);
+    visit("Form", "GraphScr", s.GraphScr);
+    visit("Form", "Logging", s.Logging);
+    visit("Wave", "Input", s.Input);
+    visit("Wave", "DemodType", s.DemodType);
+    visit("Wave", "InputCh", s.InputCh);
+    visit("Wave", "SymbolInv", s.SymbolInv);
+    const struct {
+        const char* name;
+        decltype((s.Press)) values; // const when s is const
+    } groups[] = {{"Press", s.Press}, {"Temp", s.Temp}, {"Humd", s.Humd}};
+    for (const auto& group : groups)
+        for (std::size_t i = 0; i < group.values.size(); ++i)
+            visit("Set", group.name + std::to_string(i + 1), group.values[i]);
+}
+
+} // namespace
+
+std::string settingsPathFor(const std::string& executablePath) {
+#ifdef _WIN32
+    const std::size_t slash = executablePath.find_last_of("/\\");
+#else
+    const std::size_t slash = executablePath.rfind('/');
+#endif
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = executablePath.rfind('.');
+    // A dot that starts the name (".nimbo") marks a hidden file, not an extension.
+    if (dot != std::string::npos && dot > nameStart) return executablePath.substr(0, dot) + ".ini";
+    return executablePath + ".ini";
+}
+
+Settings loadSettings(const std::string& iniPath) {
+    Settings s;
+    IniFile ini;
+    if (!ini.load(iniPath, nullptr)) return s;
+    forEachKey(s, [&](const std::string& section, const std::string& key, auto& value) {
+        if constexpr (std::is_same_v<std::remove_reference_t<decltype(value)>, bool>)
+            value = ini.readInteger(section, key, value ? 1 : 0) != 0;
+        else
+            value = ini.readInteger(section, key, value);
+    });
+    return s;
+}
+
+bool saveSettings(const std::string& iniPath, const Settings& s, std::string* error) {
+    IniFile ini;
+    // Start from the file as it is, so that lines we do not own survive; if it exists but
+    // cannot be read, writing now would throw those lines away.
+    if (!ini.load(iniPath, error)) return false;
+    forEachKey(s, [&](const std::string& section, const std::string& key, const auto& value) {
+        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(value)>, bool>)
+            ini.writeString(section, key, value ? "1" : "0");
+        else
+            ini.writeString(section, key, std::to_string(value));
+    });
+    return ini.save(iniPath, error);
+}
+
+} // namespace nimbo
