@@ -1,0 +1,11 @@
+// The 16 x 16 pictures of the two picture buttons, drawn at start-up.
+#pragma once
+
+#include <QIcon>
+
+namespace nimbo {
+
+QIcon inputGlyph();   // "IN" over a waveform: the input device dialog
+QIcon loggingGlyph(); // "LOG" with an arrow into a page: logging on/off
+
+} // namespace nimbo

@@ -1,0 +1,57 @@
+// Process entry: the application object, the six windows in their order, the event loop.
+#include <QApplication>
+#include <exception>
+
+#include "app/messages.h"
+#include "app/recoding.h"
+#include "display/aux_forms.h"
+
+namespace {
+
+// Shows an exception that escapes an event handler and ends the event loop.
+class NimboApplication final : public QApplication {
+  public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* e) override {
+        try {
+            return QApplication::notify(receiver, e);
+        } catch (const std::exception& ex) {
+            nimbo::reportUnexpectedError(QString::fromLocal8Bit(ex.what()));
+        } catch (...) {
+            nimbo::reportUnexpectedError(QStringLiteral("Unknown error"));
+        }
+        exit(0);
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    NimboApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("NIMBO"));
+    // The main window quits the program; the other windows only hide when closed.
+    QApplication::setQuitOnLastWindowClosed(false);
+    try {
+        Form1 = new TForm1(QApplication::applicationFilePath());
+        Form1->FormCreate();
+        Form9 = new TForm9;
+        Form10 = new TForm10;
+        Form2 = new TForm2;
+        Form3 = new TForm3;
+        Form4 = new TForm4;
+        QObject::connect(Form1, &TForm1::mainWindowClosed, &app, &QApplication::quit,
+                         Qt::QueuedConnection);
+        Form1->show();
+        app.exec();
+    } catch (const std::exception& ex) {
+        nimbo::reportUnexpectedError(QString::fromLocal8Bit(ex.what()));
+    }
+    delete Form1;
+    delete Form9;
+    delete Form10;
+    delete Form2;
+    delete Form3;
+    delete Form4;
+    return 0;
+}

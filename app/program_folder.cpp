@@ -1,0 +1,25 @@
+#include "app/program_folder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "app/settings.h"
+
+namespace nimbo {
+
+QString programFolderFor(const QString& executablePath) {
+    const QFileInfo exe(executablePath);
+    const QString folder = exe.absolutePath();
+    if (QFileInfo(folder).isWritable()) return folder;
+    const QString perUser = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(perUser);
+    return QDir::cleanPath(perUser);
+}
+
+QString settingsFileIn(const QString& folder, const QString& executablePath) {
+    const QString exeName = QFileInfo(executablePath).fileName();
+    return QString::fromStdString(settingsPathFor((folder + u'/' + exeName).toStdString()));
+}
+
+} // namespace nimbo

@@ -1,0 +1,428 @@
+#include "app/recoding.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMimeData>
+#include <QPalette>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/fonts.h"
+#include "app/glyphs.h"
+#include "app/messages.h"
+#include "app/program_folder.h"
+#include "app/settings.h"
+#include "app/up_down.h"
+#include "app/welcome_text.h"
+#include "display/aux_forms.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+constexpr int kScopeWidth = 180, kScopeHeight = 150;
+constexpr int kGraphScrMax = 19;
+
+QColor qColour(nimbo::Colour c) {
+    return QColor(nimbo::redOf(c), nimbo::greenOf(c), nimbo::blueOf(c));
+}
+
+void setTextColour(QWidget* w, nimbo::Colour c) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, qColour(c));
+    w->setPalette(p);
+}
+
+QFrame* sunkenPanel(QWidget* parent, const char* name, QRect r) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(1);
+    panel->setGeometry(r);
+    return panel;
+}
+
+QLabel* label(QWidget* parent, const char* name, int left, int top, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setFont(nimbo::fixedFont());
+    l->move(left, top);
+    l->adjustSize();
+    return l;
+}
+
+QToolButton* speedButton(QWidget* parent, const char* name, QRect r, const char* caption,
+                         bool toggle) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setFont(nimbo::fixedFont());
+    b->setText(QLatin1String(caption));
+    b->setCheckable(toggle);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setGeometry(r);
+    return b;
+}
+
+// Shows `text` in `widget` when it differs from what is shown (kept in `shown`).
+void mirrorText(QLabel* widget, nimbo::LabelText& shown, const nimbo::LabelText& text,
+                bool force) {
+    if (!force && shown == text) return;
+    shown = text;
+    widget->setText(QString::fromUtf8(text.data()));
+    widget->adjustSize();
+}
+
+void mirrorColour(QLabel* widget, nimbo::Colour& shown, nimbo::Colour colour, bool force) {
+    if (!force && shown == colour) return;
+    shown = colour;
+    setTextColour(widget, colour);
+}
+
+} // namespace
+
+TForm1::TForm1(const QString& executablePath, QWidget* parent) : QWidget(parent) {
+    buildControls();
+
+    programFolder = nimbo::programFolderFor(executablePath);
+    settingsFile = nimbo::settingsFileIn(programFolder, executablePath);
+    LoadSettings();
+    showLabel1();
+
+    scopeBitmap = QImage(kScopeWidth, kScopeHeight, QImage::Format_RGB888);
+    scopeBitmap.fill(Qt::black);
+    graphBitmap = QImage(Image2->size(), QImage::Format_RGB888);
+    graphBitmap.fill(Qt::black);
+
+    core.setHooks(this);
+    core.batchMode = true;
+    displayReset();
+    core.batchMode = false;
+    showGraphBitmap();
+
+    capture.setBlockHandler([this](const int16_t* block, int) { ProcessWaveBuffer(block); });
+    OpenCapture();
+}
+
+TForm1::~TForm1() {
+    CloseCapture();
+    core.setHooks(nullptr);
+}
+
+void TForm1::buildControls() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("NIMBO"));
+    setFont(nimbo::proportionalFont());
+    setAcceptDrops(true);
+    resize(kDesignWidth, kDesignHeight);
+
+    Panel3 = sunkenPanel(this, "Panel3", {6, 8, 182, 152});
+    Image1 = new QLabel(Panel3);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(1, 1, kScopeWidth, kScopeHeight);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(194, 8, 568, 151);
+    Memo1->setFont(nimbo::fixedFont());
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette memoPalette = Memo1->palette();
+    memoPalette.setColor(QPalette::Base, Qt::black);
+    memoPalette.setColor(QPalette::Text, Qt::white);
+    Memo1->setPalette(memoPalette);
+    for (const char* line : nimbo::kWelcomeText)
+        Memo1->appendPlainText(QString::fromUtf8(line));
+    Memo1->moveCursor(QTextCursor::Start);
+    Memo1->viewport()->installEventFilter(this);
+
+    Panel1 = sunkenPanel(this, "Panel1", {768, 8, 122, 180});
+    Panel1->setAutoFillBackground(true);
+    QPalette black = Panel1->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    Panel1->setPalette(black);
+    Label12 = label(Panel1, "Label12", 16, 12, QString());
+    setTextColour(Label12, nimbo::clWhite);
+    Label11 = new QLabel(QString::fromUtf8("●"), Panel1);
+    Label11->setObjectName(QStringLiteral("Label11"));
+    Label11->setFont(nimbo::proportionalFont());
+    Label11->setGeometry(102, 12, 12, 12);
+    Label11->setAlignment(Qt::AlignCenter);
+    static constexpr std::array<int, 8> kChannelTops = {30, 49, 66, 83, 101, 120, 137, 156};
+    static constexpr std::array<const char*, 8> kChannelNames = {
+        "Label3", "Label4", "Label5", "Label6", "Label7", "Label8", "Label9", "Label10"};
+    for (int i = 0; i < 8; ++i)
+        channelLabel[i] = label(Panel1, kChannelNames[i], 16, kChannelTops[i], QString());
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(8, 165, 105, 20);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+
+    SpeedButton5 = speedButton(this, "SpeedButton5", {120, 164, 75, 22}, "Cal Reset", false);
+    SpeedButton2 = speedButton(this, "SpeedButton2", {200, 164, 23, 22}, "", false);
+    SpeedButton2->setIcon(nimbo::inputGlyph());
+    SpeedButton1 = speedButton(this, "SpeedButton1", {229, 164, 23, 22}, "", true);
+    SpeedButton1->setIcon(nimbo::loggingGlyph());
+    SpeedButton4 = speedButton(this, "SpeedButton4", {261, 164, 45, 22}, "Data", false);
+    SpeedButton6 = speedButton(this, "SpeedButton6", {312, 164, 42, 22}, "Cal", false);
+    SpeedButton3 = speedButton(this, "SpeedButton3", {360, 164, 49, 22}, "Scroll", true);
+    for (QToolButton* b : {SpeedButton2, SpeedButton1}) b->setIconSize(QSize(16, 16));
+
+    UpDown1 = new nimbo::UpDown(0, kGraphScrMax, this);
+    UpDown1->setObjectName(QStringLiteral("UpDown1"));
+    UpDown1->setGeometry(415, 164, 17, 22);
+
+    Label1 = label(this, "Label1", 442, 169, QString());
+    Label2 = label(this, "Label2", 494, 169, QString());
+    Label50 = label(this, "Label50", 647, 169, QString());
+    for (QLabel* l : {Label1, Label2, Label50}) setTextColour(l, nimbo::clBlack);
+
+    Panel2 = sunkenPanel(this, "Panel2", {8, 190, 882, 520});
+    Image2 = new QLabel(Panel2);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setGeometry(1, 1, 880, 518);
+
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+    connect(SpeedButton4, &QToolButton::clicked, this, &TForm1::SpeedButton4Click);
+    connect(SpeedButton5, &QToolButton::clicked, this, &TForm1::SpeedButton5Click);
+    connect(SpeedButton6, &QToolButton::clicked, this, &TForm1::SpeedButton6Click);
+    connect(UpDown1, &nimbo::UpDown::clicked, this, &TForm1::UpDown1Click);
+}
+
+// ---- Settings and placement ----
+
+void TForm1::LoadSettings() {
+    const nimbo::Settings s = nimbo::loadSettings(settingsFile.toStdString());
+    MainTop = s.MainTop;
+    MainLeft = s.MainLeft;
+    MainWidth = s.MainWidth;
+    MainHeight = s.MainHeight;
+    MainMaxmum = s.MainMaxmum;
+    UpDown1->setPosition(s.GraphScr);
+    SpeedButton1->setChecked(s.Logging); // no click action: nothing is written at start
+    core.loggingOn = s.Logging;
+    Input = s.Input;
+    core.settings.DemodType = s.DemodType;
+    core.settings.InputCh = s.InputCh;
+    core.settings.SymbolInv = s.SymbolInv;
+    Press = s.Press;
+    Temp = s.Temp;
+    Humd = s.Humd;
+}
+
+bool TForm1::SaveSettings(QString* error) {
+    nimbo::Settings s;
+    if (isMaximized()) {
+        // The last normal placement seen while the window was active.
+        s.MainTop = MainTop;
+        s.MainLeft = MainLeft;
+        s.MainWidth = MainWidth;
+        s.MainHeight = MainHeight;
+        s.MainMaxmum = true;
+    } else {
+        const QRect outer = frameGeometry();
+        s.MainTop = outer.top();
+        s.MainLeft = outer.left();
+        s.MainWidth = outer.width();
+        s.MainHeight = outer.height();
+        s.MainMaxmum = false;
+    }
+    s.GraphScr = UpDown1->position();
+    s.Logging = SpeedButton1->isChecked();
+    s.Input = Input;
+    s.DemodType = core.settings.DemodType;
+    s.InputCh = core.settings.InputCh;
+    s.SymbolInv = core.settings.SymbolInv;
+    s.Press = Press;
+    s.Temp = Temp;
+    s.Humd = Humd;
+    std::string why;
+    const bool ok = nimbo::saveSettings(settingsFile.toStdString(), s, &why);
+    if (!ok && error) *error = QString::fromStdString(why);
+    return ok;
+}
+
+QSize TForm1::frameExtra() const { return frameGeometry().size() - size(); }
+
+void TForm1::FormCreate() {
+    // The stored sizes are outer sizes; the frame is known once the window is shown
+    // (fitOuterSize then corrects the client size).
+    const QSize extra = frameExtra();
+    setMinimumSize(kMinWidth - extra.width(), kMinHeight - extra.height());
+    move(MainLeft, MainTop);
+    resize(MainWidth - extra.width(), MainHeight - extra.height());
+    setWindowState(MainMaxmum ? Qt::WindowMaximized : Qt::WindowNoState);
+}
+
+void TForm1::fitOuterSize() {
+    // Window managers add their frame only after the first show. Once it is known, the
+    // minimum and the remembered size apply to the outer window as they were saved.
+    const QSize extra = frameExtra();
+    if (outerSizeFitted_ || extra.isEmpty()) return;
+    outerSizeFitted_ = true;
+    setMinimumSize(kMinWidth - extra.width(), kMinHeight - extra.height());
+    if (windowState() == Qt::WindowNoState)
+        resize(MainWidth - extra.width(), MainHeight - extra.height());
+    else
+        setGeometry(QRect(geometry().topLeft(), QSize(MainWidth, MainHeight) - extra));
+}
+
+void TForm1::FormActivate() {
+    fitOuterSize();
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))
+        return;
+    const QRect outer = frameGeometry();
+    MainWidth = outer.width();
+    MainHeight = outer.height();
+    MainTop = outer.top();
+    MainLeft = outer.left();
+}
+
+void TForm1::FormResize() {
+    const int cw = width(), ch = height();
+    Panel2->resize(cw - 17, ch - 196);
+    Panel1->move(cw - 131, Panel1->y());
+    Memo1->resize(cw - 331, Memo1->height());
+    Label50->move(cw - 252, Label50->y());
+    Label2->move(cw - 405, Label2->y());
+    Image2->resize(Panel2->width() - 2, Panel2->height() - 2);
+    // The graph starts over, empty, at the new size.
+    graphBitmap = QImage(Image2->size(), QImage::Format_RGB888);
+    graphBitmap.fill(Qt::black);
+    showGraphBitmap();
+}
+
+void TForm1::showGraphBitmap() { Image2->setPixmap(QPixmap::fromImage(graphBitmap)); }
+
+void TForm1::showLabel1() {
+    Label1->setText(QString::number(UpDown1->position() + 1) + QStringLiteral(" sec"));
+    Label1->adjustSize();
+}
+
+// ---- Window events ----
+
+void TForm1::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    FormResize();
+}
+
+void TForm1::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    fitOuterSize();
+}
+
+void TForm1::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+    QString reason;
+    if (!SaveSettings(&reason) && !nimbo::askCloseWithoutSettings(this, settingsFile, reason)) {
+        e->ignore(); // stays open; the user may fix the folder and close again
+        return;
+    }
+    e->accept();
+    emit mainWindowClosed();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* e) {
+    if (e->mimeData()->hasUrls()) e->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* e) {
+    const QList<QUrl> urls = e->mimeData()->urls();
+    e->acceptProposedAction();
+    // Only the first dropped file is imported; the others are ignored.
+    if (!urls.isEmpty() && urls.first().isLocalFile()) importLog(urls.first().toLocalFile());
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Memo1->viewport() && e->type() == QEvent::MouseButtonDblClick) {
+        Memo1DblClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+// ---- Capture and decoding ----
+
+void TForm1::OpenCapture() {
+    if (!capture.open(Input)) nimbo::reportCaptureOpenFailure(this);
+}
+
+void TForm1::CloseCapture() { capture.close(); }
+
+void TForm1::ProcessWaveBuffer(const int16_t* block) {
+    core.ProcessWaveBuffer(block);
+    mirrorReadout();
+}
+
+void TForm1::displayReset() {
+    core.displayReset();
+    mirrorReadout();
+}
+
+void TForm1::displayResetHook() {
+    graphBitmap.fill(Qt::black); // shown from the next graph step on
+    if (!core.batchMode) SpeedButton3->setChecked(true);
+}
+
+void TForm1::importLog(const QString&) {}
+
+void TForm1::mirrorReadout() {
+    const nimbo::Readout& r = core.readout;
+    const bool force = !readoutShown_;
+    readoutShown_ = true;
+    mirrorText(Label2, shown_.Label2, r.Label2, force);
+    mirrorText(Label12, shown_.Label12, r.Label12, force);
+    mirrorText(Label50, shown_.Label50, r.Label50, force);
+    for (int i = 0; i < 8; ++i)
+        mirrorText(channelLabel[i], shown_.channelLabels[i], r.channelLabels[i], force);
+    if (force) {
+        for (int i = 0; i < 8; ++i) setTextColour(channelLabel[i], nimbo::channelColours[i]);
+    }
+    mirrorColour(channelLabel[1], shown_.Label4Colour, r.Label4Colour, force);
+    mirrorColour(channelLabel[2], shown_.Label5Colour, r.Label5Colour, force);
+    mirrorColour(Label11, shown_.Label11Colour, r.Label11Colour, force);
+    ProgressBar1->setValue(r.ProgressBar1);
+}
+
+// ---- Controls ----
+
+void TForm1::SpeedButton1Click() { core.loggingOn = SpeedButton1->isChecked(); }
+
+void TForm1::SpeedButton2Click() {
+    Form9->setWindowModality(Qt::ApplicationModal);
+    Form9->show();
+}
+
+void TForm1::SpeedButton3Click() {
+    // The graph reacts to "Scroll" once it draws; the button only keeps its state so far.
+}
+
+void TForm1::SpeedButton4Click() { Form2->show(); }
+
+void TForm1::SpeedButton5Click() {
+    core.batchMode = true;
+    displayReset();
+    core.batchMode = false;
+}
+
+void TForm1::SpeedButton6Click() { Form3->show(); }
+
+void TForm1::UpDown1Click() { showLabel1(); }
+
+void TForm1::Memo1DblClick() { Memo1->clear(); }

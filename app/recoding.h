@@ -1,0 +1,129 @@
+// The main window TForm1: it hosts the decoder, lays out the readout, the scope and the
+// graph, keeps the settings between runs and feeds captured audio to the decoder.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+
+#include "capture/capture.h"
+#include "decode/nimbo_core.h"
+
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QToolButton;
+
+namespace nimbo {
+class UpDown;
+}
+
+class TForm1 : public QWidget, private nimbo::CoreHooks {
+    Q_OBJECT
+  public:
+    // The design size of the client area; every control's place is given at this size.
+    static constexpr int kDesignWidth = 899;
+    static constexpr int kDesignHeight = 716;
+    // The smallest outer window size, also the size of a first run.
+    static constexpr int kMinWidth = 915;
+    static constexpr int kMinHeight = 700;
+
+    // `executablePath` decides where the settings file and the output folders are.
+    explicit TForm1(const QString& executablePath, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Applies the remembered placement: top, left, outer size, maximized state.
+    void FormCreate();
+
+    // One captured block of 4800 stereo frames through the decoder, then the readout.
+    void ProcessWaveBuffer(const int16_t* block);
+    void displayReset();
+    void OpenCapture();
+    void CloseCapture();
+    // Replays a recorded raw frame log (the first file dropped on the window).
+    virtual void importLog(const QString& path);
+
+    nimbo::NimboCore core;
+    nimbo::Capture capture;
+
+    // Settings held by the window, named after their keys. DemodType, InputCh and
+    // SymbolInv live in core.settings, where the decoder reads them.
+    int Input = 0;
+    int MainTop = 0, MainLeft = 0, MainWidth = kMinWidth, MainHeight = kMinHeight;
+    bool MainMaxmum = false;
+    std::array<int, 6> Press{}, Temp{}, Humd{};
+
+    QString programFolder; // settings file and output folders live here
+    QString settingsFile;
+
+    QImage scopeBitmap; // drawn by the scope, copied into Image1
+    QImage graphBitmap; // drawn by the graph, copied into Image2
+
+  signals:
+    // The window has closed for good (its settings were written or given up).
+    void mainWindowClosed();
+
+  protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+  private:
+    void buildControls();
+    void LoadSettings();
+    bool SaveSettings(QString* error);
+    void FormActivate();
+    void FormResize();
+    void fitOuterSize();
+    QSize frameExtra() const;
+    void showLabel1();
+    void showGraphBitmap();
+    void mirrorReadout();
+
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void SpeedButton6Click();
+    void UpDown1Click();
+    void Memo1DblClick();
+
+    // Decoder hooks.
+    void displayResetHook() override;
+
+    QFrame* Panel3;
+    QLabel* Image1;
+    QPlainTextEdit* Memo1;
+    QFrame* Panel1;
+    QLabel* Label12;
+    QLabel* Label11;
+    std::array<QLabel*, 8> channelLabel; // Label3..Label10
+    QProgressBar* ProgressBar1;
+    QToolButton* SpeedButton5;
+    QToolButton* SpeedButton2;
+    QToolButton* SpeedButton1;
+    QToolButton* SpeedButton4;
+    QToolButton* SpeedButton6;
+    QToolButton* SpeedButton3;
+    nimbo::UpDown* UpDown1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label50;
+    QFrame* Panel2;
+    QLabel* Image2;
+
+    // What the labels show now, so that only changes reach the widgets.
+    nimbo::Readout shown_{};
+    bool readoutShown_ = false;
+    bool outerSizeFitted_ = false;
+};
+
+extern TForm1* Form1;
