@@ -1,1 +1,306 @@
+// Symbol decisions, byte alignment, header search and frame collection, driven with
+// hand-built symbol sequences, and once end to end through the receiver.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <vector>
+
+#include "dsp/frame_sync.h"
+#include "dsp/front_end.h"
+
+namespace nimbo {
+namespace {
+
+using Symbols = std::vector<int>; // 0 or 1 each
+using Bytes = std::vector<uint8_t>;
+
+// The 20-byte header, first-arriving bit of each byte least significant.
+const Bytes kHeader = {0x68, 0x05, 0x03, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                       0x00, 0x00, 0xB2, 0x7D, 0xFF, 0x02, 0x02, 0x00, 0x02, 0x00};
+
+// Manchester: a 1 is sent as 0,1 and a 0 as 1,0. A byte is a start bit 0, eight data
+// bits least significant first and a stop bit 1: twenty symbols.
+void appendBit(Symbols& s, int bit) {
+    s.push_back(bit ? 0 : 1);
+    s.push_back(bit ? 1 : 0);
+}
+void appendByte(Symbols& s, uint8_t b) {
+    appendBit(s, 0);
+    for (int k = 0; k < 8; ++k)
+        appendBit(s, (b >> k) & 1);
+    appendBit(s, 1);
+}
+Symbols symbolsOf(const Bytes& bytes) {
+    Symbols s;
+    for (uint8_t b : bytes)
+        appendByte(s, b);
+    return s;
+}
+Bytes concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+uint8_t byteOf(const std::array<uint8_t, 8>& bits) {
+    uint8_t v = 0;
+    for (int k = 0; k < 8; ++k)
+        v |= static_cast<uint8_t>((bits[k] & 1) << k);
+    return v;
+}
+Bytes packed(const std::array<uint8_t, kFrameBits>& bits) {
+    Bytes bytes(kFrameBytes, 0);
+    for (int i = 0; i < kFrameBits; ++i)
+        bytes[i / 8] |= static_cast<uint8_t>((bits[i] & 1) << (i % 8));
+    return bytes;
+}
+
+// Records every completed frame and the symbol at which it completed.
+struct Recorder : FrameListener {
+    const FrameSync* sync = nullptr;
+    long symbolIndex = 0;
+    std::vector<Bytes> frames;
+    std::vector<long> completedAt;
+    void frameComplete() override {
+        frames.push_back(packed(sync->frameBits));
+        completedAt.push_back(symbolIndex);
+    }
+};
+
+struct Harness {
+    Recorder recorder;
+    FrameSync sync{&recorder};
+    Harness() { recorder.sync = &sync; }
+    void feed(const Symbols& symbols) {
+        for (int s : symbols) {
+            sync.ProcessSymbol(s ? 1.0 : -1.0);
+            ++recorder.symbolIndex;
+        }
+    }
+};
+
+Bytes pseudoRandomBytes(size_t n, unsigned seed) {
+    Bytes b(n);
+    for (auto& v : b) {
+        seed = seed * 1103515245u + 12345u;
+        v = static_cast<uint8_t>(seed >> 16);
+    }
+    return b;
+}
+
+TEST(FrameSync, SymbolDecisionCountsZeroAsOne) {
+    FrameSync sync;
+    for (double y : {0.0, -0.0, 1e-300, -1e-300, 5.0, -5.0})
+        sync.ProcessSymbol(y);
+    const uint8_t expected[] = {1, 1, 1, 0, 1, 0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(sync.symbolGroup[i], expected[i]) << i;
+    EXPECT_EQ(sync.symbolCount, 6);
+}
+
+TEST(FrameSync, AlignsBytesWhereverTheyStartInTheSlot) {
+    // Fillers 0x00 have no 1-to-0 data transition, so the only start pattern is the
+    // real stop/start pair; the payload then has plenty of false candidates.
+    const Bytes payload = {0x5A, 0xC3, 0x01, 0x80, 0xFF, 0x00, 0x96, 0x3C, 0xA5, 0x69};
+    for (int lead : {0, 1, 2, 7, 16, 17, 18, 19}) {
+        SCOPED_TRACE(lead);
+        Harness h;
+        Symbols s(lead, 1); // idle high before the first start bit
+        const Symbols body = symbolsOf(concat({{0x00, 0x00, 0x00}, payload, {0x00, 0x00}}));
+        s.insert(s.end(), body.begin(), body.end());
+
+        Bytes seen; // byteBits after every completed slot
+        for (size_t i = 0; i < s.size(); ++i) {
+            h.sync.ProcessSymbol(s[i] ? 1.0 : -1.0);
+            if (h.sync.symbolCount == 0) seen.push_back(byteOf(h.sync.byteBits));
+        }
+        // The stop bit sits two symbols before the start bit, so the window opens at
+        // lead - 2, counted within the pair of slots.
+        EXPECT_TRUE(h.sync.byteLocked);
+        EXPECT_EQ(h.sync.byteOffset, (lead + 18) % 20);
+        EXPECT_NE(std::search(seen.begin(), seen.end(), payload.begin(), payload.end()),
+                  seen.end());
+    }
+}
+
+TEST(FrameSync, OffsetPastTheSecondSlotReadsZeros) {
+    Harness h;
+    auto slot = [](std::initializer_list<std::pair<int, int>> zerosAndOnes) {
+        Symbols s(20, 1);
+        for (auto [pos, v] : zerosAndOnes)
+            s[pos] = v;
+        return s;
+    };
+    // Slot 1: a start pattern straddling into the (all-zero) previous slot locks at 17.
+    h.feed(slot({{17, 0}}));
+    ASSERT_TRUE(h.sync.byteLocked);
+    ASSERT_EQ(h.sync.byteOffset, 17);
+    // Slot 2: the check at 17 fails; this slot carries a pattern at 10.
+    h.feed(slot({{10, 0}, {13, 0}}));
+    ASSERT_FALSE(h.sync.byteLocked);
+    // Slot 3 has no pattern of its own, so the search finds slot 2's at 20 + 10.
+    h.feed(Symbols(20, 1));
+    ASSERT_TRUE(h.sync.byteLocked);
+    ASSERT_EQ(h.sync.byteOffset, 30);
+    // Slot 4: the window starts at its symbol 10; bits 0..2 come from symbols 15, 17
+    // and 19, bits 3..7 would lie past the two slots and read 0 (not the all-one slot 3).
+    h.feed(slot({{10, 0}, {13, 0}, {17, 0}}));
+    EXPECT_TRUE(h.sync.byteLocked);
+    const std::array<uint8_t, 8> expected = {1, 0, 1, 0, 0, 0, 0, 0};
+    EXPECT_EQ(h.sync.byteBits, expected);
+}
+
+TEST(FrameSync, HeaderToleratesTwentyBitErrorsNotTwentyOne) {
+    const Bytes fillers = {0x00, 0x00, 0x00};
+    const Bytes content = pseudoRandomBytes(kFrameBytes, 99);
+    for (int errors : {0, 1, 20, 21, 30}) {
+        SCOPED_TRACE(errors);
+        Bytes header = kHeader;
+        for (int j = 0; j < errors; ++j)
+            header[(j * 7) % 20] ^= static_cast<uint8_t>(1u << ((j * 3) % 8));
+        Harness h;
+        h.feed(symbolsOf(concat({fillers, header})));
+        EXPECT_EQ(h.sync.headerScore(), 160 - 2 * errors);
+        EXPECT_EQ(h.sync.inFrame, errors <= 20);
+        h.feed(symbolsOf(concat({content, {0x00, 0x00}})));
+        if (errors <= 20) {
+            ASSERT_EQ(h.recorder.frames.size(), 1u);
+            EXPECT_EQ(h.recorder.frames[0], content);
+            // Exactly at the last symbol of the 220th content slot.
+            EXPECT_EQ(h.recorder.completedAt[0], (3 + 20 + 220) * 20 - 1);
+        } else {
+            EXPECT_TRUE(h.recorder.frames.empty());
+        }
+    }
+}
+
+TEST(FrameSync, HeaderEndingMidSlotStartsContentAtTheNextSlot) {
+    // Three extra bits before the header put its last bit at bit 2 of a slot.
+    std::vector<int> bits(24 + 3, 0);
+    for (uint8_t b : kHeader)
+        for (int k = 0; k < 8; ++k)
+            bits.push_back((b >> k) & 1);
+    const Bytes content = pseudoRandomBytes(kFrameBytes + 3, 5);
+    for (uint8_t b : content)
+        for (int k = 0; k < 8; ++k)
+            bits.push_back((b >> k) & 1);
+    ASSERT_EQ(bits.size() % 8, 3u);
+    while (bits.size() % 8)
+        bits.push_back(0);
+    Bytes stream(bits.size() / 8, 0);
+    for (size_t i = 0; i < bits.size(); ++i)
+        stream[i / 8] |= static_cast<uint8_t>(bits[i] << (i % 8));
+    // The header's last bit (stream bit 186) is in stream byte 23.
+
+    Harness h;
+    const Symbols all = symbolsOf(stream);
+    h.feed(Symbols(all.begin(), all.begin() + 23 * 20));
+    EXPECT_FALSE(h.sync.inFrame);
+    h.feed(Symbols(all.begin() + 23 * 20, all.begin() + 24 * 20));
+    EXPECT_TRUE(h.sync.inFrame);
+    EXPECT_EQ(h.sync.frameBitCount, 0);
+    h.feed(Symbols(all.begin() + 24 * 20, all.end()));
+    ASSERT_EQ(h.recorder.frames.size(), 1u);
+    EXPECT_EQ(h.recorder.frames[0], Bytes(stream.begin() + 24, stream.begin() + 24 + kFrameBytes));
+}
+
+TEST(FrameSync, FailedSlotRepeatsTheLastGoodByteAndFrameKeepsItsLength) {
+    // Content bytes with no 1-to-0 data transition, so a lost alignment is found
+    // again only at the true stop/start pair.
+    const uint8_t shapes[] = {0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE, 0xFF};
+    Bytes content(kFrameBytes);
+    for (int n = 0; n < kFrameBytes; ++n)
+        content[n] = shapes[n % 9];
+    const int bad = 98; // content[97] = 0xE0, content[98] = 0xFF
+    ASSERT_EQ(content[bad], 0xFF);
+
+    Symbols s = symbolsOf(concat({{0x00, 0x00, 0x00}, kHeader, content, {0x00, 0x00}}));
+    const size_t badStart = (3 + 20 + bad) * 20;
+    s[badStart] = 0; // start bit sent as 0,1: the slot fails its check
+    s[badStart + 1] = 1;
+
+    Harness h;
+    h.feed(s);
+    ASSERT_EQ(h.recorder.frames.size(), 1u);
+    EXPECT_EQ(h.recorder.completedAt[0], (3 + 20 + 220) * 20 - 1);
+    // The failed slot and the two slots spent finding the byte again carry the last
+    // good byte; everything else arrives unchanged.
+    Bytes expected = content;
+    expected[bad] = expected[bad + 1] = expected[bad + 2] = content[bad - 1];
+    EXPECT_EQ(h.recorder.frames[0], expected);
+}
+
+// End to end: Manchester symbols at 10 samples each (4800 symbols per second).
+enum class Path { FmDet, FmDetInverted, If };
+
+std::vector<int16_t> modulate(const Symbols& symbols, Path path) {
+    constexpr int kSamplesPerSymbol = 10;
+    std::vector<int16_t> left;
+    left.reserve(symbols.size() * kSamplesPerSymbol);
+    double phase = 0.2;
+    for (int sym : symbols) {
+        for (int i = 0; i < kSamplesPerSymbol; ++i) {
+            double v = 0.0;
+            switch (path) {
+            case Path::FmDet:
+                v = sym ? 8000.0 : -8000.0;
+                break;
+            case Path::FmDetInverted:
+                v = sym ? -8000.0 : 8000.0;
+                break;
+            case Path::If:
+                v = 12000.0 * std::cos(phase);
+                phase += 2.0 * std::numbers::pi * (sym ? 14400.0 : 9600.0) / 48000.0;
+                break;
+            }
+            left.push_back(static_cast<int16_t>(std::lround(v)));
+        }
+    }
+    return left;
+}
+
+TEST(FrameSync, ReceiverRecoversFramesFromCleanSignals) {
+    constexpr int kFrames = 5;
+    std::vector<Bytes> contents;
+    Bytes all;
+    for (int f = 0; f < kFrames; ++f) {
+        Bytes c = pseudoRandomBytes(kFrameBytes, 500 + f);
+        c[0] = static_cast<uint8_t>(f);
+        contents.push_back(c);
+        all = concat({all, kHeader, c});
+    }
+    all.insert(all.end(), 240, 0xFF); // one more second of traffic without a header
+    const Symbols symbols = symbolsOf(all);
+
+    struct Case {
+        Path path;
+        ReceiverSettings settings;
+    };
+    for (const Case c : {Case{Path::FmDet, {0, 0, false}}, Case{Path::FmDetInverted, {0, 0, true}},
+                         Case{Path::If, {1, 0, false}}}) {
+        SCOPED_TRACE(static_cast<int>(c.path));
+        const std::vector<int16_t> left = modulate(symbols, c.path);
+        Recorder recorder;
+        Receiver rx(&recorder);
+        recorder.sync = &rx.sync;
+        std::vector<int16_t> pcm(2 * kBlockSamples);
+        for (size_t start = 0; start + kBlockSamples <= left.size(); start += kBlockSamples) {
+            for (int i = 0; i < kBlockSamples; ++i)
+                pcm[2 * i] = left[start + i];
+            rx.processBlock(pcm.data(), c.settings);
+        }
+        // The first frame may fall to the clock settling; every later one is exact.
+        ASSERT_GE(recorder.frames.size(), kFrames - 1u);
+        ASSERT_LE(recorder.frames.size(), static_cast<size_t>(kFrames));
+        const size_t skip = recorder.frames.size() - (kFrames - 1);
+        for (int f = 1; f < kFrames; ++f)
+            EXPECT_EQ(recorder.frames[skip + f - 1], contents[f]) << "frame " << f;
+    }
+}
+
+} // namespace
+} // namespace nimbo
