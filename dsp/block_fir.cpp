@@ -2,17 +2,16 @@
 
 #include <algorithm>
 
+#include "dsp/simd_clones.h"
+
 namespace nimbo {
 namespace {
 
-constexpr int kLanes = 8; // outputs computed together; kBlockSamples is a multiple
+constexpr int kLanes = 32; // outputs computed together; kBlockSamples is a multiple
 
 // x points at the 50 history samples followed by the block; out[i] for i in [0, count).
-// Built twice: once for CPUs with AVX2/FMA and once for any x86-64.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
-__attribute__((target_clones("arch=x86-64-v3", "default")))
-#endif
-void firKernel(const double* taps, const double* x, double* out, int count) {
+// kLanes independent sums hide the latency of the multiply-adds.
+NIMBO_SIMD_CLONES void firKernel(const double* taps, const double* x, double* out, int count) {
     int i = 0;
     for (; i + kLanes <= count; i += kLanes) {
         double acc[kLanes] = {};

@@ -20,6 +20,8 @@ class BlockFir {
     // Input sample i of the block last processed; i in [-50, count), negative i
     // reaching back into earlier blocks (zeros before the first block).
     double inputAt(int i) const { return history_[kHistory + i]; }
+    // The same as a pointer: blockInputs()[i] for i in [-50, count).
+    const double* blockInputs() const { return history_ + kHistory; }
 
   private:
     static constexpr int kHistory = kFirTaps - 1;

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "dsp/phase.h"
+#include "dsp/simd_clones.h"
+
 namespace nimbo {
 namespace {
 
@@ -13,6 +16,40 @@ constexpr double kDcB1 = -1.99814966;
 constexpr double kDcB2 = 0.99907483;
 
 constexpr int kHilbertCentre = 25; // the in-phase value is the Hilbert input 25 samples back
+
+// DC block (direct form II), then the symbol clock on the result; a symbol is decided
+// at each tick, and a frame completed by it is decoded before the next sample.
+// The filter and clock state are worked on as local copies so that they stay in
+// registers across the calls into the frame sync; they are stored back at the end.
+NIMBO_SIMD_CLONES void dcBlockAndClock(double* signal, uint8_t* ticks, double& dcW1,
+                                       double& dcW2, SymbolClock& sharedClock, FrameSync& sync) {
+    double w1 = dcW1, w2 = dcW2;
+    SymbolClock clock = sharedClock;
+    for (int i = 0; i < kBlockSamples; ++i) {
+        const double w0 = kDcA1 * w1 + (signal[i] + kDcA2 * w2);
+        const double y = kDcB0 * w0 + kDcB1 * w1 + kDcB2 * w2;
+        w2 = w1;
+        w1 = w0;
+        signal[i] = y;
+        const bool tick = clock.step(y);
+        ticks[i] = tick ? 1 : 0;
+        if (tick) sync.ProcessSymbol(y);
+    }
+    dcW1 = w1;
+    dcW2 = w2;
+    sharedClock = clock;
+}
+
+// Phase of each sample; the in-phase value is the Hilbert input at its centre tap, so
+// I and Q describe the same instant. A zero I or Q gives phase 0.
+NIMBO_SIMD_CLONES void computePhases(const double* inPhase, const double* quadrature,
+                                     double* phase) {
+    for (int i = 0; i < kBlockSamples; ++i) {
+        const double in = inPhase[i], q = quadrature[i];
+        const double a = phaseAtan2(in, q);
+        phase[i] = ((in == 0.0) | (q == 0.0)) ? 0.0 : a;
+    }
+}
 
 } // namespace
 
@@ -35,13 +72,7 @@ void Receiver::demodulateIf() {
     bandPass_.process(sampleBlock.data(), sampleBlock.data(), kBlockSamples);
     hilbert_.process(sampleBlock.data(), work_.data(), kBlockSamples);
 
-    // Phase of each sample; I is the Hilbert input at its centre tap, so I and Q
-    // describe the same instant. A zero I or Q gives phase 0 (atan2 never sees 0, 0).
-    for (int i = 0; i < kBlockSamples; ++i) {
-        const double in = hilbert_.inputAt(i - kHilbertCentre);
-        const double q = work_[i];
-        sampleBlock[i] = (in == 0.0 || q == 0.0) ? 0.0 : std::atan2(in, q);
-    }
+    computePhases(hilbert_.blockInputs() - kHilbertCentre, work_.data(), sampleBlock.data());
 
     // Phase advance per sample in [0, 2 pi), as frequency offset from 12 kHz.
     double previous = lastPhase;
@@ -55,25 +86,9 @@ void Receiver::demodulateIf() {
     lowPass_.process(work_.data(), demodSignal.data(), kBlockSamples);
 }
 
+
 void Receiver::blockDcAndClock() {
-    double w1 = dcW1, w2 = dcW2;
-    for (int i = 0; i < kBlockSamples; ++i) {
-        const double w0 = kDcA1 * w1 + (demodSignal[i] + kDcA2 * w2);
-        const double y = kDcB0 * w0 + kDcB1 * w1 + kDcB2 * w2;
-        w2 = w1;
-        w1 = w0;
-        demodSignal[i] = y;
-        const bool tick = clock.step(y);
-        symbolTicks[i] = tick ? 1 : 0;
-        if (tick) {
-            // A frame may complete here and be decoded before the next sample.
-            dcW1 = w1;
-            dcW2 = w2;
-            sync.ProcessSymbol(y);
-        }
-    }
-    dcW1 = w1;
-    dcW2 = w2;
+    dcBlockAndClock(demodSignal.data(), symbolTicks.data(), dcW1, dcW2, clock, sync);
 }
 
 } // namespace nimbo

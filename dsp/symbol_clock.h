@@ -14,10 +14,10 @@ struct SymbolClock {
     static constexpr double kBandwidthHz = 1.0;   // sets the pole radius
     static constexpr double kGainScale = 1e-06;   // only the sign of the output is used
 
-    const double c1 = 2.0 * std::exp(-std::numbers::pi * kBandwidthHz * samplePeriod) *
+    double c1 = 2.0 * std::exp(-std::numbers::pi * kBandwidthHz * samplePeriod) *
                       std::cos(2.0 * std::numbers::pi * kCentreHz * samplePeriod);
-    const double c2 = -std::exp(-2.0 * std::numbers::pi * kBandwidthHz * samplePeriod);
-    const double g = std::sin(2.0 * std::numbers::pi * kCentreHz * samplePeriod) * kGainScale;
+    double c2 = -std::exp(-2.0 * std::numbers::pi * kBandwidthHz * samplePeriod);
+    double g = std::sin(2.0 * std::numbers::pi * kCentreHz * samplePeriod) * kGainScale;
 
     double z1 = 0.0, z2 = 0.0; // last and one-before-last resonator outputs
     int previousSign = 0;      // 0 only before the first sample

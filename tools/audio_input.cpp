@@ -6,17 +6,45 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <utility>
 
 namespace nimbo {
 namespace {
 
 constexpr int kRequiredRate = 48000;
 
+// libsndfile quietly shortens a RIFF (WAV) or FORM (AIFF) file whose header announces
+// more data than the file holds; this says so: "" when whole, else the reason.
+std::string containerShortfall(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return {};
+    unsigned char head[8] = {};
+    const bool readHead = std::fread(head, 1, sizeof head, f) == sizeof head;
+    std::fseek(f, 0, SEEK_END);
+    const long actual = std::ftell(f);
+    std::fclose(f);
+    if (!readHead || actual < 0) return {};
+    uint64_t declared = 0;
+    if (std::memcmp(head, "RIFF", 4) == 0)
+        declared = head[4] | (head[5] << 8) | (head[6] << 16) | (uint64_t(head[7]) << 24);
+    else if (std::memcmp(head, "FORM", 4) == 0)
+        declared = (uint64_t(head[4]) << 24) | (head[5] << 16) | (head[6] << 8) | head[7];
+    else
+        return {};
+    declared += 8; // the chunk size excludes its own id and size fields
+    if (declared == 8 + 0xFFFFFFFFull || declared <= static_cast<uint64_t>(actual)) return {};
+    return "file is truncated: its header announces " + std::to_string(declared) +
+           " bytes, the file holds " + std::to_string(actual);
+}
+
 class SndfileSource final : public BlockSource {
   public:
-    SndfileSource(SNDFILE* file, const SF_INFO& info)
+    SndfileSource(SNDFILE* file, const SF_INFO& info, std::string shortfall)
         : file_(file), channels_(info.channels), totalFrames_(info.frames),
+          shortfall_(std::move(shortfall)),
           buffer_(static_cast<std::size_t>(kBlockSamples) * info.channels) {}
     ~SndfileSource() override { sf_close(file_); }
 
@@ -52,11 +80,14 @@ class SndfileSource final : public BlockSource {
         else if (framesRead_ < totalFrames_)
             error_ = "file is truncated: " + std::to_string(framesRead_) + " of " +
                      std::to_string(totalFrames_) + " sample frames present";
+        else
+            error_ = shortfall_;
     }
 
     SNDFILE* file_;
     int channels_;
     sf_count_t totalFrames_;
+    std::string shortfall_; // what is missing from the file, decoded up to there
     sf_count_t framesRead_ = 0;
     bool ended_ = false;
     std::string error_;
@@ -108,10 +139,19 @@ class RawPcmSource final : public BlockSource {
 } // namespace
 
 std::unique_ptr<BlockSource> openAudioFile(const std::string& path, std::string& error) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        error = path + ": no such file";
+        return nullptr;
+    }
+    if (std::filesystem::is_directory(path, ec)) {
+        error = path + ": is a folder, not an audio file";
+        return nullptr;
+    }
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) {
-        error = path + ": " + sf_strerror(nullptr);
+        error = path + ": not a readable audio file (" + sf_strerror(nullptr) + ")";
         return nullptr;
     }
     if (info.samplerate != kRequiredRate) {
@@ -122,7 +162,7 @@ std::unique_ptr<BlockSource> openAudioFile(const std::string& path, std::string&
     } else if (info.frames <= 0) {
         error = path + ": the file holds no audio";
     } else {
-        return std::make_unique<SndfileSource>(file, info);
+        return std::make_unique<SndfileSource>(file, info, containerShortfall(path));
     }
     sf_close(file);
     return nullptr;

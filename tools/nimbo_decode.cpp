@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -91,6 +93,10 @@ int main(int argc, char** argv) {
         core->ProcessWaveBuffer(block);
         progress.update(source->progress());
     }
+    // The filters and the clock hold the last few symbols back by some 30 samples; a
+    // block of silence lets a frame that ends with the recording still complete.
+    std::fill(std::begin(block), std::end(block), int16_t{0});
+    core->ProcessWaveBuffer(block);
     progress.finish();
 
     const std::string error = source->error();
