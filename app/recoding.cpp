@@ -264,19 +264,19 @@ void TForm1::FormCreate() {
     move(MainLeft, MainTop);
     resize(MainWidth - extra.width(), MainHeight - extra.height());
     setWindowState(MainMaxmum ? Qt::WindowMaximized : Qt::WindowNoState);
+    placementPending_ = true;
 }
 
 void TForm1::fitOuterSize() {
     // Window managers add their frame only after the first show. Once it is known, the
-    // minimum and the remembered size apply to the outer window as they were saved.
+    // minimum and the remembered size apply to the outer window as they were saved; a
+    // window that starts maximized gets its normal size when it is first restored.
     const QSize extra = frameExtra();
-    if (outerSizeFitted_ || extra.isEmpty()) return;
-    outerSizeFitted_ = true;
+    if (!placementPending_ || extra.isEmpty()) return;
     setMinimumSize(kMinWidth - extra.width(), kMinHeight - extra.height());
-    if (windowState() == Qt::WindowNoState)
-        resize(MainWidth - extra.width(), MainHeight - extra.height());
-    else
-        setGeometry(QRect(geometry().topLeft(), QSize(MainWidth, MainHeight) - extra));
+    if (windowState() != Qt::WindowNoState) return;
+    placementPending_ = false;
+    resize(MainWidth - extra.width(), MainHeight - extra.height());
 }
 
 void TForm1::FormActivate() {
@@ -326,6 +326,7 @@ void TForm1::showEvent(QShowEvent* e) {
 void TForm1::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
     if (e->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+    if (e->type() == QEvent::WindowStateChange) fitOuterSize();
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {

@@ -123,7 +123,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     // What the labels show now, so that only changes reach the widgets.
     nimbo::Readout shown_{};
     bool readoutShown_ = false;
-    bool outerSizeFitted_ = false;
+    bool placementPending_ = false; // FormCreate's size still awaits the frame
 };
 
 extern TForm1* Form1;
