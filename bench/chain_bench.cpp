@@ -15,6 +15,7 @@
 
 #include "decode/nimbo_core.h"
 #include "dsp/filter_taps.h"
+#include "dsp/front_end.h"
 #include "tools/synth/synth.h"
 
 namespace {
@@ -42,34 +43,41 @@ void runBlocks(benchmark::State& state, bool ifSignal) {
         if (core->sondeBlockOk) ++frames;
         b = (b + 1) % blocks;
     }
-    state.counters["x_realtime"] = benchmark::Counter(
-        0.1 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] = benchmark::Counter(0.1 * static_cast<double>(state.iterations()),
+                                                      benchmark::Counter::kIsRate);
     benchmark::DoNotOptimize(frames);
 }
 
-void BM_FmDetBlock(benchmark::State& state) { runBlocks(state, false); }
-void BM_IfBlock(benchmark::State& state) { runBlocks(state, true); }
+void BM_FmDetBlock(benchmark::State& state) {
+    runBlocks(state, false);
+}
+void BM_IfBlock(benchmark::State& state) {
+    runBlocks(state, true);
+}
 
-// A WAV file of the synthesised FM Det signal, written once.
-const std::string& wavFile() {
-    static const std::string path = [] {
-        const std::string p =
-            (std::filesystem::temp_directory_path() / ("nimbo-bench-" + std::to_string(getpid()) +
-                                                       ".wav"))
-                .string();
-        const std::vector<int16_t> pcm = signal(false);
-        SF_INFO info{};
-        info.samplerate = 48000;
-        info.channels = 2;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* f = sf_open(p.c_str(), SFM_WRITE, &info);
-        if (f) {
-            sf_writef_short(f, pcm.data(), static_cast<sf_count_t>(pcm.size() / 2));
-            sf_close(f);
-        }
-        return p;
-    }();
-    return path;
+// A WAV file of the synthesised signal, written once per path.
+std::string writeWav(bool ifSignal) {
+    const std::string p =
+        (std::filesystem::temp_directory_path() /
+         ("nimbo-bench-" + std::to_string(getpid()) + (ifSignal ? "-if" : "-fm") + ".wav"))
+            .string();
+    const std::vector<int16_t> pcm = signal(ifSignal);
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(p.c_str(), SFM_WRITE, &info);
+    if (f) {
+        sf_writef_short(f, pcm.data(), static_cast<sf_count_t>(pcm.size() / 2));
+        sf_close(f);
+    }
+    return p;
+}
+
+const std::string& wavFile(bool ifSignal) {
+    static const std::string fm = writeWav(false);
+    static const std::string ifFile = writeWav(true);
+    return ifSignal ? ifFile : fm;
 }
 
 // Runs a command with stdout and stderr discarded; seconds of wall time, or -1.
@@ -80,7 +88,8 @@ double timeCommand(const std::vector<std::string>& argv) {
         std::freopen("/dev/null", "w", stdout);
         std::freopen("/dev/null", "w", stderr);
         std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execvp(args[0], args.data());
         _exit(127);
@@ -101,17 +110,22 @@ void runFileCommand(benchmark::State& state, const std::vector<std::string>& arg
         }
         state.SetIterationTime(seconds / kBlocksPerFile);
     }
-    state.counters["x_realtime"] = benchmark::Counter(
-        0.1 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] = benchmark::Counter(0.1 * static_cast<double>(state.iterations()),
+                                                      benchmark::Counter::kIsRate);
 }
 
-void BM_NimboDecodeFile(benchmark::State& state) {
-    runFileCommand(state, {NIMBO_DECODE_EXE, wavFile()});
+void BM_NimboDecodeFmFile(benchmark::State& state) {
+    runFileCommand(state, {NIMBO_DECODE_EXE, wavFile(false)});
+}
+
+void BM_NimboDecodeIfFile(benchmark::State& state) {
+    runFileCommand(state, {NIMBO_DECODE_EXE, "--if", wavFile(true)});
 }
 
 void BM_SoxFir51File(benchmark::State& state) {
-    std::vector<std::string> argv = {"sox", wavFile(), "-n", "remix", "1", "fir"};
-    for (double t : nimbo::lowPassTaps) argv.push_back(std::to_string(t));
+    std::vector<std::string> argv = {"sox", wavFile(false), "-n", "remix", "1", "fir"};
+    for (double t : nimbo::lowPassTaps)
+        argv.push_back(std::to_string(t));
     runFileCommand(state, argv);
 }
 
@@ -119,13 +133,15 @@ void BM_SoxFir51File(benchmark::State& state) {
 
 BENCHMARK(BM_FmDetBlock)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_IfBlock)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_NimboDecodeFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NimboDecodeFmFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NimboDecodeIfFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SoxFir51File)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::filesystem::remove(wavFile());
+    std::filesystem::remove(wavFile(false));
+    std::filesystem::remove(wavFile(true));
     return 0;
 }

@@ -11,6 +11,8 @@
 
 namespace nimbo {
 
+inline constexpr int kBlockWords = 2 * kBlockSamples; // one block, left and right interleaved
+
 // The three signal settings, read at the start of every block.
 struct ReceiverSettings {
     int DemodType = 0;      // 0: FM discriminator audio ("FM Det"); other: 12 kHz IF

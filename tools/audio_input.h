@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "dsp/block_fir.h"
+#include "dsp/front_end.h"
 
 namespace nimbo {
 
-inline constexpr int kBlockWords = 2 * kBlockSamples; // interleaved left/right
+
 
 class BlockSource {
   public:
