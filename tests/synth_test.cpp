@@ -1,0 +1,480 @@
+// nimbo-synth: frame content, calibration table, line coding, modulation, noise and the
+// command line, each checked against values worked out independently of the generator.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <numbers>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "decode/crc16.h"
+#include "dsp/frame_sync.h"
+#include "tests/tool_runner.h"
+#include "tools/synth/synth.h"
+
+namespace nimbo::synth {
+namespace {
+
+constexpr int kRate = 48000;
+
+// Bit by bit from the definition: poly 0x1021, preset 0xFFFF, MSB first, no final XOR.
+uint16_t referenceCrc(const uint8_t* data, std::size_t n) {
+    uint16_t crc = 0xFFFF;
+    for (std::size_t i = 0; i < n; ++i) {
+        crc ^= static_cast<uint16_t>(data[i] << 8);
+        for (int b = 0; b < 8; ++b)
+            crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    return crc;
+}
+
+struct BlockRange {
+    int first, last;
+};
+constexpr BlockRange kBlocks[3] = {{32, 63}, {68, 91}, {96, 217}}; // sonde, sensor, GPS
+
+bool blockGood(const std::array<uint8_t, 220>& f, const BlockRange& b) {
+    const uint16_t stored = static_cast<uint16_t>(f[b.last + 1] | f[b.last + 2] << 8);
+    return referenceCrc(&f[b.first], static_cast<std::size_t>(b.last - b.first + 1)) == stored;
+}
+
+uint32_t le(const uint8_t* p, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | p[i];
+    return v;
+}
+
+TEST(SynthCrc, CheckValueAndEveryBlockOfEveryFrame) {
+    const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(referenceCrc(digits, 9), 0x29B1);
+    EXPECT_EQ(crc16CcittFalse(digits, 9), 0x29B1);
+
+    // (frame, block) to corrupt; -1: none. Only that block of that frame may fail.
+    const struct { int frame, block; } cases[] = {{-1, -1}, {0, 0}, {1, 1}, {3, 2}, {2, 0}};
+    for (const auto& c : cases) {
+        SynthOptions o;
+        o.frames = 4;
+        o.corruptFrame = c.frame;
+        o.corruptBlock = c.block;
+        SynthOptions clean = o;
+        clean.corruptFrame = clean.corruptBlock = -1;
+        for (int n = 0; n < o.frames; ++n) {
+            const auto f = buildFrame(o, n);
+            for (int b = 0; b < 3; ++b)
+                EXPECT_EQ(blockGood(f, kBlocks[b]), !(n == c.frame && b == c.block))
+                    << "corrupt " << c.frame << ":" << c.block << ", frame " << n << " block " << b;
+            // The damage is one byte inside the block, after the CRC was computed.
+            const auto g = buildFrame(clean, n);
+            int differing = 0;
+            for (int i = 0; i < 220; ++i)
+                if (f[i] != g[i]) {
+                    ++differing;
+                    EXPECT_GE(i, kBlocks[c.block].first);
+                    EXPECT_LE(i, kBlocks[c.block].last);
+                }
+            EXPECT_EQ(differing, n == c.frame ? 1 : 0);
+        }
+    }
+}
+
+TEST(SynthFrame, FieldsFollowTheLayoutAndAdvance) {
+    const struct {
+        int firstFrame, firstPiece;
+        const char* serial;
+        bool humidSwap;
+        const char serialBytes[9]; // as sent, NUL padded
+    } cases[] = {
+        {1, 0, "N1234567", false, "N1234567"},
+        {65534, 30, "AB", true, "AB\0\0\0\0\0\0"},
+        {0, 31, "", false, "\0\0\0\0\0\0\0\0"},
+    };
+    for (const auto& c : cases) {
+        SynthOptions o;
+        o.frames = 5;
+        o.firstFrameNumber = c.firstFrame;
+        o.firstCalIndex = c.firstPiece;
+        o.serial = c.serial;
+        o.humidSwap = c.humidSwap;
+        const auto table = calibrationTable(o);
+        std::array<uint8_t, 220> previous{};
+        for (int n = 0; n < o.frames; ++n) {
+            SCOPED_TRACE(std::string("serial '") + c.serial + "' frame " + std::to_string(n));
+            const auto f = buildFrame(o, n);
+            EXPECT_EQ(le(&f[32], 2), static_cast<uint32_t>((c.firstFrame + n) % 65536));
+            const int piece = (c.firstPiece + n) % 32;
+            EXPECT_EQ(f[47], piece);
+            EXPECT_EQ(0, std::memcmp(&f[48], &table[16 * piece], 16));
+            if (piece == 0) {
+                EXPECT_EQ(le(&f[50], 2), le(&table[2], 2)); // transmit frequency
+            }
+            EXPECT_EQ(0, std::memcmp(&f[36], c.serialBytes, 8));
+            EXPECT_EQ((f[45] >> 3) & 1, c.humidSwap ? 1 : 0);
+            EXPECT_EQ(f[30], 0x65);
+            EXPECT_EQ(f[31], 0x10);
+            EXPECT_EQ(f[66], 0x69);
+            EXPECT_EQ(f[67], 0x0C);
+            EXPECT_EQ(f[94], 0x67);
+            EXPECT_EQ(f[95], 0x3D);
+            EXPECT_NE(0, std::memcmp(&f[96], &previous[96], 122)); // GPS changes every frame
+            EXPECT_EQ(f, buildFrame(o, n));                        // and is deterministic
+            previous = f;
+        }
+    }
+}
+
+// Channel order: Temp, Humd1, Humd2, RefH1, RefH2, Press, RefL1, RefL2.
+TEST(SynthFrame, SensorChannelsLieBetweenReferencesAndDrift) {
+    for (const char* serial : {"N1234567", "K7654321", "Z0000001"}) {
+        SynthOptions o;
+        o.serial = serial;
+        o.frames = 4000;
+        auto normalised = [&](int n, int channel) {
+            const auto f = buildFrame(o, n);
+            double v[8];
+            for (int i = 0; i < 8; ++i)
+                v[i] = le(&f[68 + 3 * i], 3);
+            EXPECT_LT(std::fabs(v[3] - v[4]), 0x400) << serial; // reference pairs agree
+            EXPECT_LT(std::fabs(v[6] - v[7]), 0x400) << serial;
+            EXPECT_GT(v[3], v[6] + 0x100000) << serial; // high well above low
+            const double low = (v[6] + v[7]) / 2, high = (v[3] + v[4]) / 2;
+            return (v[channel] - low) / (high - low);
+        };
+        for (int n : {0, 1, 500, 1999, 3999})
+            for (int channel : {0, 1, 2, 5}) {
+                const double x = normalised(n, channel);
+                EXPECT_GT(x, 0.0) << serial << " frame " << n << " channel " << channel;
+                EXPECT_LT(x, 1.0) << serial << " frame " << n << " channel " << channel;
+            }
+        EXPECT_GT(normalised(0, 0), normalised(1000, 0) + 0.05) << "temperature falls";
+        EXPECT_GT(normalised(0, 5), normalised(1000, 5) + 0.05) << "pressure falls";
+        EXPECT_NEAR(normalised(0, 0), normalised(1, 0), 0.002) << "slowly";
+    }
+}
+
+TEST(SynthCalibration, TableLayoutAndCoefficientsAsChosen) {
+    SynthOptions a, b;
+    a.serial = "N1234567";
+    b.serial = "N1234568";
+    EXPECT_NE(calibrationTable(a), calibrationTable(b)) << "each sonde has its own table";
+    for (const SynthOptions& o : {a, b}) {
+        const auto t = calibrationTable(o);
+        const auto chosen = calibrationCoefficients(o);
+        const double mhz = le(&t[2], 2) * 0.01 + 400.0;
+        EXPECT_GE(mhz, 400.0);
+        EXPECT_LE(mhz, 406.0);
+        int negative = 0, small = 0;
+        for (int n = 0; n < 66; ++n) {
+            EXPECT_EQ(t[64 + 5 * n], calibrationIndexByte(n));
+            // Spec Part 4.2 decoding: (-1)^s x 2^(e-127) x (1 + m / 2^23); e never 0 or 255.
+            const uint32_t bits = le(&t[65 + 5 * n], 4);
+            const int e = static_cast<int>(bits >> 23 & 0xFF);
+            ASSERT_GT(e, 0) << "entry " << n;
+            ASSERT_LT(e, 255) << "entry " << n;
+            const double value = ((bits >> 31) ? -1.0 : 1.0) * std::ldexp(1.0, e - 127) *
+                                 (1.0 + (bits & 0x7FFFFF) / 8388608.0);
+            EXPECT_EQ(value, static_cast<double>(chosen[n])) << "entry " << n;
+            negative += value < 0;
+            small += std::fabs(value) < 0.01;
+        }
+        EXPECT_GE(negative, 3);
+        EXPECT_GE(small, 3);
+        // The example of spec Part 4.2: entry 7, index byte 0x1C, -0.0012345678.
+        char line[64];
+        std::snprintf(line, sizeof line, "%02d,%02X,%0.10f", 7, t[64 + 35], double(chosen[7]));
+        EXPECT_STREQ(line, "07,1C,-0.0012345678");
+        for (int i = 394; i < 512; ++i)
+            EXPECT_EQ(t[i], 0) << "byte " << i;
+    }
+}
+
+// The symbol sent at symbol index k (from the first header symbol), read back from one
+// channel of the signal: FM Det by the sign at the symbol's centre, IF by comparing the
+// energy of the two tones over the symbol's samples.
+int readSymbol(const std::vector<int16_t>& s, int word, const SynthOptions& o, int64_t k) {
+    const int64_t lead = std::llround(o.leadInSeconds * kRate);
+    const int64_t begin = lead + static_cast<int64_t>(std::ceil(k * kRate / o.symbolRate));
+    const int64_t end = lead + static_cast<int64_t>(std::ceil((k + 1) * kRate / o.symbolRate));
+    if (!o.ifSignal) {
+        const double v = s[2 * ((begin + end) / 2) + word];
+        return (v > 0) != o.invert ? 1 : 0;
+    }
+    auto energy = [&](double hz) {
+        double re = 0, im = 0;
+        for (int64_t m = begin; m < end; ++m) {
+            re += s[2 * m + word] * std::cos(2 * std::numbers::pi * hz * m / kRate);
+            im += s[2 * m + word] * std::sin(2 * std::numbers::pi * hz * m / kRate);
+        }
+        return re * re + im * im;
+    };
+    const double f = 12000.0 + o.carrierOffsetHz;
+    const bool high = energy(f + o.deviationHz) > energy(f - o.deviationHz);
+    return high != o.invert ? 1 : 0;
+}
+
+// Bytes back from symbols: Manchester pairs must be complementary, start 0, stop 1.
+std::vector<uint8_t> readBytes(const std::vector<int16_t>& s, int word, const SynthOptions& o,
+                               int count) {
+    std::vector<uint8_t> bytes;
+    for (int byte = 0; byte < count; ++byte) {
+        int bits[10];
+        for (int bit = 0; bit < 10; ++bit) {
+            const int64_t k = 20LL * byte + 2 * bit;
+            const int first = readSymbol(s, word, o, k), second = readSymbol(s, word, o, k + 1);
+            EXPECT_NE(first, second) << "byte " << byte << " bit " << bit;
+            bits[bit] = second;
+        }
+        EXPECT_EQ(bits[0], 0) << "start bit of byte " << byte;
+        EXPECT_EQ(bits[9], 1) << "stop bit of byte " << byte;
+        int value = 0;
+        for (int bit = 8; bit >= 1; --bit)
+            value = value << 1 | bits[bit];
+        bytes.push_back(static_cast<uint8_t>(value));
+    }
+    return bytes;
+}
+
+TEST(SynthSignal, SymbolsBytesAndChannelsAsSent) {
+    // 0x68, bits least significant first 0,0,0,1,0,1,1,0, framed by start 0 and stop 1;
+    // bit 1 -> 0,1 and bit 0 -> 1,0.
+    const int firstByteSymbols[20] = {1, 0, 1, 0, 1, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 1, 1, 0, 0, 1};
+    const struct {
+        const char* name;
+        bool ifSignal, invert, right;
+        double leadIn, rate, offset;
+        const char* other;
+    } cases[] = {
+        {"FmDet", false, false, false, 0.0, 4800, 0, "X9876543"},
+        {"FmDetInvertedRightLeadIn", false, true, true, 0.25, 4800, 0, ""},
+        {"FmDetSlowDcOffset", false, false, false, 0.1, 4795, 600, "OTHER001"},
+        {"FmDetFast", false, true, false, 0.0, 4810, 0, ""},
+        {"If", true, false, false, 0.0, 4800, 0, "X9876543"},
+        {"IfInvertedRightOffset", true, true, true, 0.05, 4800, -700, "OTHER002"},
+        {"IfSlow", true, false, true, 0.0, 4795, 300, ""},
+        {"IfFast", true, false, false, 0.1, 4810, 0, "X9876543"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SynthOptions o;
+        o.frames = 2;
+        o.ifSignal = c.ifSignal;
+        o.invert = c.invert;
+        o.rightChannel = c.right;
+        o.leadInSeconds = c.leadIn;
+        o.symbolRate = c.rate;
+        o.carrierOffsetHz = c.offset;
+        o.otherSerial = c.other;
+        const auto s = synthesize(o);
+        const int word = c.right ? 1 : 0;
+
+        for (int k = 0; k < 20; ++k)
+            EXPECT_EQ(readSymbol(s, word, o, k), firstByteSymbols[k]) << k;
+        for (int k = -40; k < 0 && c.leadIn > 0; ++k) // idle stop bits: 0, 1, 0, 1, ...
+            EXPECT_EQ(readSymbol(s, word, o, k), k & 1) << "lead-in symbol " << k;
+
+        const auto bytes = readBytes(s, word, o, 480);
+        for (int n = 0; n < 2; ++n) {
+            const auto content = buildFrame(o, n);
+            EXPECT_EQ(0, std::memcmp(&bytes[240 * n], headerPatternBytes.data(), 20)) << n;
+            EXPECT_EQ(0, std::memcmp(&bytes[240 * n + 20], content.data(), 220)) << n;
+        }
+
+        if (c.ifSignal) {
+            // Manchester sends as many 1 as 0 symbols, so over one frame the IF's mean
+            // frequency is the carrier: 2 x (12000 + offset) zero crossings a second.
+            const int64_t lead = std::llround(c.leadIn * kRate);
+            const int64_t end = lead + static_cast<int64_t>(std::ceil(4800 * kRate / c.rate));
+            int crossings = 0;
+            for (int64_t m = lead + 1; m < end; ++m)
+                crossings += (s[2 * m + word] >= 0) != (s[2 * (m - 1) + word] >= 0);
+            EXPECT_NEAR(crossings, 2 * (12000 + c.offset) * 4800 / c.rate, 3);
+        }
+
+        bool otherSilent = true;
+        for (std::size_t i = 1 - word; i < s.size(); i += 2)
+            otherSilent &= s[i] == 0;
+        EXPECT_EQ(otherSilent, *c.other == '\0');
+        if (*c.other) {
+            SynthOptions other = o;
+            other.serial = c.other;
+            const auto otherBytes = readBytes(s, 1 - word, other, 240);
+            EXPECT_EQ(0, std::memcmp(&otherBytes[20], buildFrame(other, 0).data(), 220));
+            EXPECT_EQ(0, std::memcmp(&otherBytes[20 + 36], c.other, std::strlen(c.other)));
+        }
+    }
+}
+
+TEST(SynthSignal, LengthCoversLeadInAndEveryFrame) {
+    const struct {
+        int frames;
+        double leadIn, rate;
+        int64_t expected; // stereo frames
+    } cases[] = {
+        {1, 0.0, 4800, 48000},
+        {3, 0.5, 4800, 24000 + 3 * 48000},
+        {2, 0.0, 4810, 2 * 48000}, // faster: idle fills up to the full seconds
+        {2, 0.0, 4795, (2 * 4800 * 48000 + 4794) / 4795}, // slower: until the last symbol ends
+    };
+    for (const auto& c : cases) {
+        SynthOptions o;
+        o.frames = c.frames;
+        o.leadInSeconds = c.leadIn;
+        o.symbolRate = c.rate;
+        EXPECT_EQ(signalLength(o), c.expected) << c.frames << " frames at " << c.rate;
+        EXPECT_EQ(synthesize(o).size(), static_cast<std::size_t>(2 * c.expected));
+    }
+}
+
+TEST(SynthNoise, VarianceFollowsTheEbN0Definition) {
+    const struct {
+        bool ifSignal;
+        double ebN0dB, amplitude, rate;
+    } cases[] = {{false, 20, 8000, 4800},
+                 {false, 10, 3000, 4800},
+                 {true, 15, 8000, 4800},
+                 {true, 5, 2000, 5000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.ifSignal ? "IF " : "FM Det ") + std::to_string(c.ebN0dB) +
+                     " dB");
+        SynthOptions o;
+        o.frames = 2;
+        o.ifSignal = c.ifSignal;
+        o.amplitude = c.amplitude;
+        o.symbolRate = c.rate;
+        o.ebN0dB = c.ebN0dB;
+        SynthOptions clean = o;
+        clean.ebN0dB = std::numeric_limits<double>::infinity();
+        const auto noisy = synthesize(o), pure = synthesize(clean);
+        ASSERT_EQ(noisy.size(), pure.size());
+
+        // sigma^2 = Ps * 48000 / (2 * Rb * Eb/N0), Rb = rate / 2, Ps = A^2 (FM) or A^2 / 2 (IF).
+        const double ps = c.ifSignal ? c.amplitude * c.amplitude / 2 : c.amplitude * c.amplitude;
+        const double expected = ps * 48000 / (2 * (c.rate / 2) * std::pow(10.0, c.ebN0dB / 10));
+        EXPECT_NEAR(noiseVariance(o), expected, expected * 1e-12);
+        double sum[2] = {}, squares[2] = {}, cross = 0;
+        const std::size_t n = noisy.size() / 2;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double d0 = noisy[2 * i] - pure[2 * i], d1 = noisy[2 * i + 1] - pure[2 * i + 1];
+            sum[0] += d0;
+            sum[1] += d1;
+            squares[0] += d0 * d0;
+            squares[1] += d1 * d1;
+            cross += d0 * d1;
+        }
+        for (int ch = 0; ch < 2; ++ch) {
+            EXPECT_NEAR(squares[ch] / n, expected, 0.03 * expected) << "channel " << ch;
+            EXPECT_NEAR(sum[ch] / n, 0.0, 0.02 * std::sqrt(expected)) << "channel " << ch;
+        }
+        EXPECT_LT(std::fabs(cross / n), 0.02 * expected) << "the channels' noise is independent";
+
+        SynthOptions reseeded = o;
+        reseeded.seed = o.seed + 1;
+        EXPECT_EQ(synthesize(o), noisy) << "same seed, same signal";
+        EXPECT_NE(synthesize(reseeded), noisy);
+    }
+}
+
+// The program writes exactly what the library makes, as raw PCM, WAV and truth file.
+TEST(SynthCli, OutputsMatchTheLibrary) {
+    using nimbo::test::kSynthExe;
+    const std::string dir = nimbo::test::scratchDir("synth-cli");
+    SynthOptions o;
+    o.frames = 2;
+    o.ifSignal = true;
+    o.ebN0dB = 18;
+    o.seed = 77;
+    o.serial = "P5";
+    o.rightChannel = true;
+    o.corruptFrame = 1;
+    o.corruptBlock = 2;
+    const auto expected = synthesize(o);
+
+    const auto raw = nimbo::test::runTool({kSynthExe, "-n", "2", "--if", "--ebn0", "18", "--seed",
+                                           "77", "--serial", "P5", "--right", "--corrupt", "1:gps",
+                                           "--truth", dir + "/truth.txt", "-o", "-"});
+    ASSERT_EQ(raw.exitCode, 0) << raw.err;
+    ASSERT_EQ(raw.out.size(), expected.size() * 2);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto lo = static_cast<uint8_t>(raw.out[2 * i]),
+                   hi = static_cast<uint8_t>(raw.out[2 * i + 1]);
+        ASSERT_EQ(static_cast<int16_t>(lo | hi << 8), expected[i]) << "sample " << i;
+    }
+    std::istringstream truth(nimbo::test::readFile(dir + "/truth.txt"));
+    for (int n = 0; n < 2; ++n) {
+        std::string line;
+        ASSERT_TRUE(std::getline(truth, line));
+        std::string hex;
+        char digits[3];
+        for (uint8_t b : buildFrame(o, n)) {
+            std::snprintf(digits, sizeof digits, "%02X", b);
+            hex += digits;
+        }
+        EXPECT_EQ(line, hex) << "frame " << n;
+    }
+
+    SynthOptions w;
+    w.frames = 1;
+    w.otherSerial = "";
+    w.leadInSeconds = 0.2;
+    const std::string wav = dir + "/signal.wav";
+    const auto made = nimbo::test::runTool(
+        {kSynthExe, "--frames", "1", "--other-serial", "", "--lead-in", "0.2", "-o", wav});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    SF_INFO info{};
+    SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(info.samplerate, 48000);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    std::vector<int16_t> read(static_cast<std::size_t>(info.frames) * 2);
+    sf_readf_short(f, read.data(), info.frames);
+    sf_close(f);
+    EXPECT_EQ(read, synthesize(w));
+}
+
+TEST(SynthCli, BadValuesGiveOneLineAndStatusTwo) {
+    using nimbo::test::kSynthExe;
+    const std::vector<std::vector<std::string>> cases = {
+        {}, // no output
+        {"--frames", "0"},
+        {"--frames", "100001"},
+        {"--frames", "ten"},
+        {"--serial", "123456789"},
+        {"--other-serial", "ABCDEFGHI"},
+        {"--first-frame", "65536"},
+        {"--symbol-rate", "3999"},
+        {"--symbol-rate", "5601"},
+        {"--ebn0", "nan"},
+        {"--deviation", "0"},
+        {"--amplitude", "40000"},
+        {"--lead-in", "-1"},
+        {"--corrupt", "3"},
+        {"--corrupt", "1:header"},
+        {"--corrupt", "10:gps"}, // only 10 frames: 0..9
+        {"--seed", "-4"},
+        {"--bogus"},
+    };
+    for (const auto& args : cases) {
+        std::vector<std::string> argv = {kSynthExe};
+        argv.insert(argv.end(), args.begin(), args.end());
+        if (!args.empty()) argv.insert(argv.end(), {"-o", "-"});
+        const auto run = nimbo::test::runTool(argv);
+        const std::string what =
+            args.empty() ? "(none)" : args[0] + " " + (args.size() > 1 ? args[1] : "");
+        EXPECT_EQ(run.exitCode, 2) << what;
+        EXPECT_TRUE(run.out.empty()) << what;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << what << ": " << run.err;
+    }
+    const auto help = nimbo::test::runTool({kSynthExe, "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("Eb/N0"), std::string::npos);
+}
+
+} // namespace
+} // namespace nimbo::synth

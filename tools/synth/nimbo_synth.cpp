@@ -1,0 +1,151 @@
+// nimbo-synth: writes an RS92-like telemetry test signal (48 kHz, 16-bit, stereo) with known
+// frame content, optionally with noise, rate and frequency errors and damaged blocks.
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <string>
+
+#include "tools/synth/pcm_output.h"
+#include "tools/synth/synth.h"
+
+namespace {
+
+constexpr int kExitFailure = 1; // the output could not be written
+constexpr int kExitUsage = 2;   // bad options or values
+
+constexpr const char* kFooter = R"(
+Signal: each frame is the 20 header bytes and 220 content bytes, one frame per second at
+4800 symbols/s; bytes are a start bit 0, 8 data bits (least significant first) and a stop
+bit 1; Manchester coding sends bit 1 as symbols 0,1 and bit 0 as 1,0. A symbol 1 is positive
+FM Det audio (negative with --invert) or, with --if, the tone 12 kHz + offset + deviation
+(0: minus the deviation; --invert swaps them). The lead-in and the time after the last frame
+carry idle stop bits. The signal lasts lead-in + frames seconds, a little longer when the
+symbol rate is below 4800 so that the last frame is complete.
+
+Noise (--ebn0): white Gaussian noise of variance sigma^2 = Ps * 48000 / (2 * Rb * Eb/N0) per
+sample, Rb = symbol rate / 2 bits/s, Ps = amplitude^2 for FM Det audio and amplitude^2 / 2
+for the IF, i.e. Eb/N0 is measured over the 24 kHz bandwidth of the 48 kHz samples.
+
+Channels: the other channel carries an independent frame stream with the same settings,
+serial --other-serial, its own noise and no corruption; --other-serial "" leaves it silent.
+
+Exit status: 0 done, 1 the output could not be written, 2 bad options.)";
+
+// One clear line on stderr.
+int usageError(const std::string& message) {
+    std::string line = message;
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::cerr << "nimbo-synth: " << line << "\n";
+    return kExitUsage;
+}
+
+// "FRAME:BLOCK" with BLOCK sonde, sensor or gps; false when malformed.
+bool parseCorruption(const std::string& text, int& frame, int& block) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    const std::string number = text.substr(0, colon);
+    if (!std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        number.size() > 6)
+        return false;
+    frame = std::stoi(number);
+    const std::string name = text.substr(colon + 1);
+    if (name == "sonde")
+        block = 0;
+    else if (name == "sensor")
+        block = 1;
+    else if (name == "gps")
+        block = 2;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using nimbo::synth::SynthOptions;
+    SynthOptions o;
+    std::string output;
+    std::string truthPath;
+    std::string corruption;
+    double ebN0 = 0.0;
+
+    CLI::App app{"nimbo-synth: RS92 radiosonde telemetry test signal generator (48 kHz, 16-bit "
+                 "PCM, stereo)"};
+    app.footer(kFooter);
+    app.add_option("-o,--output", output,
+                   "Output WAV file, or - for raw s16le stereo PCM on stdout")
+        ->required()
+        ->type_name("OUT");
+    app.add_option("-n,--frames", o.frames, "Frames to send, 1..100000 (default 10)");
+    app.add_option("--serial", o.serial,
+                   "Sonde serial number, up to 8 characters (default N1234567)");
+    app.add_option("--first-frame", o.firstFrameNumber,
+                   "Frame number of the first frame, 0..65535 (default 1)");
+    app.add_option("--first-piece", o.firstCalIndex,
+                   "Calibration piece of the first frame, 0..31 (default 0)");
+    app.add_flag("--if", o.ifSignal, "12 kHz IF (continuous-phase FSK) instead of FM Det audio");
+    app.add_flag("--invert", o.invert, "Invert the FM Det audio (IF: swap the tones)");
+    app.add_flag("--right", o.rightChannel, "Signal on the right channel (default left)");
+    app.add_option("--ebn0", ebN0,
+                   "Eb/N0 in dB, -30 or more, or inf (default: inf, no noise); see below")
+        ->type_name("DB");
+    app.add_option("--symbol-rate", o.symbolRate, "Symbols per second, 4000..5600 (default 4800)");
+    app.add_option("--carrier-offset", o.carrierOffsetHz,
+                   "Carrier offset in Hz, -3000..3000 (IF: from 12 kHz; FM Det: a DC offset of "
+                   "offset/deviation x amplitude)")
+        ->type_name("HZ");
+    app.add_option("--deviation", o.deviationHz,
+                   "FSK deviation either side in Hz, 100..6000 (default 2400)")
+        ->type_name("HZ");
+    app.add_option("--amplitude", o.amplitude,
+                   "Peak sample value before noise, 0..32767 (default 8000)");
+    app.add_option("--lead-in", o.leadInSeconds,
+                   "Idle line before the first frame in seconds, 0..60 (default 0)")
+        ->type_name("SEC");
+    app.add_option("--seed", o.seed, "Noise seed, 0..4294967295 (default 1)");
+    app.add_option(
+           "--corrupt", corruption,
+           "Damage one block of one frame after its CRC: FRAME (0-based) and BLOCK = sonde, "
+           "sensor or gps")
+        ->type_name("FRAME:BLOCK");
+    app.add_flag("--humid-swap", o.humidSwap, "Set the humidity sensor switch (bit 3 of byte 45)");
+    app.add_option(
+           "--other-serial", o.otherSerial,
+           "Serial of the frame stream on the other channel (default X9876543; \"\" = silence)")
+        ->type_name("S");
+    app.add_option("--truth", truthPath,
+                   "Write the content bytes of every frame, one line of 440 hex digits each")
+        ->type_name("FILE");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e); // --help
+        return usageError(e.what());
+    }
+
+    if (app.count("--ebn0") > 0) o.ebN0dB = ebN0; // +inf also means no noise
+    if (!corruption.empty() && !parseCorruption(corruption, o.corruptFrame, o.corruptBlock))
+        return usageError("--corrupt wants FRAME:BLOCK with BLOCK sonde, sensor or gps: " +
+                          corruption);
+    if (output.empty()) return usageError("empty output path");
+    const std::string problem = nimbo::synth::checkOptions(o);
+    if (!problem.empty()) return usageError(problem);
+
+    if (!truthPath.empty()) {
+        const std::string failure = nimbo::synth::writeTruth(o, truthPath);
+        if (!failure.empty()) {
+            std::cerr << "nimbo-synth: " << failure << "\n";
+            return kExitFailure;
+        }
+    }
+    const std::string failure = nimbo::synth::writeSignal(o, output);
+    if (!failure.empty()) {
+        std::cerr << "nimbo-synth: " << failure << "\n";
+        return kExitFailure;
+    }
+    return 0;
+}
