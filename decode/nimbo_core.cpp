@@ -51,7 +51,10 @@ void NimboCore::decodeFrame() {
         frameDisplayBytes = frameBytes;
         hooks_->frameDisplayRefresh();
     }
-    if (loggingOn && sondeBlockOk && sensorBlockOk) hooks_->logFrame();
+    if (loggingOn && sondeBlockOk && sensorBlockOk) {
+        logFrame();
+        hooks_->logFrame();
+    }
     hooks_->frameDecoded();
 }
 
@@ -77,7 +80,10 @@ void NimboCore::decodeSondeBlock() {
         txFreqSetThisFrame = true;
         setLabel(readout.Label50, "TxFreq : %0.2f MHz", txFreqMHz);
     }
-    if (!calComplete) hooks_->calibrationPiece(calIndex, frameBytes.data() + frame::kCalPiece);
+    if (!calComplete) {
+        collectCalibrationPiece(calIndex, frameBytes.data() + frame::kCalPiece);
+        hooks_->calibrationPiece(calIndex, frameBytes.data() + frame::kCalPiece);
+    }
 }
 
 void NimboCore::decodeSensorBlock() {
@@ -124,12 +130,21 @@ void NimboCore::displayReset() {
     readout.ProgressBar1 = 0;
     setLabel(readout.Label2, "%s", kBlankSerial);
     setLabel(readout.Label50, "%s", kBlankFreq);
+    calCoefficients.fill(0.0);
     frameDisplayBytes.fill(0);
+    calDisplayBytes.fill(0);
+    calWords.fill(0);
     humidSwap = false;
     for (int i = 0; i < frame::kChannels; ++i)
         setLabel(readout.channelLabels[i], "%s", kChannelPrefixes[i]);
     setLabel(readout.Label12, "%s", kBlankFrame);
     hooks_->displayResetHook();
+}
+
+void NimboCore::calReset() {
+    batchMode = true;
+    displayReset();
+    batchMode = false;
 }
 
 } // namespace nimbo

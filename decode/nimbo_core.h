@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "decode/frame_layout.h"
 #include "decode/readout.h"
@@ -15,9 +16,9 @@ namespace nimbo {
 class CoreHooks {
   public:
     virtual ~CoreHooks() = default;
-    // A calibration piece from a good sonde block while the table is incomplete.
+    // A calibration piece was collected (good sonde block, table incomplete).
     virtual void calibrationPiece(int /*index*/, const uint8_t* /*piece16*/) {}
-    // A frame with good sonde and sensor blocks while logging is on.
+    // A frame with good sonde and sensor blocks was logged (logging on).
     virtual void logFrame() {}
     // The calibration display refresh, after a good sensor block.
     virtual void calibrationDisplayRefresh() {}
@@ -46,6 +47,10 @@ class NimboCore final : private FrameListener {
     void decodeFrame();
     // Blanks the readout and clears the per-sonde state.
     void displayReset();
+    // "Cal Reset": the display reset without touching "Scroll".
+    void calReset();
+    // The logging button went down or up; down with a full table writes its files.
+    void loggingSwitched(bool down);
 
     uint8_t* frameBits() { return receiver.sync.frameBits.data(); }
 
@@ -71,9 +76,19 @@ class NimboCore final : private FrameListener {
     std::array<uint8_t, kFrameBytes> frameDisplayBytes{}; // the last fully good frame shown
 
     // Calibration collection state, cleared by displayReset.
-    std::array<bool, 32> calReceived{};
-    std::array<uint8_t, 512> calTable{};
+    static constexpr int kCalPieces = 32;
+    static constexpr int kCalCoefficients = 66;
+    static constexpr int kCalWords = 19;
+    static constexpr int kCalDisplayBytes = 440;
+    std::array<bool, kCalPieces> calReceived{};
+    std::array<uint8_t, kCalPieces * 16> calTable{};
     bool calComplete = false;
+    std::array<double, kCalCoefficients> calCoefficients{};
+    std::array<uint32_t, kCalWords> calWords{};
+    std::array<uint8_t, kCalDisplayBytes> calDisplayBytes{};
+
+    // Folder beneath which raw/, sens/, calraw/ and caldata/ are written.
+    std::string programFolder = ".";
 
     bool batchMode = false;  // start-up, "Cal Reset" and imports
     bool loggingOn = false;  // SpeedButton1 down
@@ -85,6 +100,10 @@ class NimboCore final : private FrameListener {
     void decodeSensorBlock();
     void statusDotFrame();
     void statusDotEndOfBuffer();
+    void collectCalibrationPiece(int index, const uint8_t* piece);
+    void completeCalibration();
+    void writeCalibrationFiles();
+    void logFrame();
 
     CoreHooks* hooks_;
     CoreHooks noHooks_;
@@ -92,5 +111,12 @@ class NimboCore final : private FrameListener {
 
 // (value - refLow) / (refHigh - refLow); 0.0 when the references coincide.
 double normaliseChannel(double value, double refLow, double refHigh);
+
+// A little-endian IEEE single-precision pattern as a double; zero, subnormal, infinite
+// and NaN patterns give 0.0.
+double decodeCoefficient(const uint8_t* fourBytes);
+
+// Calibration progress in percent for `received` of 32 pieces, truncated (96 for 31).
+int calibrationProgress(int received);
 
 } // namespace nimbo

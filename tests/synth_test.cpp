@@ -172,7 +172,7 @@ TEST(SynthCalibration, TableLayoutAndCoefficientsAsChosen) {
         int negative = 0, small = 0;
         for (int n = 0; n < 66; ++n) {
             EXPECT_EQ(t[64 + 5 * n], calibrationIndexByte(n));
-            // Spec Part 4.2 decoding: (-1)^s x 2^(e-127) x (1 + m / 2^23); e never 0 or 255.
+            // Decoded by hand: (-1)^s x 2^(e-127) x (1 + m / 2^23); e never 0 or 255.
             const uint32_t bits = le(&t[65 + 5 * n], 4);
             const int e = static_cast<int>(bits >> 23 & 0xFF);
             ASSERT_GT(e, 0) << "entry " << n;
@@ -185,7 +185,7 @@ TEST(SynthCalibration, TableLayoutAndCoefficientsAsChosen) {
         }
         EXPECT_GE(negative, 3);
         EXPECT_GE(small, 3);
-        // The example of spec Part 4.2: entry 7, index byte 0x1C, -0.0012345678.
+        // The documented example line: entry 7, index byte 0x1C, -0.0012345678.
         char line[64];
         std::snprintf(line, sizeof line, "%02d,%02X,%0.10f", 7, t[64 + 35], double(chosen[7]));
         EXPECT_STREQ(line, "07,1C,-0.0012345678");

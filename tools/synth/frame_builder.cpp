@@ -1,5 +1,5 @@
-// Frame content and calibration table of the synthetic sonde: fixed layout (spec Parts 4.1
-// and 4.2), plausible values that depend on the serial number and drift with the frame number.
+// Frame content and calibration table of the synthetic sonde: the fixed frame and table
+// layout, plausible values that depend on the serial number and drift with the frame number.
 #include <bit>
 #include <cmath>
 #include <stdexcept>
@@ -13,7 +13,7 @@ namespace nimbo::synth {
 
 namespace {
 
-// Frame bytes outside the decoded blocks (spec Part 4.1 layout).
+// Frame bytes outside the decoded blocks.
 constexpr int kParityBytes = 24; // bytes 0-23: Reed-Solomon parity (filler here)
 constexpr uint8_t kFrameHeader[6] = {0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x10}; // bytes 24-29
 constexpr uint8_t kSondeBlockId[2] = {0x65, 0x10};                        // bytes 30-31
@@ -26,7 +26,7 @@ constexpr uint8_t kGpsBlockId[2] = {0x67, 0x3D};    // bytes 94-95
 constexpr uint8_t kCorruptXor = 0x5A;               // applied to block byte first + 5
 constexpr int kCorruptByteInBlock = 5;
 
-// Calibration table (spec Part 4.2 layout).
+// Calibration table: frequency code, words, 66 five-byte coefficient entries.
 constexpr int kFreqCodeByte = 2;   // bytes 2-3
 constexpr int kFreqCodeBase = 500; // 405.00 MHz; the serial adds 0..99 (up to 405.99 MHz)
 constexpr int kFreqCodeSpan = 100;

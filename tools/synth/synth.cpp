@@ -1,4 +1,4 @@
-// The modulator: frames to a Manchester-coded symbol stream (spec Part 3.2 line coding), then
+// The modulator: frames to a Manchester-coded symbol stream (bit 1 = symbols 0,1), then
 // to FM-discriminator audio or a continuous-phase FSK 12 kHz IF, plus white Gaussian noise.
 #include <algorithm>
 #include <cmath>
