@@ -17,7 +17,7 @@ constexpr int kEntryBytes = 5;
 
 // calWords: word 0 from table bytes 2-3, words 1-2 from 8-11, words 3-18 from 32-63.
 constexpr int kWordOffsets[NimboCore::kCalWords] = {2,  8,  10, 32, 34, 36, 38, 40, 42, 44,
-                                                   46, 48, 50, 52, 54, 56, 58, 60, 62};
+                                                    46, 48, 50, 52, 54, 56, 58, 60, 62};
 
 } // namespace
 
@@ -30,7 +30,9 @@ double decodeCoefficient(const uint8_t* b) {
     return (bits >> 31) ? -magnitude : magnitude;
 }
 
-int calibrationProgress(int received) { return static_cast<int>(received * 0.03125 * 100); }
+int calibrationProgress(int received) {
+    return static_cast<int>(received * 0.03125 * 100);
+}
 
 void NimboCore::collectCalibrationPiece(int index, const uint8_t* piece) {
     if (index < 0 || index >= kCalPieces) return;

@@ -24,8 +24,14 @@ inline constexpr Colour clWhite = 0xFFFFFF;
 inline constexpr std::array<Colour, 8> channelColours = {clRed,    clAqua, clTeal, clPurple,
                                                          clMaroon, clLime, clGray, clGreen};
 
-constexpr uint8_t redOf(Colour c) { return c & 0xFF; }
-constexpr uint8_t greenOf(Colour c) { return (c >> 8) & 0xFF; }
-constexpr uint8_t blueOf(Colour c) { return (c >> 16) & 0xFF; }
+constexpr uint8_t redOf(Colour c) {
+    return c & 0xFF;
+}
+constexpr uint8_t greenOf(Colour c) {
+    return (c >> 8) & 0xFF;
+}
+constexpr uint8_t blueOf(Colour c) {
+    return (c >> 16) & 0xFF;
+}
 
 } // namespace nimbo

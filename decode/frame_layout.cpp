@@ -6,7 +6,8 @@ namespace nimbo {
 
 uint32_t readCellsLE(const uint8_t* cells, int count) {
     uint32_t value = 0;
-    for (int i = count - 1; i >= 0; --i) value = (value << 1) | (cells[i] & 1u);
+    for (int i = count - 1; i >= 0; --i)
+        value = (value << 1) | (cells[i] & 1u);
     return value;
 }
 

@@ -8,16 +8,16 @@
 namespace nimbo {
 
 namespace frame {
-inline constexpr int kFrameNumber = 32;  // unsigned 16-bit
-inline constexpr int kSerial = 36;       // 8 ASCII characters
+inline constexpr int kFrameNumber = 32; // unsigned 16-bit
+inline constexpr int kSerial = 36;      // 8 ASCII characters
 inline constexpr int kSerialLength = 8;
-inline constexpr int kFlags = 45;        // bit 3: humidity sensor switch
+inline constexpr int kFlags = 45; // bit 3: humidity sensor switch
 inline constexpr int kHumidSwapBit = 3;
 inline constexpr int kCalIndex = 47;
-inline constexpr int kCalPiece = 48;     // 16 bytes
+inline constexpr int kCalPiece = 48; // 16 bytes
 inline constexpr int kCalPieceLength = 16;
-inline constexpr int kFreqCode = 50;     // in piece 0: unsigned 16-bit, 10 kHz steps over 400 MHz
-inline constexpr int kSensors = 68;      // eight unsigned 24-bit channels
+inline constexpr int kFreqCode = 50; // in piece 0: unsigned 16-bit, 10 kHz steps over 400 MHz
+inline constexpr int kSensors = 68;  // eight unsigned 24-bit channels
 inline constexpr int kChannels = 8;
 
 // The CRC-protected blocks: data bytes first..last, CRC low byte first at last + 1.

@@ -34,12 +34,11 @@ void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
 
 void NimboCore::decodeFrame() {
     packFrameBytes(receiver.sync.frameBits.data(), frameBytes.data());
-    sondeBlockOk = checkBlockCrc(frameBytes.data(), frame::kSondeBlock.first,
-                                 frame::kSondeBlock.last);
-    sensorBlockOk = checkBlockCrc(frameBytes.data(), frame::kSensorBlock.first,
-                                  frame::kSensorBlock.last);
-    gpsBlockOk =
-        checkBlockCrc(frameBytes.data(), frame::kGpsBlock.first, frame::kGpsBlock.last);
+    sondeBlockOk =
+        checkBlockCrc(frameBytes.data(), frame::kSondeBlock.first, frame::kSondeBlock.last);
+    sensorBlockOk =
+        checkBlockCrc(frameBytes.data(), frame::kSensorBlock.first, frame::kSensorBlock.last);
+    gpsBlockOk = checkBlockCrc(frameBytes.data(), frame::kGpsBlock.first, frame::kGpsBlock.last);
     txFreqSetThisFrame = false;
 
     if (sondeBlockOk) decodeSondeBlock();

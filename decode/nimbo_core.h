@@ -90,8 +90,8 @@ class NimboCore final : private FrameListener {
     // Folder beneath which raw/, sens/, calraw/ and caldata/ are written.
     std::string programFolder = ".";
 
-    bool batchMode = false;  // start-up, "Cal Reset" and imports
-    bool loggingOn = false;  // SpeedButton1 down
+    bool batchMode = false; // start-up, "Cal Reset" and imports
+    bool loggingOn = false; // SpeedButton1 down
     int sensorStaleCounter = 0;
 
   private:

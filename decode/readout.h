@@ -24,9 +24,9 @@ inline constexpr std::array<const char*, 8> kChannelPrefixes = {
     "Temp  : ", "Humd1 : ", "Humd2 : ", "RefH1 : ", "RefH2 : ", "Press : ", "RefL1 : ", "RefL2 : "};
 
 struct Readout {
-    LabelText Label2{};  // serial number
-    LabelText Label12{}; // frame number
-    LabelText Label50{}; // transmit frequency
+    LabelText Label2{};                       // serial number
+    LabelText Label12{};                      // frame number
+    LabelText Label50{};                      // transmit frequency
     std::array<LabelText, 8> channelLabels{}; // Label3..Label10
     Colour Label4Colour = channelColours[1];
     Colour Label5Colour = channelColours[2];

@@ -18,13 +18,16 @@ NIMBO_SIMD_CLONES void firKernel(const double* taps, const double* x, double* ou
         for (int j = 0; j < kFirTaps; ++j) {
             const double t = taps[j];
             const double* p = x + (kFirTaps - 1) + i - j;
-            for (int u = 0; u < kLanes; ++u) acc[u] += t * p[u];
+            for (int u = 0; u < kLanes; ++u)
+                acc[u] += t * p[u];
         }
-        for (int u = 0; u < kLanes; ++u) out[i + u] = acc[u];
+        for (int u = 0; u < kLanes; ++u)
+            out[i + u] = acc[u];
     }
     for (; i < count; ++i) {
         double acc = 0.0;
-        for (int j = 0; j < kFirTaps; ++j) acc += taps[j] * x[(kFirTaps - 1) + i - j];
+        for (int j = 0; j < kFirTaps; ++j)
+            acc += taps[j] * x[(kFirTaps - 1) + i - j];
         out[i] = acc;
     }
 }

@@ -5,7 +5,7 @@
 namespace nimbo {
 namespace {
 
-constexpr uint8_t kStartPattern[4] = {0, 1, 1, 0}; // stop bit 0,1 then start bit 1,0
+constexpr uint8_t kStartPattern[4] = {0, 1, 1, 0};         // stop bit 0,1 then start bit 1,0
 constexpr int kTopWordBits = FrameSync::kHeaderBits - 128; // bits held by history_[2]
 
 constexpr std::array<uint64_t, 3> packHeader(const std::array<uint8_t, 20>& bytes) {
@@ -36,7 +36,8 @@ void FrameSync::ProcessSymbol(double y) {
     prevSymbolGroup = symbolGroup;
 
     if (inFrame) {
-        for (int k = 0; k < 8; ++k) frameBits[frameBitCount + k] = byteBits[k];
+        for (int k = 0; k < 8; ++k)
+            frameBits[frameBitCount + k] = byteBits[k];
         frameBitCount += 8;
         if (frameBitCount >= kFrameBits) {
             inFrame = false;
@@ -59,7 +60,8 @@ void FrameSync::alignByte() {
     if (byteLocked) {
         const uint8_t* w = twoSlots + byteOffset;
         if (startsWithStartPattern(w)) {
-            for (int k = 0; k < 8; ++k) byteBits[k] = w[5 + 2 * k];
+            for (int k = 0; k < 8; ++k)
+                byteBits[k] = w[5 + 2 * k];
         } else {
             byteLocked = false;
         }

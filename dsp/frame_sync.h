@@ -20,7 +20,7 @@ class FrameListener {
 
 class FrameSync {
   public:
-    static constexpr int kSlotSymbols = 20; // one byte: 10 bits of 2 symbols
+    static constexpr int kSlotSymbols = 20;     // one byte: 10 bits of 2 symbols
     static constexpr int kSearchPositions = 37; // start pattern searched at 0..36
     static constexpr int kHeaderBits = 160;
     static constexpr int kHeaderThreshold = 120; // of 160: at most 20 bits differ

@@ -21,8 +21,8 @@ constexpr int kHilbertCentre = 25; // the in-phase value is the Hilbert input 25
 // at each tick, and a frame completed by it is decoded before the next sample.
 // The filter and clock state are worked on as local copies so that they stay in
 // registers across the calls into the frame sync; they are stored back at the end.
-NIMBO_SIMD_CLONES void dcBlockAndClock(double* signal, uint8_t* ticks, double& dcW1,
-                                       double& dcW2, SymbolClock& sharedClock, FrameSync& sync) {
+NIMBO_SIMD_CLONES void dcBlockAndClock(double* signal, uint8_t* ticks, double& dcW1, double& dcW2,
+                                       SymbolClock& sharedClock, FrameSync& sync) {
     double w1 = dcW1, w2 = dcW2;
     SymbolClock clock = sharedClock;
     for (int i = 0; i < kBlockSamples; ++i) {
@@ -63,7 +63,8 @@ void Receiver::processBlock(const int16_t* interleaved, const ReceiverSettings& 
     } else {
         lowPass_.process(sampleBlock.data(), demodSignal.data(), kBlockSamples);
         if (settings.SymbolInv)
-            for (double& v : demodSignal) v *= -1.0;
+            for (double& v : demodSignal)
+                v *= -1.0;
     }
     blockDcAndClock();
 }
@@ -85,7 +86,6 @@ void Receiver::demodulateIf() {
     lastPhase = previous;
     lowPass_.process(work_.data(), demodSignal.data(), kBlockSamples);
 }
-
 
 void Receiver::blockDcAndClock() {
     dcBlockAndClock(demodSignal.data(), symbolTicks.data(), dcW1, dcW2, clock, sync);

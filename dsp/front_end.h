@@ -52,7 +52,7 @@ class Receiver {
 
     BlockFir bandPass_{bandPassTaps};
     BlockFir hilbert_{hilbertTaps};
-    BlockFir lowPass_{lowPassTaps}; // shared by both paths
+    BlockFir lowPass_{lowPassTaps};            // shared by both paths
     std::array<double, kBlockSamples> work_{}; // IF path: Hilbert output, then frequency values
 };
 

@@ -11,7 +11,8 @@ inline constexpr int kAtanTerms = 21;
 // Coefficient k of the series: (-1)^k / (2k + 1).
 inline constexpr auto kAtanSeries = [] {
     std::array<double, kAtanTerms> c{};
-    for (int k = 0; k < kAtanTerms; ++k) c[k] = (k % 2 ? -1.0 : 1.0) / (2 * k + 1);
+    for (int k = 0; k < kAtanTerms; ++k)
+        c[k] = (k % 2 ? -1.0 : 1.0) / (2 * k + 1);
     return c;
 }();
 
@@ -32,7 +33,8 @@ inline double phaseAtan2(double y, double x) {
     // Taylor series of atan to u^41: the first omitted term is below 1e-17 for |u| <= tan(pi/8).
     double p = kAtanSeries[kAtanTerms - 1];
 #pragma GCC unroll 32
-    for (int k = kAtanTerms - 2; k >= 0; --k) p = p * u2 + kAtanSeries[k];
+    for (int k = kAtanTerms - 2; k >= 0; --k)
+        p = p * u2 + kAtanSeries[k];
     double a = u * p + (upper ? kPi / 4 : 0.0);
     a = steep ? kPi / 2 - a : a;
     a = x < 0.0 ? kPi - a : a;

@@ -2,7 +2,7 @@
 // any x86-64. The program picks the right one at start-up. Elsewhere it does nothing.
 #pragma once
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) &&                             \
     !defined(__SANITIZE_ADDRESS__)
 #define NIMBO_SIMD_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else

@@ -10,12 +10,12 @@ inline constexpr int kSampleRate = 48000;
 inline const double samplePeriod = 1.0 / kSampleRate;
 
 struct SymbolClock {
-    static constexpr double kCentreHz = 4800.0;   // symbol rate
-    static constexpr double kBandwidthHz = 1.0;   // sets the pole radius
-    static constexpr double kGainScale = 1e-06;   // only the sign of the output is used
+    static constexpr double kCentreHz = 4800.0; // symbol rate
+    static constexpr double kBandwidthHz = 1.0; // sets the pole radius
+    static constexpr double kGainScale = 1e-06; // only the sign of the output is used
 
     double c1 = 2.0 * std::exp(-std::numbers::pi * kBandwidthHz * samplePeriod) *
-                      std::cos(2.0 * std::numbers::pi * kCentreHz * samplePeriod);
+                std::cos(2.0 * std::numbers::pi * kCentreHz * samplePeriod);
     double c2 = -std::exp(-2.0 * std::numbers::pi * kBandwidthHz * samplePeriod);
     double g = std::sin(2.0 * std::numbers::pi * kCentreHz * samplePeriod) * kGainScale;
 

@@ -10,11 +10,12 @@
 #include "decode/crc16.h"
 #include "decode/frame_layout.h"
 #include "decode/nimbo_core.h"
+#include "tests/test_frame.h"
 
 namespace nimbo {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+
 
 TEST(Crc16, KnownValues) {
     struct Case {
@@ -73,49 +74,6 @@ TEST(Colours, WordsAreBlueGreenRed) {
                                 0x000080, 0x00FF00, 0x808080, 0x008000};
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(channelColours[i], expected[i]) << i;
-}
-
-// A 220-byte frame built by hand, with the three block CRCs computed over it.
-struct Frame {
-    Bytes b = Bytes(kFrameBytes, 0);
-
-    Frame() {
-        setSerial("K1234567");
-        setU16(32, 1000);
-        b[47] = 3;
-        const int32_t sensors[8] = {700, 1100, 1450, 1200, 1200, 200, 100, 300};
-        for (int i = 0; i < 8; ++i)
-            setSensor(i, sensors[i]);
-        for (int i = 96; i <= 217; ++i)
-            b[i] = static_cast<uint8_t>(i * 7);
-    }
-    void setSerial(const char* s) { std::memcpy(&b[36], s, 8); }
-    void setU16(int at, unsigned v) {
-        b[at] = v & 0xFF;
-        b[at + 1] = (v >> 8) & 0xFF;
-    }
-    void setSensor(int ch, uint32_t v) {
-        for (int k = 0; k < 3; ++k)
-            b[68 + 3 * ch + k] = (v >> (8 * k)) & 0xFF;
-    }
-    // Seals all three blocks, then spoils those asked for.
-    Frame& seal(bool sondeOk = true, bool sensorOk = true, bool gpsOk = true) {
-        const int ranges[3][2] = {{32, 63}, {68, 91}, {96, 217}};
-        const bool ok[3] = {sondeOk, sensorOk, gpsOk};
-        for (int r = 0; r < 3; ++r) {
-            const auto [first, last] = ranges[r];
-            uint16_t crc = crc16CcittFalse(&b[first], last - first + 1);
-            if (!ok[r]) crc ^= 0x0001;
-            setU16(last + 1, crc);
-        }
-        return *this;
-    }
-};
-
-void load(NimboCore& core, const Frame& f) {
-    uint8_t* bits = core.frameBits();
-    for (int i = 0; i < kFrameBits; ++i)
-        bits[i] = (f.b[i / 8] >> (i % 8)) & 1;
 }
 
 std::string text(const LabelText& l) {

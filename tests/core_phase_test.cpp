@@ -15,10 +15,17 @@ TEST(PhaseAtan2, AgreesWithLibraryEverywhere) {
     struct Case {
         double y, x, expected;
     } cases[] = {
-        {1, 1, pi / 4},          {1, -1, 3 * pi / 4},   {-1, -1, -3 * pi / 4},
-        {-1, 1, -pi / 4},        {1, 0, pi / 2},        {-1, 0, -pi / 2},
-        {0, -1, pi},             {0, 1, 0},             {std::sqrt(3.0), 1, pi / 3},
-        {1, std::sqrt(3.0), pi / 6}, {0.41421356237309503, 1, pi / 8},
+        {1, 1, pi / 4},
+        {1, -1, 3 * pi / 4},
+        {-1, -1, -3 * pi / 4},
+        {-1, 1, -pi / 4},
+        {1, 0, pi / 2},
+        {-1, 0, -pi / 2},
+        {0, -1, pi},
+        {0, 1, 0},
+        {std::sqrt(3.0), 1, pi / 3},
+        {1, std::sqrt(3.0), pi / 6},
+        {0.41421356237309503, 1, pi / 8},
     };
     for (const auto& c : cases)
         EXPECT_NEAR(phaseAtan2(c.y, c.x), c.expected, 1e-15) << c.y << ", " << c.x;

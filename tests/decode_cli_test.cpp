@@ -27,7 +27,8 @@ void writeAudio(const std::string& path, const std::vector<int16_t>& stereo, int
         sf_writef_short(f, stereo.data(), frames);
     } else {
         std::vector<int16_t> mono(static_cast<std::size_t>(frames));
-        for (sf_count_t i = 0; i < frames; ++i) mono[i] = stereo[2 * i];
+        for (sf_count_t i = 0; i < frames; ++i)
+            mono[i] = stereo[2 * i];
         sf_writef_short(f, mono.data(), frames);
     }
     sf_close(f);
@@ -78,8 +79,8 @@ TEST(DecodeCli, ReadsOtherSampleFormatsAndMono) {
 TEST(DecodeCli, RawPcmOnStdin) {
     const auto pcm = flight(4);
     const std::string path = scratchDir("raw") + "/signal.raw";
-    writeFile(path, std::string(reinterpret_cast<const char*>(pcm.data()),
-                                pcm.size() * sizeof(int16_t)));
+    writeFile(path,
+              std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * sizeof(int16_t)));
     const RunResult run = runTool({kDecodeExe, "-"}, path);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_GE(goodFrames(run.out), 3);
@@ -100,7 +101,8 @@ TEST(DecodeCli, BadInputGivesOneClearLineAndFailure) {
     writeFile(dir + "/zero-bytes.wav", "");
     std::mt19937 rng(7);
     std::string noise(100000, '\0');
-    for (char& ch : noise) ch = static_cast<char>(rng());
+    for (char& ch : noise)
+        ch = static_cast<char>(rng());
     writeFile(dir + "/random.wav", noise);
     writeFile(dir + "/text.txt", "this is not audio\n");
 

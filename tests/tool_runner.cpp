@@ -25,7 +25,8 @@ RunResult runTool(const std::vector<std::string>& argv, const std::string& stdin
         dup2(out, 1);
         dup2(err, 2);
         std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);
@@ -48,9 +49,8 @@ std::vector<nlohmann::json> jsonLines(const std::string& text) {
 
 std::string scratchDir(const std::string& name) {
     static int counter = 0;
-    const fs::path dir = fs::temp_directory_path() /
-                         ("nimbo-test-" + std::to_string(getpid()) + "-" + name + "-" +
-                          std::to_string(counter++));
+    const fs::path dir = fs::temp_directory_path() / ("nimbo-test-" + std::to_string(getpid()) +
+                                                      "-" + name + "-" + std::to_string(counter++));
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir.string();

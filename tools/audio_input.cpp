@@ -168,6 +168,8 @@ std::unique_ptr<BlockSource> openAudioFile(const std::string& path, std::string&
     return nullptr;
 }
 
-std::unique_ptr<BlockSource> openRawPcm(int fd) { return std::make_unique<RawPcmSource>(fd); }
+std::unique_ptr<BlockSource> openRawPcm(int fd) {
+    return std::make_unique<RawPcmSource>(fd);
+}
 
 } // namespace nimbo

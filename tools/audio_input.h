@@ -11,8 +11,6 @@
 
 namespace nimbo {
 
-
-
 class BlockSource {
   public:
     virtual ~BlockSource() = default;

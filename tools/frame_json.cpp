@@ -19,7 +19,9 @@ void writeJsonString(std::FILE* out, const char* text) {
     std::fputc('"', out);
 }
 
-const char* jsonBool(bool b) { return b ? "true" : "false"; }
+const char* jsonBool(bool b) {
+    return b ? "true" : "false";
+}
 
 } // namespace
 
@@ -37,7 +39,8 @@ void writeFrameJson(std::FILE* out, const NimboCore& core) {
     std::fputc(']', out);
     if (core.txFreqSetThisFrame) std::fprintf(out, ",\"freq_mhz\":%.2f", core.txFreqMHz);
     std::fputs(",\"bytes\":\"", out);
-    for (uint8_t b : core.frameBytes) std::fprintf(out, "%02X", b);
+    for (uint8_t b : core.frameBytes)
+        std::fprintf(out, "%02X", b);
     std::fputs("\"}\n", out);
 }
 

@@ -4,8 +4,9 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <iterator>
 #include <cstdio>
+#include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
                  "JSON object per frame."};
     std::string input;
     bool ifPath = false, invert = false, right = false;
+    std::string logDir;
     app.add_option("input", input,
                    "Audio file (WAV, FLAC, anything libsndfile reads; 48 kHz, mono or "
                    "stereo), or - for raw signed 16-bit little-endian stereo PCM on stdin")
@@ -65,6 +67,10 @@ int main(int argc, char** argv) {
     app.add_flag("--if", ifPath, "Input is a 12 kHz IF (default: FM discriminator audio)");
     app.add_flag("--invert", invert, "Invert the FM discriminator audio");
     app.add_flag("--right", right, "Use the right channel (default: left)");
+    app.add_option("--log-dir", logDir,
+                   "Write the per-sonde logs beneath DIR, as NIMBO does with logging on: "
+                   "raw/, sens/, calraw/, caldata/")
+        ->option_text("DIR");
     CLI11_PARSE(app, argc, argv);
 
     std::unique_ptr<nimbo::BlockSource> source;
@@ -86,6 +92,17 @@ int main(int argc, char** argv) {
     core->settings.DemodType = ifPath ? 1 : 0;
     core->settings.InputCh = right ? 1 : 0;
     core->settings.SymbolInv = invert;
+    if (!logDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(logDir, ec);
+        if (!std::filesystem::is_directory(logDir)) {
+            std::fprintf(stderr, "nimbo-decode: cannot create the log folder %s%s%s\n",
+                         logDir.c_str(), ec ? ": " : "", ec ? ec.message().c_str() : "");
+            return 1;
+        }
+        core->programFolder = logDir;
+        core->loggingSwitched(true);
+    }
 
     ProgressBar progress(fromFile && isatty(STDERR_FILENO));
     static int16_t block[nimbo::kBlockWords];

@@ -1,0 +1,39 @@
+// The signal scope: the last three blocks of the conditioned signal drawn as an eye
+// pattern, traces of three symbols each starting at a symbol-clock tick.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "dsp/block_fir.h"
+#include "raster/raster.h"
+
+namespace nimbo {
+
+class Scope {
+  public:
+    static constexpr int kWidth = 180; // Image1
+    static constexpr int kHeight = 150;
+    static constexpr int kRows = 3; // blocks shown, oldest first
+
+    struct Row {
+        std::array<double, kBlockSamples> signal{};
+        std::array<uint8_t, kBlockSamples> ticks{}; // non-zero where the clock ticked
+    };
+
+    Scope() : scopeBitmap(kWidth, kHeight) {}
+
+    // Takes the block just processed (kBlockSamples values and tick flags) into the
+    // history and redraws scopeBitmap from the three rows; the window then shows it.
+    void DrawScope(const double* demodSignal, const uint8_t* symbolTicks);
+
+    std::array<Row, kRows> scopeHistory{}; // zeros without ticks until three blocks came
+    // Oldest grey, then light grey, the newest white.
+    std::array<Colour, kRows> scopeColours = {0x808080, 0xDCDCDC, 0xFFFFFF};
+    Raster scopeBitmap;
+
+  private:
+    void drawRow(const Row& row);
+};
+
+} // namespace nimbo
