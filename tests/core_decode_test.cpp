@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -103,7 +104,12 @@ struct Hooks : CoreHooks {
 struct Decoder {
     Hooks hooks;
     NimboCore core{&hooks};
-    Decoder() { hooks.core = &core; }
+    Decoder() {
+        hooks.core = &core;
+        // Logged frames go to a scratch folder, never where the tests were started.
+        core.programFolder =
+            (std::filesystem::temp_directory_path() / "nimbo-decode-test-logs").string();
+    }
     void decode(const Frame& f) {
         load(core, f);
         core.decodeFrame();
