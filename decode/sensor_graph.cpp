@@ -25,11 +25,13 @@ SensorGraph::SensorGraph() : graphBitmap(kDesignWidth, kDesignHeight) {
 }
 
 int SensorGraph::imageWidthFor(int clientWidth) {
-    return std::max(0, clientWidth - kPanelMarginX - 2 * kBevel);
+    constexpr int kMargin = kPanelMarginX + 2 * kBevel;
+    return clientWidth > kMargin ? clientWidth - kMargin : 0;
 }
 
 int SensorGraph::imageHeightFor(int clientHeight) {
-    return std::max(0, clientHeight - kPanelMarginY - 2 * kBevel);
+    constexpr int kMargin = kPanelMarginY + 2 * kBevel;
+    return clientHeight > kMargin ? clientHeight - kMargin : 0;
 }
 
 void SensorGraph::graphStep(const double normalisedChannels[kChannels], bool sensorBlockOk) {

@@ -50,14 +50,18 @@ void Scope::DrawScope(const double* demodSignal, const uint8_t* symbolTicks) {
 void Scope::drawRow(const Row& row) {
     int column = 0; // of the next segment's end; 0: no trace started yet
     int ticks = 0;
+    int y1 = 0;
+    bool haveY1 = rowOf(row.signal[0], y1);
     for (int k = 0; k + 1 < kBlockSamples; ++k) {
+        const int y0 = y1;
+        const bool haveY0 = haveY1;
+        haveY1 = rowOf(row.signal[k + 1], y1);
         if (row.ticks[k] && ++ticks >= kTicksPerTrace) {
             column = 1;
             ticks = 0;
         }
         if (column == 0) continue;
-        int y0 = 0, y1 = 0;
-        if (rowOf(row.signal[k], y0) && rowOf(row.signal[k + 1], y1)) {
+        if (haveY0 && haveY1) {
             scopeBitmap.moveTo((column - 1) * kPixelsPerSample, y0);
             scopeBitmap.lineTo(column * kPixelsPerSample, y1);
         }
