@@ -48,7 +48,7 @@ TEST(LiveCapture, SynthesisedSondeIsDecodedFromTheSoundServer) {
     const QString wav = folder.path(QStringLiteral("sonde.wav"));
     QProcess synth;
     synth.start(QStringLiteral(NIMBO_SYNTH_EXE),
-                {"-n", "20", "--serial", "N1234567", "-o", wav});
+                {"-n", "20", "--serial", "N1234567", "--first-piece", "31", "-o", wav});
     ASSERT_TRUE(synth.waitForFinished(20000));
     ASSERT_EQ(synth.exitCode(), 0) << synth.readAllStandardError().toStdString();
 
@@ -83,6 +83,21 @@ TEST(LiveCapture, SynthesisedSondeIsDecodedFromTheSoundServer) {
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^RefL2 : -?\\d+$"))
                     .match(labelText(form.get(), "Label10"))
                     .hasMatch());
+
+    // Piece 0 of the calibration table, in the second frame, carries the frequency.
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^TxFreq : 4\\d\\d\\.\\d\\d MHz$"))
+                    .match(labelText(form.get(), "Label50"))
+                    .hasMatch())
+        << labelText(form.get(), "Label50").toStdString();
+
+    // Paused, the device delivers nothing and the readout stands still; resumed, it goes on.
+    form->capture.pause();
+    QTest::qWait(400);
+    const int pausedAt = frameNumberShown(form.get());
+    QTest::qWait(1600);
+    EXPECT_EQ(frameNumberShown(form.get()), pausedAt);
+    form->capture.resume();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frameNumberShown(form.get()) > pausedAt; }, 3000));
 
     player.kill();
     player.waitForFinished(2000);
