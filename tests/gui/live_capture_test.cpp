@@ -1,6 +1,7 @@
 // The main window on a real sound server (started by with_pulse.sh): a synthesised sonde
 // played into the null sink is decoded live from the remapped input; an input that does
 // not exist is reported and the window still comes up.
+#include <QAbstractButton>
 #include <QAudioDevice>
 #include <QMediaDevices>
 #include <QProcess>
@@ -63,6 +64,9 @@ TEST(LiveCapture, SynthesisedSondeIsDecodedFromTheSoundServer) {
         [&] { return labelText(form.get(), "Label2") == "Serial Number : N1234567"; }, 15000))
         << labelText(form.get(), "Label2").toStdString();
 
+    // A new sonde resets the display outside batch mode, which puts "Scroll" down.
+    EXPECT_TRUE(form->findChild<QAbstractButton*>("SpeedButton3")->isChecked());
+
     // Frame numbers go up, one a second.
     std::vector<int> seen;
     const bool advancing = QTest::qWaitFor(
@@ -98,6 +102,14 @@ TEST(LiveCapture, SynthesisedSondeIsDecodedFromTheSoundServer) {
     EXPECT_EQ(frameNumberShown(form.get()), pausedAt);
     form->capture.resume();
     EXPECT_TRUE(QTest::qWaitFor([&] { return frameNumberShown(form.get()) > pausedAt; }, 3000));
+
+    // "Cal Reset" blanks the readout; the next good frame brings the sonde back.
+    form->findChild<QAbstractButton*>("SpeedButton5")->click();
+    EXPECT_EQ(labelText(form.get(), "Label2"), QStringLiteral("Serial Number : --------"));
+    EXPECT_EQ(labelText(form.get(), "Label12"), QStringLiteral("Frame : "));
+    EXPECT_EQ(labelText(form.get(), "Label3"), QStringLiteral("Temp  : "));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return labelText(form.get(), "Label2") == "Serial Number : N1234567"; }, 3000));
 
     player.kill();
     player.waitForFinished(2000);

@@ -200,6 +200,28 @@ TEST(MainWindowStart, WelcomeTextAndItsDoubleClick) {
     EXPECT_TRUE(memo->toPlainText().isEmpty());
 }
 
+TEST(MainWindowStart, RowTimeFollowsTheUpDownArrows) {
+    ProgramFolder folder;
+    auto form = startMainWindow(folder);
+    auto* upDown = form->findChild<QWidget*>("UpDown1");
+    const QPoint up(8, 3), down(8, 18);
+    struct Step {
+        QPoint arrow;
+        int clicks;
+        const char* shown;
+    };
+    // From the default position 5 ("6 sec"); the range 0..19 does not wrap.
+    const Step steps[] = {{up, 1, "7 sec"},     {down, 3, "4 sec"}, {down, 10, "1 sec"},
+                          {up, 25, "20 sec"},   {down, 1, "19 sec"}};
+    for (const Step& s : steps) {
+        for (int i = 0; i < s.clicks; ++i)
+            QTest::mouseClick(upDown->childAt(s.arrow), Qt::LeftButton);
+        EXPECT_EQ(labelText(form.get(), "Label1"), QLatin1String(s.shown));
+    }
+    form->close();
+    EXPECT_TRUE(folder.readIni().contains("GraphScr=18"));
+}
+
 class ImportRecorder final : public TForm1 {
   public:
     using TForm1::TForm1;

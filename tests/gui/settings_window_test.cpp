@@ -1,4 +1,5 @@
-// The settings file as the main window reads it at start and writes it at close.
+// The settings as the main window takes them at start and gives them back at close.
+// (The INI layer itself has its own tests.)
 #include <QAbstractButton>
 #include <QDir>
 #include <QFileDevice>
@@ -19,7 +20,7 @@ void closeWindow(TForm1& form) {
     EXPECT_TRUE(form.close());
 }
 
-TEST(SettingsFile, FirstCloseWritesAllKeysInOrder) {
+TEST(WindowSettings, FirstCloseWritesAllKeysInOrder) {
     ProgramFolder folder;
     auto form = startMainWindow(folder);
     closeWindow(*form);
@@ -35,7 +36,7 @@ TEST(SettingsFile, FirstCloseWritesAllKeysInOrder) {
     EXPECT_EQ(iniLines(folder), expected);
 }
 
-TEST(SettingsFile, ValuesComeBackAfterCloseAndReopen) {
+TEST(WindowSettings, ValuesComeBackAfterCloseAndReopen) {
     ProgramFolder folder;
     folder.writeIni("[form]\r\nmaintop=0x20\r\nMAINLEFT=48\r\nMainWidth=1000\r\nMainHeight=0x2EE\r\n"
                     "GraphScr=0x0A\r\n[WAVE]\r\ninput=1\r\nDemodType=1\r\nInputCh=1\r\n"
@@ -64,33 +65,7 @@ TEST(SettingsFile, ValuesComeBackAfterCloseAndReopen) {
     EXPECT_TRUE(lines.contains("maintop=32")); // the key keeps its spelling
 }
 
-TEST(SettingsFile, UnknownLinesStayAndMissingKeysJoinTheirSection) {
-    ProgramFolder folder;
-    folder.writeIni("; station notes\r\n[Form]\r\nGraphScr=3\r\nColour=blue\r\n"
-                    "[Other]\r\nkeep=me\r\n[Wave]\r\nInput=0\r\n");
-    auto form = startMainWindow(folder);
-    closeWindow(*form);
-    const QStringList lines = iniLines(folder);
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(lines[0], "; station notes");
-    EXPECT_EQ(lines[1], "[Form]");
-    EXPECT_EQ(lines[2], "GraphScr=3");
-    EXPECT_EQ(lines[3], "Colour=blue");
-    // The five missing placement keys and Logging follow in [Form], before [Other].
-    const int other = lines.indexOf("[Other]");
-    EXPECT_EQ(lines.indexOf("Logging=0"), other - 1);
-    EXPECT_GT(lines.indexOf("MainTop=0"), 3);
-    EXPECT_LT(lines.indexOf("MainTop=0"), other);
-    EXPECT_EQ(lines[other + 1], "keep=me");
-    const int wave = lines.indexOf("[Wave]");
-    EXPECT_EQ(lines.mid(wave, 5),
-              (QStringList{"[Wave]", "Input=0", "DemodType=0", "InputCh=0", "SymbolInv=0"}));
-    // The missing section comes last.
-    EXPECT_EQ(lines.indexOf("[Set]"), wave + 5);
-    EXPECT_EQ(lines.last(), "Humd6=16");
-}
-
-TEST(SettingsFile, MaximizedWindowKeepsItsNormalPlacement) {
+TEST(WindowSettings, MaximizedWindowKeepsItsNormalPlacement) {
     ProgramFolder folder;
     folder.writeIni("[Form]\r\nMainTop=40\r\nMainLeft=30\r\nMainWidth=1000\r\nMainHeight=750\r\n"
                     "MainMaxmum=1\r\n");
@@ -135,7 +110,7 @@ TEST(SettingsFile, MaximizedWindowKeepsItsNormalPlacement) {
     EXPECT_EQ(form->frameGeometry(), normal);
 }
 
-TEST(SettingsFile, LoggingOnStartsWithTheButtonDownAndWritesNothing) {
+TEST(WindowSettings, LoggingOnStartsWithTheButtonDownAndWritesNothing) {
     ProgramFolder folder;
     folder.writeIni("[Form]\r\nLogging=1\r\n");
     auto form = startMainWindow(folder);
@@ -150,7 +125,7 @@ TEST(SettingsFile, LoggingOnStartsWithTheButtonDownAndWritesNothing) {
     EXPECT_TRUE(iniLines(folder).contains("Logging=0"));
 }
 
-TEST(SettingsFile, UnwritableFileIsReportedAndTheUserDecides) {
+TEST(WindowSettings, UnwritableFileIsReportedAndTheUserDecides) {
     ProgramFolder folder;
     // A folder where the settings file should be: no file can replace it.
     ASSERT_TRUE(QDir().mkdir(folder.ini()));
