@@ -28,7 +28,9 @@ NimboCore::NimboCore(CoreHooks* hooks) : receiver(this), hooks_(hooks ? hooks : 
 
 void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
     receiver.processBlock(interleaved, settings);
+    if (drawPictures) scope.DrawScope(receiver.demodSignal.data(), receiver.symbolTicks.data());
     statusDotEndOfBuffer();
+    if (drawPictures) graph.endOfBuffer(scrollDown, normalisedChannels.data(), sensorBlockOk);
     hooks_->endOfBuffer();
 }
 
@@ -104,7 +106,7 @@ void NimboCore::decodeSensorBlock() {
     for (int i = 0; i < frame::kChannels; ++i)
         normalisedChannels[i] = normaliseChannel(sensorRaw[i], refLow, refHigh);
 
-    sensorStaleCounter = 0;
+    graph.sensorBlockGood();
     hooks_->calibrationDisplayRefresh();
 }
 
@@ -129,11 +131,13 @@ void NimboCore::displayReset() {
     readout.ProgressBar1 = 0;
     setLabel(readout.Label2, "%s", kBlankSerial);
     setLabel(readout.Label50, "%s", kBlankFreq);
+    graph.reset();
     calCoefficients.fill(0.0);
     frameDisplayBytes.fill(0);
     calDisplayBytes.fill(0);
     calWords.fill(0);
     humidSwap = false;
+    if (!batchMode) scrollDown = true; // a new sonde: the graph advances again
     for (int i = 0; i < frame::kChannels; ++i)
         setLabel(readout.channelLabels[i], "%s", kChannelPrefixes[i]);
     setLabel(readout.Label12, "%s", kBlankFrame);

@@ -8,7 +8,9 @@
 
 #include "decode/frame_layout.h"
 #include "decode/readout.h"
+#include "decode/sensor_graph.h"
 #include "dsp/front_end.h"
+#include "dsp/scope.h"
 
 namespace nimbo {
 
@@ -25,9 +27,9 @@ class CoreHooks {
     // Whether the frame data display is showing, and its refresh.
     virtual bool frameDisplayShowing() { return false; }
     virtual void frameDisplayRefresh() {}
-    // Parts of the display reset that belong to the windows (graph, "Scroll").
+    // After a display reset, for the windows to mirror it.
     virtual void displayResetHook() {}
-    // After every block: scope and graph.
+    // After every block, once the scope, status dot and graph have taken their step.
     virtual void endOfBuffer() {}
     // Once at the end of every decodeFrame, whatever its checks gave.
     virtual void frameDecoded() {}
@@ -92,7 +94,11 @@ class NimboCore final : private FrameListener {
 
     bool batchMode = false; // start-up, "Cal Reset" and imports
     bool loggingOn = false; // SpeedButton1 down
-    int sensorStaleCounter = 0;
+    bool scrollDown = false;   // SpeedButton3 ("Scroll"): the graph advances while down
+    bool drawPictures = true;  // scope and graph; off where nothing shows them
+
+    Scope scope;
+    SensorGraph graph;
 
   private:
     void frameComplete() override { decodeFrame(); }

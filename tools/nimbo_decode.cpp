@@ -89,6 +89,7 @@ int main(int argc, char** argv) {
     auto core = std::make_unique<nimbo::NimboCore>();
     JsonOutput output(*core);
     core->setHooks(&output);
+    core->drawPictures = false;
     core->settings.DemodType = ifPath ? 1 : 0;
     core->settings.InputCh = right ? 1 : 0;
     core->settings.SymbolInv = invert;
