@@ -10,7 +10,8 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config git
   libsndfile1-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev sox
-  qt6-base-dev qt6-multimedia-dev
+  qt6-base-dev qt6-multimedia-dev fonts-ipafont-gothic
+  pulseaudio pulseaudio-utils xvfb imagemagick
 )
 
 install_missing() {
