@@ -1,13 +1,15 @@
 #include "app/recoding.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
 #include <QPalette>
-#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -22,13 +24,14 @@
 #include "app/up_down.h"
 #include "app/welcome_text.h"
 #include "display/aux_forms.h"
+#include "display/image_view.h"
 
 TForm1* Form1 = nullptr;
 
 namespace {
 
-constexpr int kScopeWidth = 180, kScopeHeight = 150;
-constexpr int kGraphScrMax = 19;
+constexpr int kScopeWidth = nimbo::Scope::kWidth, kScopeHeight = nimbo::Scope::kHeight;
+constexpr int kGraphScrMax = nimbo::SensorGraph::kMaxRowTime;
 
 QColor qColour(nimbo::Colour c) {
     return QColor(nimbo::redOf(c), nimbo::greenOf(c), nimbo::blueOf(c));
@@ -94,11 +97,12 @@ TForm1::TForm1(const QString& executablePath, QWidget* parent) : QWidget(parent)
     settingsFile = nimbo::settingsFileIn(programFolder, executablePath);
     LoadSettings();
     showLabel1();
+    core.programFolder = QFile::encodeName(programFolder).toStdString();
 
-    scopeBitmap = QImage(kScopeWidth, kScopeHeight, QImage::Format_RGB888);
-    scopeBitmap.fill(Qt::black);
-    graphBitmap = QImage(Image2->size(), QImage::Format_RGB888);
-    graphBitmap.fill(Qt::black);
+    scopeBitmap = nimbo::wrapRaster(core.scope.scopeBitmap);
+    core.graph.resize(Image2->width(), Image2->height());
+    graphBitmap = nimbo::wrapRaster(core.graph.graphBitmap);
+    Image1->showPicture(scopeBitmap);
 
     core.setHooks(this);
     core.batchMode = true;
@@ -123,7 +127,7 @@ void TForm1::buildControls() {
     resize(kDesignWidth, kDesignHeight);
 
     Panel3 = sunkenPanel(this, "Panel3", {6, 8, 182, 152});
-    Image1 = new QLabel(Panel3);
+    Image1 = new nimbo::ImageView(Panel3);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(1, 1, kScopeWidth, kScopeHeight);
 
@@ -188,7 +192,7 @@ void TForm1::buildControls() {
     for (QLabel* l : {Label1, Label2, Label50}) setTextColour(l, nimbo::clBlack);
 
     Panel2 = sunkenPanel(this, "Panel2", {8, 190, 882, 520});
-    Image2 = new QLabel(Panel2);
+    Image2 = new nimbo::ImageView(Panel2);
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setGeometry(1, 1, 880, 518);
 
@@ -199,6 +203,7 @@ void TForm1::buildControls() {
     connect(SpeedButton5, &QToolButton::clicked, this, &TForm1::SpeedButton5Click);
     connect(SpeedButton6, &QToolButton::clicked, this, &TForm1::SpeedButton6Click);
     connect(UpDown1, &nimbo::UpDown::clicked, this, &TForm1::UpDown1Click);
+    connect(Image2, &nimbo::ImageView::clicked, this, &TForm1::Image2Click);
 }
 
 // ---- Settings and placement ----
@@ -211,6 +216,7 @@ void TForm1::LoadSettings() {
     MainHeight = s.MainHeight;
     MainMaxmum = s.MainMaxmum;
     UpDown1->setPosition(s.GraphScr);
+    core.graph.setRowTime(UpDown1->position());
     SpeedButton1->setChecked(s.Logging); // no click action: nothing is written at start
     core.loggingOn = s.Logging;
     Input = s.Input;
@@ -298,16 +304,19 @@ void TForm1::FormResize() {
     Label50->move(cw - 252, Label50->y());
     Label2->move(cw - 405, Label2->y());
     Image2->resize(Panel2->width() - 2, Panel2->height() - 2);
-    // The graph starts over, empty, at the new size.
-    graphBitmap = QImage(Image2->size(), QImage::Format_RGB888);
-    graphBitmap.fill(Qt::black);
+    // The graph starts over, empty, at the new size; its pixels move, so wrap them anew.
+    core.graph.resize(Image2->width(), Image2->height());
+    graphBitmap = nimbo::wrapRaster(core.graph.graphBitmap);
     showGraphBitmap();
 }
 
-void TForm1::showGraphBitmap() { Image2->setPixmap(QPixmap::fromImage(graphBitmap)); }
+void TForm1::showGraphBitmap() {
+    graphShown_ = core.graph.graphShowCount;
+    Image2->showPicture(graphBitmap);
+}
 
 void TForm1::showLabel1() {
-    Label1->setText(QString::number(UpDown1->position() + 1) + QStringLiteral(" sec"));
+    Label1->setText(QString::fromUtf8(core.graph.Label1.data()));
     Label1->adjustSize();
 }
 
@@ -369,6 +378,7 @@ void TForm1::CloseCapture() { capture.close(); }
 void TForm1::ProcessWaveBuffer(const int16_t* block) {
     core.ProcessWaveBuffer(block);
     mirrorReadout();
+    mirrorPictures();
 }
 
 void TForm1::displayReset() {
@@ -377,8 +387,8 @@ void TForm1::displayReset() {
 }
 
 void TForm1::displayResetHook() {
-    graphBitmap.fill(Qt::black); // shown from the next graph step on
-    if (!core.batchMode) SpeedButton3->setChecked(true);
+    // The cleared graph shows from its next step on; "Scroll" follows without its click.
+    SpeedButton3->setChecked(core.scrollDown);
 }
 
 void TForm1::importLog(const QString&) {}
@@ -401,9 +411,14 @@ void TForm1::mirrorReadout() {
     ProgressBar1->setValue(r.ProgressBar1);
 }
 
+void TForm1::mirrorPictures() {
+    Image1->showPicture(scopeBitmap); // redrawn by the core after every block
+    if (core.graph.graphShowCount != graphShown_) showGraphBitmap();
+}
+
 // ---- Controls ----
 
-void TForm1::SpeedButton1Click() { core.loggingOn = SpeedButton1->isChecked(); }
+void TForm1::SpeedButton1Click() { core.loggingSwitched(SpeedButton1->isChecked()); }
 
 void TForm1::SpeedButton2Click() {
     Form9->setWindowModality(Qt::ApplicationModal);
@@ -411,19 +426,28 @@ void TForm1::SpeedButton2Click() {
 }
 
 void TForm1::SpeedButton3Click() {
-    // The graph reacts to "Scroll" once it draws; the button only keeps its state so far.
+    const bool down = SpeedButton3->isChecked();
+    core.scrollDown = down;
+    core.graph.SpeedButton3Click(down);
 }
 
 void TForm1::SpeedButton4Click() { Form2->show(); }
 
 void TForm1::SpeedButton5Click() {
-    core.batchMode = true;
-    displayReset();
-    core.batchMode = false;
+    core.calReset();
+    mirrorReadout();
 }
 
 void TForm1::SpeedButton6Click() { Form3->show(); }
 
-void TForm1::UpDown1Click() { showLabel1(); }
+void TForm1::UpDown1Click() {
+    core.graph.setRowTime(UpDown1->position());
+    showLabel1();
+}
+
+void TForm1::Image2Click() {
+    // The off-screen chart as it is now, at its own size.
+    QGuiApplication::clipboard()->setImage(graphBitmap.copy());
+}
 
 void TForm1::Memo1DblClick() { Memo1->clear(); }

@@ -18,8 +18,9 @@ class QProgressBar;
 class QToolButton;
 
 namespace nimbo {
+class ImageView;
 class UpDown;
-}
+} // namespace nimbo
 
 class TForm1 : public QWidget, private nimbo::CoreHooks {
     Q_OBJECT
@@ -59,8 +60,10 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     QString programFolder; // settings file and output folders live here
     QString settingsFile;
 
-    QImage scopeBitmap; // drawn by the scope, copied into Image1
-    QImage graphBitmap; // drawn by the graph, copied into Image2
+    // The core's off-screen pictures, wrapped without a copy: the scope, copied into
+    // Image1 after every block, and the graph, copied into Image2 when the core says so.
+    QImage scopeBitmap;
+    QImage graphBitmap;
 
   signals:
     // The window has closed for good (its settings were written or given up).
@@ -86,6 +89,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void showLabel1();
     void showGraphBitmap();
     void mirrorReadout();
+    void mirrorPictures();
 
     void SpeedButton1Click();
     void SpeedButton2Click();
@@ -94,13 +98,14 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void SpeedButton5Click();
     void SpeedButton6Click();
     void UpDown1Click();
+    void Image2Click();
     void Memo1DblClick();
 
     // Decoder hooks.
     void displayResetHook() override;
 
     QFrame* Panel3;
-    QLabel* Image1;
+    nimbo::ImageView* Image1;
     QPlainTextEdit* Memo1;
     QFrame* Panel1;
     QLabel* Label12;
@@ -118,11 +123,12 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     QLabel* Label2;
     QLabel* Label50;
     QFrame* Panel2;
-    QLabel* Image2;
+    nimbo::ImageView* Image2;
 
     // What the labels show now, so that only changes reach the widgets.
     nimbo::Readout shown_{};
     bool readoutShown_ = false;
+    unsigned graphShown_ = 0; // core.graph.graphShowCount at Image2's last copy
     bool placementPending_ = false; // FormCreate's size still awaits the frame
 };
 
