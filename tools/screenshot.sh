@@ -1,15 +1,19 @@
 #!/bin/sh
-# Takes a picture of the main window decoding a synthesised sonde: nimbo runs on a virtual
+# Takes pictures of the main window decoding synthesised sondes: nimbo runs on a virtual
 # X display (Xvfb) and listens to a private PulseAudio server into which nimbo-synth's
 # signal is played.
-#   tools/screenshot.sh [BUILD_DIR] [OUTPUT_PNG]      (defaults: build, docs/main-window.png)
+#   tools/screenshot.sh [BUILD_DIR] [DOCS_DIR]      (defaults: build, docs)
+# Writes main-window.png (eight frames in) and three flights half a minute in, with the
+# chart scrolling a row a second: flight-fm.png (clean FM Det), flight-if.png (clean
+# 12 kHz IF) and flight-noisy.png (FM Det at Eb/N0 14 dB).
 # Needs: Xvfb (xvfb), import (imagemagick), pulseaudio, paplay/pactl (pulseaudio-utils).
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
-out=${2:-$here/docs/main-window.png}
-case "$out" in /*) ;; *) out="$(pwd)/$out" ;; esac
+docs=${2:-$here/docs}
+case "$docs" in /*) ;; *) docs="$(pwd)/$docs" ;; esac
+mkdir -p "$docs"
 for exe in "$build/app/nimbo" "$build/tools/synth/nimbo-synth"; do
     [ -x "$exe" ] || { echo "screenshot.sh: $exe is missing; build it first" >&2; exit 1; }
 done
@@ -17,35 +21,50 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/nimbo-shot.XXXXXX")
 trap 'rm -rf "$work"' EXIT INT TERM
 
-# A program folder of its own: the window at the top left, its smallest width and the
-# designed client height, signal from the system default input (the server's nimbo_in).
-cp "$build/app/nimbo" "$work/nimbo"
-printf '[Form]\r\nMainTop=0\r\nMainLeft=0\r\nMainWidth=915\r\nMainHeight=716\r\n' >"$work/nimbo.ini"
-# The first calibration piece is 28, so piece 0 (which carries the frequency) comes fifth.
-"$build/tools/synth/nimbo-synth" -n 20 --serial N1234567 --first-piece 28 -o "$work/sonde.wav"
-
 cat >"$work/shoot.sh" <<'INNER'
 set -u
-work=$1 out=$2
+dir=$1 out=$2 wait=$3
 xvfb="" nimbo="" player=""
 stop() {
     for pid in $player $nimbo $xvfb; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
     return 0
 }
 trap stop EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.log" &
 xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "screenshot.sh: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(cat "$work/display")"
-QT_QPA_PLATFORM=xcb "$work/nimbo" >"$work/nimbo.log" 2>&1 &
+for _ in $(seq 50); do [ -s "$dir/display" ] && break; sleep 0.1; done
+[ -s "$dir/display" ] || { echo "screenshot.sh: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(cat "$dir/display")"
+QT_QPA_PLATFORM=xcb "$dir/nimbo" >"$dir/nimbo.log" 2>&1 &
 nimbo=$!
 sleep 2
-paplay --device=nimbo_sink "$work/sonde.wav" &
+paplay --device=nimbo_sink "$dir/sonde.wav" &
 player=$!
-# Eight frames in: serial, frame number, channels and frequency are all showing.
-sleep 8.5
+sleep "$wait"
 import -window root -crop 915x716+0+0 +repage "$out"
 INNER
-"$here/tests/gui/with_pulse.sh" sh "$work/shoot.sh" "$work" "$out"
-echo "screenshot.sh: wrote $out"
+
+# shoot NAME SECONDS EXTRA_INI SYNTH_ARGS...: a program folder of its own with the window at
+# the top left, its smallest width and the designed client height, signal from the system
+# default input (the server's nimbo_in); the picture is taken SECONDS into the playback.
+shoot() {
+    name=$1 wait=$2 extra=$3
+    shift 3
+    dir="$work/$name"
+    mkdir -p "$dir"
+    cp "$build/app/nimbo" "$dir/nimbo"
+    printf '[Form]\r\nMainTop=0\r\nMainLeft=0\r\nMainWidth=915\r\nMainHeight=716\r\n%b' \
+        "$extra" >"$dir/nimbo.ini"
+    "$build/tools/synth/nimbo-synth" "$@" -o "$dir/sonde.wav"
+    "$here/tests/gui/with_pulse.sh" sh "$work/shoot.sh" "$dir" "$docs/$name.png" "$wait"
+    echo "screenshot.sh: wrote $docs/$name.png"
+}
+
+# Eight frames in: serial, frame number, channels and frequency are all showing. The first
+# calibration piece is 28, so piece 0 (which carries the frequency) comes fifth.
+shoot main-window 8.5 '' -n 20 --serial N1234567 --first-piece 28
+# Half a minute of flight with one chart row a second (GraphScr=0).
+flight='GraphScr=0\r\n'
+shoot flight-fm 30 "$flight" -n 40 --serial N1234567 --first-piece 28
+shoot flight-if 30 "$flight[Wave]\r\nDemodType=1\r\n" -n 40 --serial N1234567 --first-piece 28 --if
+shoot flight-noisy 30 "$flight" -n 40 --serial N1234567 --first-piece 28 --ebn0 14
