@@ -128,7 +128,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     // What the labels show now, so that only changes reach the widgets.
     nimbo::Readout shown_{};
     bool readoutShown_ = false;
-    unsigned graphShown_ = 0; // core.graph.graphShowCount at Image2's last copy
+    unsigned graphShown_ = 0;       // core.graph.graphShowCount at Image2's last copy
     bool placementPending_ = false; // FormCreate's size still awaits the frame
 };
 

@@ -26,7 +26,9 @@ QAbstractButton* button(QWidget* form, const char* name) {
     return form->findChild<QAbstractButton*>(QLatin1String(name));
 }
 
-int progress(QWidget* form) { return form->findChild<QProgressBar*>("ProgressBar1")->value(); }
+int progress(QWidget* form) {
+    return form->findChild<QProgressBar*>("ProgressBar1")->value();
+}
 
 // What a picture control shows, as the screen draws it.
 QImage shown(QWidget* form, const char* name) {
@@ -109,11 +111,17 @@ TEST_F(FedWindow, EveryReadoutControlShowsWhatTheCoreHoldsAfterEveryBlock) {
         ++blocks;
         const Readout& r = form->core.readout;
         const std::pair<const char*, const LabelText*> texts[] = {
-            {"Label2", &r.Label2},  {"Label12", &r.Label12}, {"Label50", &r.Label50},
-            {"Label3", &r.channelLabels[0]}, {"Label4", &r.channelLabels[1]},
-            {"Label5", &r.channelLabels[2]}, {"Label6", &r.channelLabels[3]},
-            {"Label7", &r.channelLabels[4]}, {"Label8", &r.channelLabels[5]},
-            {"Label9", &r.channelLabels[6]}, {"Label10", &r.channelLabels[7]},
+            {"Label2", &r.Label2},
+            {"Label12", &r.Label12},
+            {"Label50", &r.Label50},
+            {"Label3", &r.channelLabels[0]},
+            {"Label4", &r.channelLabels[1]},
+            {"Label5", &r.channelLabels[2]},
+            {"Label6", &r.channelLabels[3]},
+            {"Label7", &r.channelLabels[4]},
+            {"Label8", &r.channelLabels[5]},
+            {"Label9", &r.channelLabels[6]},
+            {"Label10", &r.channelLabels[7]},
         };
         for (const auto& [name, text] : texts)
             ASSERT_EQ(labelText(form.get(), name), QString::fromUtf8(text->data()))
@@ -183,8 +191,10 @@ TEST_F(FedWindow, CalResetLeavesScrollUpAndTheNextFrameBringsTheSondeBack) {
 
     button(form.get(), "SpeedButton5")->click();
     const std::pair<const char*, const char*> blanks[] = {
-        {"Label2", "Serial Number : --------"}, {"Label50", "TxFreq : ---.-- MHz"},
-        {"Label12", "Frame : "},               {"Label3", "Temp  : "},
+        {"Label2", "Serial Number : --------"},
+        {"Label50", "TxFreq : ---.-- MHz"},
+        {"Label12", "Frame : "},
+        {"Label3", "Temp  : "},
         {"Label10", "RefL2 : "},
     };
     for (const auto& [name, text] : blanks)
@@ -203,7 +213,7 @@ TEST_F(FedWindow, CalResetLeavesScrollUpAndTheNextFrameBringsTheSondeBack) {
 TEST_F(FedWindow, ANewSondePutsScrollDownAndRestartsTheProgress) {
     synth::Synthesizer first(flightOf(5));
     playAll(first);
-    ASSERT_EQ(progress(form.get()), 12); // pieces 0..3
+    ASSERT_EQ(progress(form.get()), 12);         // pieces 0..3
     button(form.get(), "SpeedButton3")->click(); // up: the chart stands still
     ASSERT_FALSE(button(form.get(), "SpeedButton3")->isChecked());
 
@@ -245,7 +255,8 @@ TEST_F(FedWindow, PicturesShowTheCoreBitmapsAndTheGraphOnlyAtItsSteps) {
     ASSERT_EQ(form->graphBitmap, black);
     EXPECT_EQ(shown(form.get(), "Image2"), chart);
     const unsigned steps = form->core.graph.graphShowCount;
-    while (form->core.graph.graphShowCount == steps) silence(1);
+    while (form->core.graph.graphShowCount == steps)
+        silence(1);
     EXPECT_EQ(shown(form.get(), "Image2"), form->graphBitmap);
     EXPECT_NE(shown(form.get(), "Image2"), chart);
 }
@@ -323,8 +334,8 @@ TEST(LoggingSetting, RestoredDownWithoutWritingAnything) {
     EXPECT_EQ(labelText(form.get(), "Label1"), QStringLiteral("1 sec"));
     EXPECT_EQ(form->core.programFolder,
               QFile::encodeName(QFileInfo(folder.exe()).absolutePath()).toStdString());
-    const QStringList made = QDir(QFileInfo(folder.exe()).absolutePath())
-                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList made =
+        QDir(QFileInfo(folder.exe()).absolutePath()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     EXPECT_TRUE(made.isEmpty()) << made.join(u' ').toStdString();
 }
 
