@@ -100,9 +100,8 @@ TForm1::TForm1(const QString& executablePath, QWidget* parent) : QWidget(parent)
     core.programFolder = QFile::encodeName(programFolder).toStdString();
 
     scopeBitmap = nimbo::wrapRaster(core.scope.scopeBitmap);
-    core.graph.resize(Image2->width(), Image2->height());
-    graphBitmap = nimbo::wrapRaster(core.graph.graphBitmap);
     Image1->showPicture(scopeBitmap);
+    fitGraphToImage2();
 
     core.setHooks(this);
     core.batchMode = true;
@@ -304,7 +303,11 @@ void TForm1::FormResize() {
     Label50->move(cw - 252, Label50->y());
     Label2->move(cw - 405, Label2->y());
     Image2->resize(Panel2->width() - 2, Panel2->height() - 2);
-    // The graph starts over, empty, at the new size; its pixels move, so wrap them anew.
+    fitGraphToImage2();
+}
+
+// The graph starts over, empty, at Image2's size; its pixels move, so wrap them anew.
+void TForm1::fitGraphToImage2() {
     core.graph.resize(Image2->width(), Image2->height());
     graphBitmap = nimbo::wrapRaster(core.graph.graphBitmap);
     showGraphBitmap();

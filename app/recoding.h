@@ -87,6 +87,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void fitOuterSize();
     QSize frameExtra() const;
     void showLabel1();
+    void fitGraphToImage2();
     void showGraphBitmap();
     void mirrorReadout();
     void mirrorPictures();

@@ -7,9 +7,6 @@ namespace nimbo {
 
 namespace {
 
-constexpr int kPanelMarginX = 17; // client width minus the chart panel's width
-constexpr int kPanelMarginY = 196;
-constexpr int kBevel = 1;                  // the panel's frame, on each side of the image
 constexpr int kGridEvery = 2;              // grid dots on every second scrolled row
 constexpr int kGridDivisions = 10;         // dots at 0 %, 10 %, ... 100 % of the width
 constexpr int kMinuteSteps = 60;           // a silver dotted row every 60 steps
@@ -22,16 +19,6 @@ constexpr Colour kMinuteColour = 0xC0C0C0; // silver
 
 SensorGraph::SensorGraph() : graphBitmap(kDesignWidth, kDesignHeight) {
     setRowTime(kDefaultRowTime);
-}
-
-int SensorGraph::imageWidthFor(int clientWidth) {
-    constexpr int kMargin = kPanelMarginX + 2 * kBevel;
-    return clientWidth > kMargin ? clientWidth - kMargin : 0;
-}
-
-int SensorGraph::imageHeightFor(int clientHeight) {
-    constexpr int kMargin = kPanelMarginY + 2 * kBevel;
-    return clientHeight > kMargin ? clientHeight - kMargin : 0;
 }
 
 void SensorGraph::graphStep(const double normalisedChannels[kChannels], bool sensorBlockOk) {
@@ -116,11 +103,6 @@ void SensorGraph::SpeedButton3Click(bool down) {
     if (!down) return;
     graphBitmap.fill(clBlack);
     graphTickCounter = 0;
-    graphMinuteCounter = kMinuteSteps - 1;
-}
-
-void SensorGraph::replayStart() {
-    graphBitmap.fill(clBlack);
     graphMinuteCounter = kMinuteSteps - 1;
 }
 

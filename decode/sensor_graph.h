@@ -19,11 +19,6 @@ class SensorGraph {
 
     SensorGraph();
 
-    // Image2's size for a main-window client area: the chart panel is (width - 17) x
-    // (height - 196) and the image fills it inside a 1-pixel bevel. Never negative.
-    static int imageWidthFor(int clientWidth);
-    static int imageHeightFor(int clientHeight);
-
     // One step of the chart (once a second live, once per frame number in a replay).
     // `sensorBlockOk` is the latest decoded frame's sensor check, read for re-arming.
     void graphStep(const double normalisedChannels[kChannels], bool sensorBlockOk);
@@ -41,8 +36,6 @@ class SensorGraph {
     // "Scroll" clicked and now down: a cleared chart from the next step, which also
     // draws a minute line. A click that leaves it up changes nothing.
     void SpeedButton3Click(bool down);
-    // A replay starts: cleared chart, minute line at its first step.
-    void replayStart();
     // Image2 changed size: the chart is rebuilt black at that size; counters stay.
     void resize(int width, int height);
 

@@ -37,7 +37,6 @@ void Scope::DrawScope(const double* demodSignal, const uint8_t* symbolTicks) {
         bmp.moveTo(kGridSpacing * l, 0);
         bmp.lineTo(kGridSpacing * l, kGridBottom);
     }
-    bmp.setPen(clWhite, PenStyle::Solid);
     for (int r = 0; r < kRows; ++r) {
         bmp.setPen(scopeColours[r]);
         drawRow(scopeHistory[r]);

@@ -35,7 +35,7 @@ void Raster::setPixel(int x, int y, Colour colour) {
 
 Colour Raster::pixel(int x, int y) const {
     if (x < 0 || x >= width_ || y < 0 || y >= height_) return clBlack;
-    const uint8_t* p = pixels_.data() + static_cast<std::size_t>(y) * stride_ + 3 * x;
+    const uint8_t* p = at(x, y);
     return Colour(p[0]) | Colour(p[1]) << 8 | Colour(p[2]) << 16;
 }
 

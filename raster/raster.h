@@ -67,8 +67,6 @@ class Raster {
     Colour pixel(int x, int y) const;
 
     void setPen(Colour colour, PenStyle style = PenStyle::Solid);
-    Colour penColour() const { return penColour_; }
-    PenStyle penStyle() const { return penStyle_; }
 
     void moveTo(int x, int y);
     // Draws from the pen position to (x, y) with the pen, including the start pixel and
@@ -85,9 +83,11 @@ class Raster {
 
   private:
     void line(int64_t x0, int64_t y0, int64_t x1, int64_t y1);
-    uint8_t* at(int x, int y) {
-        return pixels_.data() + static_cast<std::size_t>(y) * stride_ + 3 * x;
+    std::size_t offsetOf(int x, int y) const {
+        return static_cast<std::size_t>(y) * stride_ + 3 * static_cast<std::size_t>(x);
     }
+    uint8_t* at(int x, int y) { return pixels_.data() + offsetOf(x, y); }
+    const uint8_t* at(int x, int y) const { return pixels_.data() + offsetOf(x, y); }
     void put(int x, int y, Colour colour) {
         uint8_t* p = at(x, y);
         p[0] = redOf(colour);
