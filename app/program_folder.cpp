@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 namespace nimbo {
 

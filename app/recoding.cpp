@@ -20,11 +20,11 @@
 #include "app/glyphs.h"
 #include "app/messages.h"
 #include "app/program_folder.h"
-#include "app/settings.h"
-#include "app/up_down.h"
 #include "app/welcome_text.h"
 #include "display/aux_forms.h"
-#include "display/image_view.h"
+#include "settings/settings.h"
+#include "widgets/image_view.h"
+#include "widgets/up_down.h"
 
 TForm1* Form1 = nullptr;
 
@@ -74,8 +74,7 @@ QToolButton* speedButton(QWidget* parent, const char* name, QRect r, const char*
 }
 
 // Shows `text` in `widget` when it differs from what is shown (kept in `shown`).
-void mirrorText(QLabel* widget, nimbo::LabelText& shown, const nimbo::LabelText& text,
-                bool force) {
+void mirrorText(QLabel* widget, nimbo::LabelText& shown, const nimbo::LabelText& text, bool force) {
     if (!force && shown == text) return;
     shown = text;
     widget->setText(QString::fromUtf8(text.data()));
@@ -97,16 +96,15 @@ TForm1::TForm1(const QString& executablePath, QWidget* parent) : QWidget(parent)
     settingsFile = nimbo::settingsFileIn(programFolder, executablePath);
     LoadSettings();
     showLabel1();
-    core.programFolder = QFile::encodeName(programFolder).toStdString();
+    core.setProgramFolder(QFile::encodeName(programFolder).toStdString());
 
-    scopeBitmap = nimbo::wrapRaster(core.scope.scopeBitmap);
+    scopeBitmap = nimbo::wrapRaster(core.scope().scopeBitmap);
     Image1->showPicture(scopeBitmap);
     fitGraphToImage2();
 
     core.setHooks(this);
-    core.batchMode = true;
-    displayReset();
-    core.batchMode = false;
+    core.startUpReset();
+    mirrorReadout();
     showGraphBitmap();
 
     capture.setBlockHandler([this](const int16_t* block, int) { ProcessWaveBuffer(block); });
@@ -179,7 +177,8 @@ void TForm1::buildControls() {
     SpeedButton4 = speedButton(this, "SpeedButton4", {261, 164, 45, 22}, "Data", false);
     SpeedButton6 = speedButton(this, "SpeedButton6", {312, 164, 42, 22}, "Cal", false);
     SpeedButton3 = speedButton(this, "SpeedButton3", {360, 164, 49, 22}, "Scroll", true);
-    for (QToolButton* b : {SpeedButton2, SpeedButton1}) b->setIconSize(QSize(16, 16));
+    for (QToolButton* b : {SpeedButton2, SpeedButton1})
+        b->setIconSize(QSize(16, 16));
 
     UpDown1 = new nimbo::UpDown(0, kGraphScrMax, this);
     UpDown1->setObjectName(QStringLiteral("UpDown1"));
@@ -188,7 +187,8 @@ void TForm1::buildControls() {
     Label1 = label(this, "Label1", 442, 169, QString());
     Label2 = label(this, "Label2", 494, 169, QString());
     Label50 = label(this, "Label50", 647, 169, QString());
-    for (QLabel* l : {Label1, Label2, Label50}) setTextColour(l, nimbo::clBlack);
+    for (QLabel* l : {Label1, Label2, Label50})
+        setTextColour(l, nimbo::clBlack);
 
     Panel2 = sunkenPanel(this, "Panel2", {8, 190, 882, 520});
     Image2 = new nimbo::ImageView(Panel2);
@@ -215,13 +215,11 @@ void TForm1::LoadSettings() {
     MainHeight = s.MainHeight;
     MainMaxmum = s.MainMaxmum;
     UpDown1->setPosition(s.GraphScr);
-    core.graph.setRowTime(UpDown1->position());
-    SpeedButton1->setChecked(s.Logging); // no click action: nothing is written at start
-    core.loggingOn = s.Logging;
+    core.setRowTime(UpDown1->position());
+    SpeedButton1->setChecked(s.Logging);
+    core.loggingSwitched(s.Logging); // the table is still empty: nothing is written at start
     Input = s.Input;
-    core.settings.DemodType = s.DemodType;
-    core.settings.InputCh = s.InputCh;
-    core.settings.SymbolInv = s.SymbolInv;
+    core.applySettings({s.DemodType, s.InputCh, s.SymbolInv});
     Press = s.Press;
     Temp = s.Temp;
     Humd = s.Humd;
@@ -247,9 +245,9 @@ bool TForm1::SaveSettings(QString* error) {
     s.GraphScr = UpDown1->position();
     s.Logging = SpeedButton1->isChecked();
     s.Input = Input;
-    s.DemodType = core.settings.DemodType;
-    s.InputCh = core.settings.InputCh;
-    s.SymbolInv = core.settings.SymbolInv;
+    s.DemodType = core.settings().DemodType;
+    s.InputCh = core.settings().InputCh;
+    s.SymbolInv = core.settings().SymbolInv;
     s.Press = Press;
     s.Temp = Temp;
     s.Humd = Humd;
@@ -259,7 +257,9 @@ bool TForm1::SaveSettings(QString* error) {
     return ok;
 }
 
-QSize TForm1::frameExtra() const { return frameGeometry().size() - size(); }
+QSize TForm1::frameExtra() const {
+    return frameGeometry().size() - size();
+}
 
 void TForm1::FormCreate() {
     // The stored sizes are outer sizes; the frame is known once the window is shown
@@ -286,8 +286,7 @@ void TForm1::fitOuterSize() {
 
 void TForm1::FormActivate() {
     fitOuterSize();
-    if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))
-        return;
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) return;
     const QRect outer = frameGeometry();
     MainWidth = outer.width();
     MainHeight = outer.height();
@@ -308,18 +307,18 @@ void TForm1::FormResize() {
 
 // The graph starts over, empty, at Image2's size; its pixels move, so wrap them anew.
 void TForm1::fitGraphToImage2() {
-    core.graph.resize(Image2->width(), Image2->height());
-    graphBitmap = nimbo::wrapRaster(core.graph.graphBitmap);
+    core.resizeGraph(Image2->width(), Image2->height());
+    graphBitmap = nimbo::wrapRaster(core.graph().graphBitmap);
     showGraphBitmap();
 }
 
 void TForm1::showGraphBitmap() {
-    graphShown_ = core.graph.graphShowCount;
+    graphShown_ = core.graph().graphShowCount;
     Image2->showPicture(graphBitmap);
 }
 
 void TForm1::showLabel1() {
-    Label1->setText(QString::fromUtf8(core.graph.Label1.data()));
+    Label1->setText(QString::fromUtf8(core.graph().Label1.data()));
     Label1->adjustSize();
 }
 
@@ -376,7 +375,9 @@ void TForm1::OpenCapture() {
     if (!capture.open(Input)) nimbo::reportCaptureOpenFailure(this);
 }
 
-void TForm1::CloseCapture() { capture.close(); }
+void TForm1::CloseCapture() {
+    capture.close();
+}
 
 void TForm1::ProcessWaveBuffer(const int16_t* block) {
     core.ProcessWaveBuffer(block);
@@ -391,13 +392,13 @@ void TForm1::displayReset() {
 
 void TForm1::displayResetHook() {
     // The cleared graph shows from its next step on; "Scroll" follows without its click.
-    SpeedButton3->setChecked(core.scrollDown);
+    SpeedButton3->setChecked(core.scrollDown());
 }
 
 void TForm1::importLog(const QString&) {}
 
 void TForm1::mirrorReadout() {
-    const nimbo::Readout& r = core.readout;
+    const nimbo::Readout& r = core.readout();
     const bool force = !readoutShown_;
     readoutShown_ = true;
     mirrorText(Label2, shown_.Label2, r.Label2, force);
@@ -406,7 +407,8 @@ void TForm1::mirrorReadout() {
     for (int i = 0; i < 8; ++i)
         mirrorText(channelLabel[i], shown_.channelLabels[i], r.channelLabels[i], force);
     if (force) {
-        for (int i = 0; i < 8; ++i) setTextColour(channelLabel[i], nimbo::channelColours[i]);
+        for (int i = 0; i < 8; ++i)
+            setTextColour(channelLabel[i], nimbo::channelColours[i]);
     }
     mirrorColour(channelLabel[1], shown_.Label4Colour, r.Label4Colour, force);
     mirrorColour(channelLabel[2], shown_.Label5Colour, r.Label5Colour, force);
@@ -416,12 +418,14 @@ void TForm1::mirrorReadout() {
 
 void TForm1::mirrorPictures() {
     Image1->showPicture(scopeBitmap); // redrawn by the core after every block
-    if (core.graph.graphShowCount != graphShown_) showGraphBitmap();
+    if (core.graph().graphShowCount != graphShown_) showGraphBitmap();
 }
 
 // ---- Controls ----
 
-void TForm1::SpeedButton1Click() { core.loggingSwitched(SpeedButton1->isChecked()); }
+void TForm1::SpeedButton1Click() {
+    core.loggingSwitched(SpeedButton1->isChecked());
+}
 
 void TForm1::SpeedButton2Click() {
     Form9->setWindowModality(Qt::ApplicationModal);
@@ -430,21 +434,24 @@ void TForm1::SpeedButton2Click() {
 
 void TForm1::SpeedButton3Click() {
     const bool down = SpeedButton3->isChecked();
-    core.scrollDown = down;
-    core.graph.SpeedButton3Click(down);
+    core.SpeedButton3Click(down);
 }
 
-void TForm1::SpeedButton4Click() { Form2->show(); }
+void TForm1::SpeedButton4Click() {
+    Form2->show();
+}
 
 void TForm1::SpeedButton5Click() {
     core.calReset();
     mirrorReadout();
 }
 
-void TForm1::SpeedButton6Click() { Form3->show(); }
+void TForm1::SpeedButton6Click() {
+    Form3->show();
+}
 
 void TForm1::UpDown1Click() {
-    core.graph.setRowTime(UpDown1->position());
+    core.setRowTime(UpDown1->position());
     showLabel1();
 }
 
@@ -453,4 +460,6 @@ void TForm1::Image2Click() {
     QGuiApplication::clipboard()->setImage(graphBitmap.copy());
 }
 
-void TForm1::Memo1DblClick() { Memo1->clear(); }
+void TForm1::Memo1DblClick() {
+    Memo1->clear();
+}

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "capture/capture.h"
-#include "decode/nimbo_core.h"
+#include "core/nimbo_core.h"
 
 class QFrame;
 class QLabel;
@@ -51,7 +51,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     nimbo::Capture capture;
 
     // Settings held by the window, named after their keys. DemodType, InputCh and
-    // SymbolInv live in core.settings, where the decoder reads them.
+    // SymbolInv live in core.settings(), where the decoder reads them.
     int Input = 0;
     int MainTop = 0, MainLeft = 0, MainWidth = kMinWidth, MainHeight = kMinHeight;
     bool MainMaxmum = false;
@@ -129,7 +129,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     // What the labels show now, so that only changes reach the widgets.
     nimbo::Readout shown_{};
     bool readoutShown_ = false;
-    unsigned graphShown_ = 0;       // core.graph.graphShowCount at Image2's last copy
+    unsigned graphShown_ = 0;       // core.graph().graphShowCount at Image2's last copy
     bool placementPending_ = false; // FormCreate's size still awaits the frame
 };
 

@@ -1,27 +1,16 @@
-// Speed of the receiver chain: one 0.1 s block through each signal path (including
-// frame sync and decoding), nimbo-decode on a synthesised file, and, in the same run,
-// sox applying one 51-tap FIR to one channel of that file as a yardstick.
+// Speed of the receiver chain: one 0.1 s block through each signal path, including
+// frame sync and decoding.
 #include <benchmark/benchmark.h>
-#include <sndfile.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <string>
 #include <vector>
 
-#include "decode/nimbo_core.h"
-#include "dsp/filter_taps.h"
-#include "dsp/front_end.h"
+#include "core/nimbo_core.h"
 #include "tools/synth/synth.h"
 
 namespace {
 
 constexpr int kSeconds = 60;
-constexpr int kBlocksPerFile = kSeconds * 10;
 
 std::vector<int16_t> signal(bool ifSignal) {
     nimbo::synth::SynthOptions options;
@@ -35,13 +24,15 @@ void runBlocks(benchmark::State& state, bool ifSignal) {
     const std::vector<int16_t> pcm = signal(ifSignal);
     const int blocks = static_cast<int>(pcm.size() / nimbo::kBlockWords);
     auto core = std::make_unique<nimbo::NimboCore>();
-    core->settings.DemodType = ifSignal ? 1 : 0;
-    core->drawPictures = false; // the signal path alone; drawing has its own benchmarks
+    nimbo::ReceiverSettings settings;
+    settings.DemodType = ifSignal ? 1 : 0;
+    core->applySettings(settings);
+    core->setDrawPictures(false); // the signal path alone; drawing has its own benchmarks
     int64_t frames = 0;
     int b = 0;
     for (auto _ : state) {
         core->ProcessWaveBuffer(pcm.data() + static_cast<std::size_t>(b) * nimbo::kBlockWords);
-        if (core->sondeBlockOk) ++frames;
+        if (core->frame().sondeBlockOk) ++frames;
         b = (b + 1) % blocks;
     }
     state.counters["x_realtime"] = benchmark::Counter(0.1 * static_cast<double>(state.iterations()),
@@ -56,93 +47,7 @@ void BM_IfBlock(benchmark::State& state) {
     runBlocks(state, true);
 }
 
-// A WAV file of the synthesised signal, written once per path.
-std::string writeWav(bool ifSignal) {
-    const std::string p =
-        (std::filesystem::temp_directory_path() /
-         ("nimbo-bench-" + std::to_string(getpid()) + (ifSignal ? "-if" : "-fm") + ".wav"))
-            .string();
-    const std::vector<int16_t> pcm = signal(ifSignal);
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(p.c_str(), SFM_WRITE, &info);
-    if (f) {
-        sf_writef_short(f, pcm.data(), static_cast<sf_count_t>(pcm.size() / 2));
-        sf_close(f);
-    }
-    return p;
-}
-
-const std::string& wavFile(bool ifSignal) {
-    static const std::string fm = writeWav(false);
-    static const std::string ifFile = writeWav(true);
-    return ifSignal ? ifFile : fm;
-}
-
-// Runs a command with stdout and stderr discarded; seconds of wall time, or -1.
-double timeCommand(const std::vector<std::string>& argv) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1.0;
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Whole-file runs report the time per 0.1 s block so they compare with the above.
-void runFileCommand(benchmark::State& state, const std::vector<std::string>& argv) {
-    for (auto _ : state) {
-        const double seconds = timeCommand(argv);
-        if (seconds < 0) {
-            state.SkipWithError(("could not run " + argv[0]).c_str());
-            return;
-        }
-        state.SetIterationTime(seconds / kBlocksPerFile);
-    }
-    state.counters["x_realtime"] = benchmark::Counter(0.1 * static_cast<double>(state.iterations()),
-                                                      benchmark::Counter::kIsRate);
-}
-
-void BM_NimboDecodeFmFile(benchmark::State& state) {
-    runFileCommand(state, {NIMBO_DECODE_EXE, wavFile(false)});
-}
-
-void BM_NimboDecodeIfFile(benchmark::State& state) {
-    runFileCommand(state, {NIMBO_DECODE_EXE, "--if", wavFile(true)});
-}
-
-void BM_SoxFir51File(benchmark::State& state) {
-    std::vector<std::string> argv = {"sox", wavFile(false), "-n", "remix", "1", "fir"};
-    for (double t : nimbo::lowPassTaps)
-        argv.push_back(std::to_string(t));
-    runFileCommand(state, argv);
-}
-
 } // namespace
 
 BENCHMARK(BM_FmDetBlock)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_IfBlock)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_NimboDecodeFmFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_NimboDecodeIfFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_SoxFir51File)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove(wavFile(false));
-    std::filesystem::remove(wavFile(true));
-    return 0;
-}

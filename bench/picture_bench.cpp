@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "decode/sensor_graph.h"
-#include "dsp/scope.h"
+#include "pictures/scope.h"
+#include "pictures/sensor_graph.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <QEvent>
 #include <QMediaDevices>
 
+#include "dsp/signal.h"
+
 namespace nimbo {
 namespace {
 
-constexpr int kSampleRate = 48000;
-constexpr int kChannels = 2;
 // The notice of one filled block; the capture counterpart of a posted window message.
 constexpr QEvent::Type kBlockReady = static_cast<QEvent::Type>(QEvent::User + 1);
 
@@ -24,7 +24,7 @@ class BlockReadyEvent final : public QEvent {
 QAudioFormat captureFormat() {
     QAudioFormat format;
     format.setSampleRate(kSampleRate);
-    format.setChannelCount(kChannels);
+    format.setChannelCount(kInputChannels);
     format.setSampleFormat(QAudioFormat::Int16);
     return format;
 }
@@ -107,8 +107,8 @@ bool Capture::open(int input) {
         [&] {
             source_ = new QAudioSource(device, format, audioContext_);
             source_->start(sink);
-            started = source_->error() == QAudio::NoError &&
-                      source_->state() != QAudio::StoppedState;
+            started =
+                source_->error() == QAudio::NoError && source_->state() != QAudio::StoppedState;
         },
         Qt::BlockingQueuedConnection);
     if (!started) close();
@@ -135,12 +135,20 @@ void Capture::close() {
 
 void Capture::pause() {
     QMetaObject::invokeMethod(
-        audioContext_, [this] { if (source_) source_->suspend(); }, Qt::BlockingQueuedConnection);
+        audioContext_,
+        [this] {
+            if (source_) source_->suspend();
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 void Capture::resume() {
     QMetaObject::invokeMethod(
-        audioContext_, [this] { if (source_) source_->resume(); }, Qt::BlockingQueuedConnection);
+        audioContext_,
+        [this] {
+            if (source_) source_->resume();
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 bool Capture::event(QEvent* e) {

@@ -7,13 +7,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/signal.h"
+
 namespace nimbo {
 
 class CaptureRing {
   public:
     static constexpr int kSlots = 32;
-    static constexpr int kBlockFrames = 4800;                 // 0.1 s at 48 kHz
-    static constexpr int kBlockBytes = kBlockFrames * 2 * 2; // 19200: stereo, 16-bit
+    static constexpr int kBlockFrames = 4800; // 0.1 s at 48 kHz
+    static constexpr int kBlockBytes = kBlockFrames * kInputChannels * sizeof(int16_t); // 19200
 
     // Audio side. Copies `len` bytes into the slot being filled and the ones after it.
     // Bytes that find every slot full (the main thread is 3.2 s behind) are dropped and
@@ -39,5 +41,8 @@ class CaptureRing {
     std::atomic<uint64_t> dropped_{0};
     std::size_t fillPos_ = 0; // bytes already in the block being filled (audio side only)
 };
+
+// Every filled slot goes whole to the decoder's ProcessWaveBuffer.
+static_assert(CaptureRing::kBlockFrames == kBlockSamples, "a ring slot is one decoder block");
 
 } // namespace nimbo

@@ -7,6 +7,9 @@
 
 namespace nimbo {
 
+// Temp, Humd1, Humd2, RefH1, RefH2, Press, RefL1, RefL2: slot k of every such table.
+inline constexpr int kSensorChannels = 8;
+
 namespace frame {
 inline constexpr int kFrameNumber = 32; // unsigned 16-bit
 inline constexpr int kSerial = 36;      // 8 ASCII characters
@@ -18,7 +21,6 @@ inline constexpr int kCalPiece = 48; // 16 bytes
 inline constexpr int kCalPieceLength = 16;
 inline constexpr int kFreqCode = 50; // in piece 0: unsigned 16-bit, 10 kHz steps over 400 MHz
 inline constexpr int kSensors = 68;  // eight unsigned 24-bit channels
-inline constexpr int kChannels = 8;
 
 // The CRC-protected blocks: data bytes first..last, CRC low byte first at last + 1.
 struct Block {

@@ -4,7 +4,8 @@
 #include <array>
 #include <cstring>
 
-#include "decode/colours.h"
+#include "decode/frame_layout.h"
+#include "raster/colour.h"
 
 namespace nimbo {
 
@@ -19,15 +20,19 @@ inline bool labelIs(const LabelText& label, const char* text) {
 inline constexpr const char* kBlankSerial = "Serial Number : --------";
 inline constexpr const char* kBlankFreq = "TxFreq : ---.-- MHz";
 inline constexpr const char* kBlankFrame = "Frame : ";
+// Temp, Humd1, Humd2, RefH1, RefH2, Press, RefL1, RefL2: labels and graph traces.
+inline constexpr std::array<Colour, kSensorChannels> channelColours = {
+    clRed, clAqua, clTeal, clPurple, clMaroon, clLime, clGray, clGreen};
+
 // Label3..Label10, in channel order.
-inline constexpr std::array<const char*, 8> kChannelPrefixes = {
+inline constexpr std::array<const char*, kSensorChannels> kChannelPrefixes = {
     "Temp  : ", "Humd1 : ", "Humd2 : ", "RefH1 : ", "RefH2 : ", "Press : ", "RefL1 : ", "RefL2 : "};
 
 struct Readout {
-    LabelText Label2{};                       // serial number
-    LabelText Label12{};                      // frame number
-    LabelText Label50{};                      // transmit frequency
-    std::array<LabelText, 8> channelLabels{}; // Label3..Label10
+    LabelText Label2{};                                     // serial number
+    LabelText Label12{};                                    // frame number
+    LabelText Label50{};                                    // transmit frequency
+    std::array<LabelText, kSensorChannels> channelLabels{}; // Label3..Label10
     Colour Label4Colour = channelColours[1];
     Colour Label5Colour = channelColours[2];
     Colour Label11Colour = clGreen; // the status dot, as laid out

@@ -1,6 +1,7 @@
 #include "dsp/block_fir.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "dsp/simd_clones.h"
 
@@ -33,6 +34,11 @@ NIMBO_SIMD_CLONES void firKernel(const double* taps, const double* x, double* ou
 }
 
 } // namespace
+
+void BlockFir::reset() {
+    std::fill(std::begin(history_), std::end(history_), 0.0);
+    lastCount_ = 0;
+}
 
 void BlockFir::process(const double* in, double* out, int count) {
     count = std::clamp(count, 0, kBlockSamples);

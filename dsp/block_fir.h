@@ -2,10 +2,9 @@
 #pragma once
 
 #include "dsp/filter_taps.h"
+#include "dsp/signal.h"
 
 namespace nimbo {
-
-inline constexpr int kBlockSamples = 4800; // one 0.1 s capture buffer at 48 kHz
 
 // Equivalent to a delay line shifted by one per sample (newest at index 0) with
 // output = sum over j = 0..50 of taps[j] * delay[j], summed in ascending j. The
@@ -16,6 +15,8 @@ class BlockFir {
 
     // Filters `count` (<= kBlockSamples) samples from `in` into `out`; in and out may alias.
     void process(const double* in, double* out, int count);
+    // Forgets every input: the filter starts again as if new.
+    void reset();
 
     // Input sample i of the block last processed; i in [-50, count), negative i
     // reaching back into earlier blocks (zeros before the first block).

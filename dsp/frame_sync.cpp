@@ -48,6 +48,15 @@ void FrameSync::ProcessSymbol(double y) {
     searchHeader();
 }
 
+void FrameSync::loadFrameBits(const uint8_t* cells) {
+    for (int i = 0; i < kFrameBits; ++i)
+        frameBits[i] = cells[i] & 1u;
+}
+
+void FrameSync::reset() {
+    *this = FrameSync(listener_);
+}
+
 void FrameSync::alignByte() {
     // The previous slot, then the current one. Offsets 21..36 reach past the 40
     // symbols; those positions read as 0, so the symbols come from the two slots only.

@@ -30,6 +30,10 @@ class FrameSync {
 
     // One symbol decision on the DC-blocked value y at a clock tick.
     void ProcessSymbol(double y);
+    // Copies kFrameBits cells of 0/1 into frameBits (a frame handed over from elsewhere).
+    void loadFrameBits(const uint8_t* cells);
+    // Back to the state of a new FrameSync; the listener stays.
+    void reset();
 
     // Header correlation score of the current history: matches minus mismatches.
     int headerScore() const;

@@ -1,6 +1,7 @@
 #include "dsp/front_end.h"
 
 #include <cmath>
+#include <numbers>
 
 #include "dsp/phase.h"
 #include "dsp/simd_clones.h"
@@ -56,7 +57,7 @@ NIMBO_SIMD_CLONES void computePhases(const double* inPhase, const double* quadra
 void Receiver::processBlock(const int16_t* interleaved, const ReceiverSettings& settings) {
     const int word = channelWord(settings.InputCh);
     for (int i = 0; i < kBlockSamples; ++i)
-        sampleBlock[i] = static_cast<double>(interleaved[kChannels * i + word]);
+        sampleBlock[i] = static_cast<double>(interleaved[kInputChannels * i + word]);
 
     if (settings.DemodType != 0) {
         demodulateIf();
@@ -69,6 +70,20 @@ void Receiver::processBlock(const int16_t* interleaved, const ReceiverSettings& 
     blockDcAndClock();
 }
 
+void Receiver::reset() {
+    sampleBlock.fill(0.0);
+    demodSignal.fill(0.0);
+    symbolTicks.fill(0);
+    lastPhase = 0.0;
+    dcW1 = dcW2 = 0.0;
+    clock.reset();
+    sync.reset();
+    bandPass_.reset();
+    hilbert_.reset();
+    lowPass_.reset();
+    work_.fill(0.0);
+}
+
 void Receiver::demodulateIf() {
     bandPass_.process(sampleBlock.data(), sampleBlock.data(), kBlockSamples);
     hilbert_.process(sampleBlock.data(), work_.data(), kBlockSamples);
@@ -79,7 +94,7 @@ void Receiver::demodulateIf() {
     double previous = lastPhase;
     for (int i = 0; i < kBlockSamples; ++i) {
         double d = previous - sampleBlock[i];
-        if (d < 0.0) d += kTwoPi;
+        if (d < 0.0) d += 2.0 * std::numbers::pi;
         previous = sampleBlock[i];
         work_[i] = (d - carrierStep) * kDiscriminatorScale;
     }

@@ -4,14 +4,13 @@
 
 #include <array>
 #include <cstdint>
+#include <numbers>
 
 #include "dsp/block_fir.h"
 #include "dsp/frame_sync.h"
 #include "dsp/symbol_clock.h"
 
 namespace nimbo {
-
-inline constexpr int kBlockWords = 2 * kBlockSamples; // one block, left and right interleaved
 
 // The three signal settings, read at the start of every block.
 struct ReceiverSettings {
@@ -22,9 +21,8 @@ struct ReceiverSettings {
 
 class Receiver {
   public:
-    static constexpr int kChannels = 2;
     static constexpr double kDiscriminatorScale = 8000.0;
-    static constexpr double kTwoPi = 6.283185307179586;
+    static constexpr double kCarrierHz = 12000.0; // the IF
 
     explicit Receiver(FrameListener* listener = nullptr) : sync(listener) {}
 
@@ -35,7 +33,11 @@ class Receiver {
     // Word index of the chosen channel within a stereo frame; stays inside the frame.
     static int channelWord(int inputCh) { return inputCh == 1 ? 1 : 0; }
 
-    const double carrierStep = samplePeriod * 75398.22368615503; // pi/2: 12 kHz per sample
+    // Every filter, the clock and the frame sync back to their start state.
+    void reset();
+
+    static constexpr double carrierStep =
+        samplePeriod * (2.0 * std::numbers::pi * kCarrierHz); // pi/2
 
     std::array<double, kBlockSamples> sampleBlock{};
     std::array<double, kBlockSamples> demodSignal{};  // read by the scope after the block

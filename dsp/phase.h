@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <numbers>
 
 namespace nimbo {
 
@@ -17,7 +18,7 @@ inline constexpr auto kAtanSeries = [] {
 }();
 
 inline double phaseAtan2(double y, double x) {
-    constexpr double kPi = 3.141592653589793;
+    constexpr double kPi = std::numbers::pi;
     constexpr double kTanPi8 = 0.41421356237309503; // tan(pi/8)
     const double ax = std::fabs(x), ay = std::fabs(y);
     const bool steep = ay > ax;

@@ -4,10 +4,9 @@
 #include <cmath>
 #include <numbers>
 
-namespace nimbo {
+#include "dsp/signal.h"
 
-inline constexpr int kSampleRate = 48000;
-inline const double samplePeriod = 1.0 / kSampleRate;
+namespace nimbo {
 
 struct SymbolClock {
     static constexpr double kCentreHz = 4800.0; // symbol rate
@@ -21,6 +20,9 @@ struct SymbolClock {
 
     double z1 = 0.0, z2 = 0.0; // last and one-before-last resonator outputs
     int previousSign = 0;      // 0 only before the first sample
+
+    // Back to rest, as before the first sample.
+    void reset() { *this = SymbolClock{}; }
 
     // One sample of the DC-blocked signal; true when the clock ticks (upward zero crossing).
     bool step(double y) {

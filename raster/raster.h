@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode/colours.h"
+#include "raster/colour.h"
 
 namespace nimbo {
 

@@ -2,21 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "decode/colours.h"
+#include "core/nimbo_core.h"
 #include "decode/crc16.h"
 #include "decode/frame_layout.h"
-#include "decode/nimbo_core.h"
+#include "raster/colour.h"
+#include "tests/scratch_dir.h"
 #include "tests/test_frame.h"
 
 namespace nimbo {
 namespace {
-
-
 
 TEST(Crc16, KnownValues) {
     struct Case {
@@ -96,7 +94,7 @@ struct Hooks : CoreHooks {
     void frameDisplayRefresh() override { calls.push_back("dataDisplay"); }
     void displayResetHook() override {
         calls.push_back("reset");
-        serialLabelAtReset.push_back(text(core->readout.Label2));
+        serialLabelAtReset.push_back(text(core->readout().Label2));
     }
     void frameDecoded() override { calls.push_back("decoded"); }
 };
@@ -107,44 +105,42 @@ struct Decoder {
     Decoder() {
         hooks.core = &core;
         // Logged frames go to a scratch folder, never where the tests were started.
-        core.programFolder =
-            (std::filesystem::temp_directory_path() / "nimbo-decode-test-logs").string();
+        core.setProgramFolder(test::scratchDir("decode-logs"));
     }
-    void decode(const Frame& f) {
-        load(core, f);
-        core.decodeFrame();
-    }
+    void decode(const Frame& f) { nimbo::decode(core, f); }
 };
 
 TEST(DecodeFrame, GoodFrameFillsTheReadout) {
     Decoder d;
     Frame f;
     d.decode(f.seal());
-    EXPECT_EQ(text(d.core.readout.Label2), "Serial Number : K1234567");
-    EXPECT_EQ(text(d.core.readout.Label12), "Frame : 1000");
+    EXPECT_EQ(text(d.core.readout().Label2), "Serial Number : K1234567");
+    EXPECT_EQ(text(d.core.readout().Label12), "Frame : 1000");
     const char* labels[8] = {"Temp  : 700",  "Humd1 : 1100", "Humd2 : 1450", "RefH1 : 1200",
                              "RefH2 : 1200", "Press : 200",  "RefL1 : 100",  "RefL2 : 300"};
     for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(text(d.core.readout.channelLabels[i]), labels[i]);
+        EXPECT_EQ(text(d.core.readout().channelLabels[i]), labels[i]);
     // References: low (100 + 300) / 2 = 200, high 1200, so a span of 1000.
     const double normalised[8] = {0.5, 0.9, 1.25, 1.0, 1.0, 0.0, -0.1, 0.1};
     for (int i = 0; i < 8; ++i)
-        EXPECT_DOUBLE_EQ(d.core.normalisedChannels[i], normalised[i]) << i;
-    EXPECT_EQ(d.core.readout.Label11Colour, clLime);
-    EXPECT_EQ(d.core.readout.indicatorCounter, 0);
+        EXPECT_DOUBLE_EQ(d.core.frame().normalisedChannels[i], normalised[i]) << i;
+    EXPECT_EQ(d.core.readout().Label11Colour, clLime);
+    EXPECT_EQ(d.core.readout().indicatorCounter, 0);
 }
 
 TEST(DecodeFrame, AllBlocksFailingTouchesOnlyTheStatusDot) {
     Decoder d;
-    d.core.loggingOn = true;
+    d.core.loggingSwitched(true);
     Frame good;
     good.b[45] = 0x08;
     d.decode(good.seal());
-    d.core.readout.indicatorCounter = 2;
-    const Readout before = d.core.readout;
-    const auto sensorRaw = d.core.sensorRaw;
-    const auto normalised = d.core.normalisedChannels;
-    const std::string serial = d.core.serialNumber;
+    const std::vector<int16_t> silence(kBlockWords, 0);
+    d.core.ProcessWaveBuffer(silence.data()); // the status dot ages two buffers
+    d.core.ProcessWaveBuffer(silence.data());
+    const Readout before = d.core.readout();
+    const auto sensorRaw = d.core.frame().sensorRaw;
+    const auto normalised = d.core.frame().normalisedChannels;
+    const std::string serial = d.core.frame().serialNumber;
     d.hooks.calls.clear();
 
     Frame bad;
@@ -153,26 +149,26 @@ TEST(DecodeFrame, AllBlocksFailingTouchesOnlyTheStatusDot) {
     bad.b[45] = 0;
     d.decode(bad.seal(false, false, false));
 
-    EXPECT_EQ(d.core.readout.Label11Colour, clRed);
-    EXPECT_EQ(d.core.readout.indicatorCounter, 0);
-    EXPECT_EQ(d.core.readout.Label2, before.Label2);
-    EXPECT_EQ(d.core.readout.Label12, before.Label12);
-    EXPECT_EQ(d.core.readout.Label50, before.Label50);
-    EXPECT_EQ(d.core.readout.channelLabels, before.channelLabels);
-    EXPECT_EQ(d.core.readout.Label4Colour, before.Label4Colour);
-    EXPECT_EQ(d.core.readout.Label5Colour, before.Label5Colour);
-    EXPECT_EQ(d.core.readout.ProgressBar1, before.ProgressBar1);
-    EXPECT_EQ(d.core.sensorRaw, sensorRaw);
-    EXPECT_EQ(d.core.normalisedChannels, normalised);
-    EXPECT_EQ(d.core.serialNumber, serial);
-    EXPECT_EQ(d.core.frameNumber, 1000u);
-    EXPECT_TRUE(d.core.humidSwap);
+    EXPECT_EQ(d.core.readout().Label11Colour, clRed);
+    EXPECT_EQ(d.core.readout().indicatorCounter, 0);
+    EXPECT_EQ(d.core.readout().Label2, before.Label2);
+    EXPECT_EQ(d.core.readout().Label12, before.Label12);
+    EXPECT_EQ(d.core.readout().Label50, before.Label50);
+    EXPECT_EQ(d.core.readout().channelLabels, before.channelLabels);
+    EXPECT_EQ(d.core.readout().Label4Colour, before.Label4Colour);
+    EXPECT_EQ(d.core.readout().Label5Colour, before.Label5Colour);
+    EXPECT_EQ(d.core.readout().ProgressBar1, before.ProgressBar1);
+    EXPECT_EQ(d.core.frame().sensorRaw, sensorRaw);
+    EXPECT_EQ(d.core.frame().normalisedChannels, normalised);
+    EXPECT_EQ(d.core.frame().serialNumber, serial);
+    EXPECT_EQ(d.core.frame().frameNumber, 1000u);
+    EXPECT_TRUE(d.core.frame().humidSwap);
     EXPECT_EQ(d.hooks.calls, std::vector<std::string>{"decoded"});
 }
 
 TEST(DecodeFrame, SensorBlockAloneUsesTheRememberedHumiditySwitch) {
     Decoder d;
-    d.core.loggingOn = true;
+    d.core.loggingSwitched(true);
     Frame first;
     first.b[45] = 0x08; // second humidity sensor in use
     d.decode(first.seal());
@@ -187,17 +183,17 @@ TEST(DecodeFrame, SensorBlockAloneUsesTheRememberedHumiditySwitch) {
     second.setSensor(0, 1200);
     d.decode(second.seal(false, true, true));
 
-    EXPECT_EQ(d.core.readout.Label11Colour, clYellow);
-    EXPECT_EQ(text(d.core.readout.Label2), "Serial Number : K1234567");
-    EXPECT_EQ(text(d.core.readout.Label12), "Frame : 1000");
-    EXPECT_EQ(text(d.core.readout.channelLabels[0]), "Temp  : 1200");
-    EXPECT_EQ(text(d.core.readout.channelLabels[1]), "Humd1 : 1300");
-    EXPECT_EQ(text(d.core.readout.channelLabels[2]), "Humd2 : 450");
-    EXPECT_EQ(d.core.readout.Label4Colour, channelColours[2]);
-    EXPECT_EQ(d.core.readout.Label5Colour, channelColours[1]);
-    EXPECT_EQ(d.core.sensorRaw[1], 450);
-    EXPECT_DOUBLE_EQ(d.core.normalisedChannels[0], 1.0);  // (1200 - 200) / 1000
-    EXPECT_DOUBLE_EQ(d.core.normalisedChannels[1], 0.25); // channel 2's (450 - 200) / 1000
+    EXPECT_EQ(d.core.readout().Label11Colour, clYellow);
+    EXPECT_EQ(text(d.core.readout().Label2), "Serial Number : K1234567");
+    EXPECT_EQ(text(d.core.readout().Label12), "Frame : 1000");
+    EXPECT_EQ(text(d.core.readout().channelLabels[0]), "Temp  : 1200");
+    EXPECT_EQ(text(d.core.readout().channelLabels[1]), "Humd1 : 1300");
+    EXPECT_EQ(text(d.core.readout().channelLabels[2]), "Humd2 : 450");
+    EXPECT_EQ(d.core.readout().Label4Colour, channelColours[2]);
+    EXPECT_EQ(d.core.readout().Label5Colour, channelColours[1]);
+    EXPECT_EQ(d.core.frame().sensorRaw[1], 450);
+    EXPECT_DOUBLE_EQ(d.core.frame().normalisedChannels[0], 1.0);  // (1200 - 200) / 1000
+    EXPECT_DOUBLE_EQ(d.core.frame().normalisedChannels[1], 0.25); // channel 2's (450 - 200) / 1000
     EXPECT_EQ(d.hooks.calls, (std::vector<std::string>{"calDisplay", "decoded"}));
 }
 
@@ -213,15 +209,15 @@ TEST(DecodeFrame, HumiditySwitchIsBitThreeOfTheFlags) {
         Frame f;
         f.b[45] = c.flags;
         d.decode(f.seal());
-        EXPECT_EQ(d.core.humidSwap, c.swapped);
+        EXPECT_EQ(d.core.frame().humidSwap, c.swapped);
         // The labels keep each sensor's own reading; colour and slot 1 follow the switch.
-        EXPECT_EQ(text(d.core.readout.channelLabels[1]), "Humd1 : 1100");
-        EXPECT_EQ(text(d.core.readout.channelLabels[2]), "Humd2 : 1450");
-        EXPECT_EQ(d.core.readout.Label4Colour, c.swapped ? clTeal : clAqua);
-        EXPECT_EQ(d.core.readout.Label5Colour, c.swapped ? clAqua : clTeal);
-        EXPECT_EQ(d.core.sensorRaw[1], c.swapped ? 1450 : 1100);
-        EXPECT_EQ(d.core.sensorRaw[2], 1450);
-        EXPECT_DOUBLE_EQ(d.core.normalisedChannels[1], c.swapped ? 1.25 : 0.9);
+        EXPECT_EQ(text(d.core.readout().channelLabels[1]), "Humd1 : 1100");
+        EXPECT_EQ(text(d.core.readout().channelLabels[2]), "Humd2 : 1450");
+        EXPECT_EQ(d.core.readout().Label4Colour, c.swapped ? clTeal : clAqua);
+        EXPECT_EQ(d.core.readout().Label5Colour, c.swapped ? clAqua : clTeal);
+        EXPECT_EQ(d.core.frame().sensorRaw[1], c.swapped ? 1450 : 1100);
+        EXPECT_EQ(d.core.frame().sensorRaw[2], 1450);
+        EXPECT_DOUBLE_EQ(d.core.frame().normalisedChannels[1], c.swapped ? 1.25 : 0.9);
     }
 }
 
@@ -242,9 +238,9 @@ TEST(DecodeFrame, NewSerialResetsTheDisplayFirst) {
 
     // A manual reset blanks the serial, so the same sonde resets once more.
     d.core.displayReset();
-    EXPECT_EQ(text(d.core.readout.Label2), "Serial Number : --------");
-    EXPECT_EQ(text(d.core.readout.channelLabels[0]), "Temp  : ");
-    EXPECT_EQ(text(d.core.readout.Label12), "Frame : ");
+    EXPECT_EQ(text(d.core.readout().Label2), "Serial Number : --------");
+    EXPECT_EQ(text(d.core.readout().channelLabels[0]), "Temp  : ");
+    EXPECT_EQ(text(d.core.readout().Label12), "Frame : ");
     d.hooks.calls.clear();
     d.decode(f.seal());
     EXPECT_EQ(d.hooks.calls.front(), "reset");
@@ -256,7 +252,7 @@ TEST(DecodeFrame, NewSerialResetsTheDisplayFirst) {
     d.decode(f.seal());
     EXPECT_EQ(d.hooks.calls.front(), "reset");
     EXPECT_EQ(d.hooks.serialLabelAtReset, std::vector<std::string>{"Serial Number : --------"});
-    EXPECT_EQ(text(d.core.readout.Label2), "Serial Number : L7654321");
+    EXPECT_EQ(text(d.core.readout().Label2), "Serial Number : L7654321");
 }
 
 TEST(DecodeFrame, NulInsideTheSerialShortensTheLabel) {
@@ -264,9 +260,9 @@ TEST(DecodeFrame, NulInsideTheSerialShortensTheLabel) {
     Frame f;
     std::memcpy(&f.b[36], "AB\0DEFGH", 8);
     d.decode(f.seal());
-    EXPECT_EQ(text(d.core.readout.Label2), "Serial Number : AB");
-    EXPECT_EQ(std::string(d.core.serialNumber), "AB");
-    EXPECT_EQ(std::memcmp(d.core.serialNumber, "AB\0DEFGH", 9), 0);
+    EXPECT_EQ(text(d.core.readout().Label2), "Serial Number : AB");
+    EXPECT_EQ(std::string(d.core.frame().serialNumber), "AB");
+    EXPECT_EQ(std::memcmp(d.core.frame().serialNumber, "AB\0DEFGH", 9), 0);
 }
 
 TEST(DecodeFrame, TransmitFrequencyFromPieceZero) {
@@ -285,7 +281,7 @@ TEST(DecodeFrame, TransmitFrequencyFromPieceZero) {
         f.b[47] = static_cast<uint8_t>(c.calIndex);
         f.setU16(50, c.code);
         d.decode(f.seal());
-        EXPECT_EQ(text(d.core.readout.Label50), c.label);
+        EXPECT_EQ(text(d.core.readout().Label50), c.label);
     }
 }
 
@@ -311,24 +307,24 @@ TEST(DecodeFrame, NormalisationBetweenTheReferences) {
             f.setSensor(i, c.sensors[i]);
         d.decode(f.seal());
         for (int i = 0; i < 8; ++i) {
-            EXPECT_TRUE(std::isfinite(d.core.normalisedChannels[i])) << i;
-            EXPECT_DOUBLE_EQ(d.core.normalisedChannels[i], c.normalised[i]) << i;
+            EXPECT_TRUE(std::isfinite(d.core.frame().normalisedChannels[i])) << i;
+            EXPECT_DOUBLE_EQ(d.core.frame().normalisedChannels[i], c.normalised[i]) << i;
         }
     }
     Decoder d;
     Frame f;
     f.setSensor(0, 0xFFFFFF);
     d.decode(f.seal());
-    EXPECT_EQ(text(d.core.readout.channelLabels[0]), "Temp  : 16777215");
+    EXPECT_EQ(text(d.core.readout().channelLabels[0]), "Temp  : 16777215");
 }
 
 TEST(DecodeFrame, StatusDotColourAndAgeing) {
     Decoder d;
     const std::vector<int16_t> silence(2 * kBlockSamples, 0);
     // Laid out green; the counter starts at 10, so the first buffer blanks it.
-    EXPECT_EQ(d.core.readout.Label11Colour, clGreen);
+    EXPECT_EQ(d.core.readout().Label11Colour, clGreen);
     d.core.ProcessWaveBuffer(silence.data());
-    EXPECT_EQ(d.core.readout.Label11Colour, clBlack);
+    EXPECT_EQ(d.core.readout().Label11Colour, clBlack);
 
     struct Case {
         bool sonde, sensor, gps;
@@ -340,12 +336,12 @@ TEST(DecodeFrame, StatusDotColourAndAgeing) {
         d.decode(f.seal(c.sonde, c.sensor, c.gps));
         // Lit for the rest of this buffer and two more, then black.
         for (int buffer = 0; buffer < 3; ++buffer) {
-            EXPECT_EQ(d.core.readout.Label11Colour, c.colour) << buffer;
+            EXPECT_EQ(d.core.readout().Label11Colour, c.colour) << buffer;
             d.core.ProcessWaveBuffer(silence.data());
         }
-        EXPECT_EQ(d.core.readout.Label11Colour, clBlack);
+        EXPECT_EQ(d.core.readout().Label11Colour, clBlack);
         d.core.ProcessWaveBuffer(silence.data());
-        EXPECT_EQ(d.core.readout.Label11Colour, clBlack);
+        EXPECT_EQ(d.core.readout().Label11Colour, clBlack);
     }
 }
 
@@ -360,7 +356,7 @@ TEST(DecodeFrame, LogOnlyWithLoggingAndFirstTwoBlocksGood) {
     };
     for (const Case& c : cases) {
         Decoder d;
-        d.core.loggingOn = c.logging;
+        d.core.loggingSwitched(c.logging);
         Frame f;
         d.decode(f.seal(c.sonde, c.sensor, c.gps));
         const auto& calls = d.hooks.calls;

@@ -7,8 +7,9 @@
 #include <sstream>
 #include <string>
 
+#include "core/nimbo_core.h"
 #include "decode/log_files.h"
-#include "decode/nimbo_core.h"
+#include "tests/scratch_dir.h"
 #include "tests/test_frame.h"
 
 namespace nimbo {
@@ -23,15 +24,7 @@ std::string slurp(const fs::path& path) {
 }
 
 fs::path freshFolder(const std::string& name) {
-    const fs::path dir = fs::temp_directory_path() / ("nimbo-logs-" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-void decode(NimboCore& core, const Frame& frame) {
-    load(core, frame);
-    core.decodeFrame();
+    return test::scratchDir("logs-" + name);
 }
 
 TEST(AppendLine, WritesCrLfCreatesOneFolderLevelAndReportsFailure) {
@@ -74,7 +67,7 @@ class Logging : public ::testing::Test {
   protected:
     void SetUp() override {
         dir = freshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        core.programFolder = dir.string();
+        core.setProgramFolder(dir.string());
         core.loggingSwitched(true);
     }
     fs::path dir;
@@ -165,17 +158,17 @@ TEST_F(Logging, HostileSerialsStayInsideTheirFolder) {
     }
     EXPECT_EQ(files, 4u);
     // The serial shown keeps what was received.
-    EXPECT_STREQ(core.readout.Label2.data(), "Serial Number : /tmp/x");
+    EXPECT_STREQ(core.readout().Label2.data(), "Serial Number : /tmp/x");
 }
 
 TEST_F(Logging, UnwritableFolderLosesLinesWithoutHarm) {
     const fs::path blocker = dir / "file";
     std::ofstream(blocker) << "x";
-    core.programFolder = blocker.string(); // raw/ and sens/ cannot exist beneath a file
+    core.setProgramFolder(blocker.string()); // raw/ and sens/ cannot exist beneath a file
     Frame f;
     decode(core, f.seal());
     EXPECT_EQ(slurp(blocker), "x");
-    EXPECT_STREQ(core.readout.Label12.data(), "Frame : 1000");
+    EXPECT_STREQ(core.readout().Label12.data(), "Frame : 1000");
 }
 
 // A calibration table whose entry n holds index byte 0x10 + n and the value n / 4
@@ -210,19 +203,19 @@ TEST_F(Logging, CalibrationProgressCompletionAndFiles) {
                             53, 56, 59, 62, 65, 68, 71, 75, 78, 81, 84, 87, 90, 93, 96};
     for (int k = 0; k < 31; ++k) {
         sendPiece(core, t, k);
-        EXPECT_EQ(core.readout.ProgressBar1, expected[k]) << k;
+        EXPECT_EQ(core.readout().ProgressBar1, expected[k]) << k;
     }
     sendPiece(core, t, 30); // again: counted once
     sendPiece(core, t, 40); // out of range: ignored
-    EXPECT_EQ(core.readout.ProgressBar1, 96);
-    EXPECT_FALSE(core.calComplete);
+    EXPECT_EQ(core.readout().ProgressBar1, 96);
+    EXPECT_FALSE(core.calibration().calComplete());
     sendPiece(core, t, 31);
-    EXPECT_EQ(core.readout.ProgressBar1, 100);
-    EXPECT_TRUE(core.calComplete);
-    EXPECT_EQ(core.calCoefficients[8], 2.0);
-    EXPECT_EQ(core.calCoefficients[7], double(-0.0012345678f));
-    EXPECT_EQ(core.calWords[0], 0xC3C2u);
-    EXPECT_EQ(core.calWords[18], 0xFFFEu);
+    EXPECT_EQ(core.readout().ProgressBar1, 100);
+    EXPECT_TRUE(core.calibration().calComplete());
+    EXPECT_EQ(core.calibration().calCoefficients()[8], 2.0);
+    EXPECT_EQ(core.calibration().calCoefficients()[7], double(-0.0012345678f));
+    EXPECT_EQ(core.calibration().calWords()[0], 0xC3C2u);
+    EXPECT_EQ(core.calibration().calWords()[18], 0xFFFEu);
     // Logging was off: no files until the button goes down.
     EXPECT_FALSE(fs::exists(dir / "calraw"));
     core.loggingSwitched(true);
@@ -238,11 +231,11 @@ TEST_F(Logging, CalibrationProgressCompletionAndFiles) {
     // After Cal Reset a second completion leaves the existing files as they are.
     fs::resize_file(dir / "caldata" / "K1234567.txt", 10);
     core.calReset();
-    EXPECT_EQ(core.readout.ProgressBar1, 0);
-    EXPECT_FALSE(core.calComplete);
+    EXPECT_EQ(core.readout().ProgressBar1, 0);
+    EXPECT_FALSE(core.calibration().calComplete());
     for (int k = 0; k < 32; ++k)
         sendPiece(core, t, k);
-    EXPECT_TRUE(core.calComplete);
+    EXPECT_TRUE(core.calibration().calComplete());
     EXPECT_EQ(fs::file_size(dir / "caldata" / "K1234567.txt"), 10u);
     EXPECT_EQ(slurp(dir / "calraw" / "K1234567.txt"), raw);
 }

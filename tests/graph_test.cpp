@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "decode/sensor_graph.h"
+#include "pictures/sensor_graph.h"
 
 namespace nimbo {
 namespace {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "dsp/scope.h"
+#include "pictures/scope.h"
 #include "raster/raster.h"
 
 namespace nimbo {

@@ -1,6 +1,6 @@
 // The settings file: what is read from hand-written INI texts and exactly what is written back.
-#include "app/ini_file.h"
-#include "app/settings.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 

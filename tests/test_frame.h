@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/nimbo_core.h"
 #include "decode/crc16.h"
-#include "decode/nimbo_core.h"
 
 namespace nimbo {
 
@@ -49,10 +49,12 @@ struct Frame {
     }
 };
 
-inline void load(NimboCore& core, const Frame& f) {
-    uint8_t* bits = core.frameBits();
+// Hands the frame to the core as frameBits cells and decodes it.
+inline void decode(NimboCore& core, const Frame& f) {
+    uint8_t bits[kFrameBits];
     for (int i = 0; i < kFrameBits; ++i)
         bits[i] = (f.b[i / 8] >> (i % 8)) & 1;
+    core.decodeFrame(bits);
 }
 
 } // namespace nimbo

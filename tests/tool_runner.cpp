@@ -47,15 +47,6 @@ std::vector<nlohmann::json> jsonLines(const std::string& text) {
     return lines;
 }
 
-std::string scratchDir(const std::string& name) {
-    static int counter = 0;
-    const fs::path dir = fs::temp_directory_path() / ("nimbo-test-" + std::to_string(getpid()) +
-                                                      "-" + name + "-" + std::to_string(counter++));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir.string();
-}
-
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;

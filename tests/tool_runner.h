@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tests/scratch_dir.h"
+
 namespace nimbo::test {
 
 struct RunResult {
@@ -19,9 +21,6 @@ RunResult runTool(const std::vector<std::string>& argv, const std::string& stdin
 
 // Parses one JSON object per non-empty line.
 std::vector<nlohmann::json> jsonLines(const std::string& text);
-
-// A fresh empty folder for one test's files.
-std::string scratchDir(const std::string& name);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);

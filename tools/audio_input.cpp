@@ -14,8 +14,6 @@
 namespace nimbo {
 namespace {
 
-constexpr int kRequiredRate = 48000;
-
 // libsndfile quietly shortens a RIFF (WAV) or FORM (AIFF) file whose header announces
 // more data than the file holds; this says so: "" when whole, else the reason.
 std::string containerShortfall(const std::string& path) {
@@ -154,9 +152,9 @@ std::unique_ptr<BlockSource> openAudioFile(const std::string& path, std::string&
         error = path + ": not a readable audio file (" + sf_strerror(nullptr) + ")";
         return nullptr;
     }
-    if (info.samplerate != kRequiredRate) {
+    if (info.samplerate != kSampleRate) {
         error = path + ": sample rate " + std::to_string(info.samplerate) +
-                " Hz is not supported; audio must be 48000 Hz";
+                " Hz is not supported; audio must be " + std::to_string(kSampleRate) + " Hz";
     } else if (info.channels < 1) {
         error = path + ": no audio channels";
     } else if (info.frames <= 0) {

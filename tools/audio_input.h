@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dsp/front_end.h"
+#include "dsp/signal.h"
 
 namespace nimbo {
 

@@ -26,20 +26,21 @@ const char* jsonBool(bool b) {
 } // namespace
 
 void writeFrameJson(std::FILE* out, const NimboCore& core) {
-    std::fprintf(out, "{\"frame\":%u,\"serial\":", static_cast<unsigned>(core.frameNumber));
-    writeJsonString(out, core.serialNumber);
+    std::fprintf(out, "{\"frame\":%u,\"serial\":", static_cast<unsigned>(core.frame().frameNumber));
+    writeJsonString(out, core.frame().serialNumber);
     std::fprintf(out, ",\"sonde_ok\":%s,\"sensor_ok\":%s,\"gps_ok\":%s,\"cal_index\":%u,\"raw\":[",
-                 jsonBool(core.sondeBlockOk), jsonBool(core.sensorBlockOk),
-                 jsonBool(core.gpsBlockOk), static_cast<unsigned>(core.calIndex));
-    for (std::size_t i = 0; i < core.sensorRaw.size(); ++i)
-        std::fprintf(out, "%s%d", i ? "," : "", core.sensorRaw[i]);
+                 jsonBool(core.frame().sondeBlockOk), jsonBool(core.frame().sensorBlockOk),
+                 jsonBool(core.frame().gpsBlockOk), static_cast<unsigned>(core.frame().calIndex));
+    for (std::size_t i = 0; i < core.frame().sensorRaw.size(); ++i)
+        std::fprintf(out, "%s%d", i ? "," : "", core.frame().sensorRaw[i]);
     std::fputs("],\"normalised\":[", out);
-    for (std::size_t i = 0; i < core.normalisedChannels.size(); ++i)
-        std::fprintf(out, "%s%.17g", i ? "," : "", core.normalisedChannels[i]);
+    for (std::size_t i = 0; i < core.frame().normalisedChannels.size(); ++i)
+        std::fprintf(out, "%s%.17g", i ? "," : "", core.frame().normalisedChannels[i]);
     std::fputc(']', out);
-    if (core.txFreqSetThisFrame) std::fprintf(out, ",\"freq_mhz\":%.2f", core.txFreqMHz);
+    if (core.frame().txFreqSetThisFrame)
+        std::fprintf(out, ",\"freq_mhz\":%.2f", core.frame().txFreqMHz);
     std::fputs(",\"bytes\":\"", out);
-    for (uint8_t b : core.frameBytes)
+    for (uint8_t b : core.frame().frameBytes)
         std::fprintf(out, "%02X", b);
     std::fputs("\"}\n", out);
 }

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "decode/nimbo_core.h"
+#include "core/nimbo_core.h"
 
 namespace nimbo {
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "decode/nimbo_core.h"
+#include "core/nimbo_core.h"
 #include "tools/audio_input.h"
 #include "tools/frame_json.h"
 
@@ -89,10 +89,12 @@ int main(int argc, char** argv) {
     auto core = std::make_unique<nimbo::NimboCore>();
     JsonOutput output(*core);
     core->setHooks(&output);
-    core->drawPictures = false;
-    core->settings.DemodType = ifPath ? 1 : 0;
-    core->settings.InputCh = right ? 1 : 0;
-    core->settings.SymbolInv = invert;
+    core->setDrawPictures(false);
+    nimbo::ReceiverSettings settings;
+    settings.DemodType = ifPath ? 1 : 0;
+    settings.InputCh = right ? 1 : 0;
+    settings.SymbolInv = invert;
+    core->applySettings(settings);
     if (!logDir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(logDir, ec);
@@ -101,7 +103,7 @@ int main(int argc, char** argv) {
                          logDir.c_str(), ec ? ": " : "", ec ? ec.message().c_str() : "");
             return 1;
         }
-        core->programFolder = logDir;
+        core->setProgramFolder(logDir);
         core->loggingSwitched(true);
     }
 

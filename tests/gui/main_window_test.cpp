@@ -28,13 +28,13 @@ TEST(MainWindowLayout, EveryControlAtItsDesignPlace) {
     ASSERT_EQ(form.size(), QSize(899, 716));
 
     const Place places[] = {
-        {"Panel3", {6, 8, 182, 152}},       {"Image1", {1, 1, 180, 150}},
-        {"Memo1", {194, 8, 568, 151}},      {"Panel1", {768, 8, 122, 180}},
-        {"Label11", {102, 12, 12, 12}},     {"ProgressBar1", {8, 165, 105, 20}},
+        {"Panel3", {6, 8, 182, 152}},         {"Image1", {1, 1, 180, 150}},
+        {"Memo1", {194, 8, 568, 151}},        {"Panel1", {768, 8, 122, 180}},
+        {"Label11", {102, 12, 12, 12}},       {"ProgressBar1", {8, 165, 105, 20}},
         {"SpeedButton5", {120, 164, 75, 22}}, {"SpeedButton2", {200, 164, 23, 22}},
         {"SpeedButton1", {229, 164, 23, 22}}, {"SpeedButton4", {261, 164, 45, 22}},
         {"SpeedButton6", {312, 164, 42, 22}}, {"SpeedButton3", {360, 164, 49, 22}},
-        {"UpDown1", {415, 164, 17, 22}},    {"Panel2", {8, 190, 882, 520}},
+        {"UpDown1", {415, 164, 17, 22}},      {"Panel2", {8, 190, 882, 520}},
         {"Image2", {1, 1, 880, 518}},
     };
     for (const Place& p : places) {
@@ -45,9 +45,9 @@ TEST(MainWindowLayout, EveryControlAtItsDesignPlace) {
 
     // Auto-sized labels: only their top-left corner is fixed.
     const std::pair<const char*, QPoint> corners[] = {
-        {"Label12", {16, 12}}, {"Label3", {16, 30}},   {"Label4", {16, 49}},
-        {"Label5", {16, 66}},  {"Label6", {16, 83}},   {"Label7", {16, 101}},
-        {"Label8", {16, 120}}, {"Label9", {16, 137}},  {"Label10", {16, 156}},
+        {"Label12", {16, 12}},  {"Label3", {16, 30}},   {"Label4", {16, 49}},
+        {"Label5", {16, 66}},   {"Label6", {16, 83}},   {"Label7", {16, 101}},
+        {"Label8", {16, 120}},  {"Label9", {16, 137}},  {"Label10", {16, 156}},
         {"Label1", {442, 169}}, {"Label2", {494, 169}}, {"Label50", {647, 169}},
     };
     for (const auto& [name, corner] : corners) {
@@ -60,8 +60,10 @@ TEST(MainWindowLayout, EveryControlAtItsDesignPlace) {
     }
 
     const std::pair<const char*, const char*> captions[] = {
-        {"SpeedButton5", "Cal Reset"}, {"SpeedButton4", "Data"},
-        {"SpeedButton6", "Cal"},       {"SpeedButton3", "Scroll"},
+        {"SpeedButton5", "Cal Reset"},
+        {"SpeedButton4", "Data"},
+        {"SpeedButton6", "Cal"},
+        {"SpeedButton3", "Scroll"},
     };
     for (const auto& [name, caption] : captions)
         EXPECT_EQ(form.findChild<QAbstractButton*>(QLatin1String(name))->text(),
@@ -104,8 +106,7 @@ TEST(MainWindowLayout, ResizeRulesFollowTheClientSize) {
         ASSERT_EQ(form.size(), c.client);
         auto* panel2 = form.findChild<QWidget*>("Panel2");
         EXPECT_EQ(panel2->geometry(), QRect(QPoint(8, 190), c.panel2)) << c.client.width();
-        EXPECT_EQ(form.findChild<QWidget*>("Panel1")->geometry(),
-                  QRect(c.panel1Left, 8, 122, 180));
+        EXPECT_EQ(form.findChild<QWidget*>("Panel1")->geometry(), QRect(c.panel1Left, 8, 122, 180));
         EXPECT_EQ(form.findChild<QWidget*>("Memo1")->geometry(), QRect(194, 8, c.memoWidth, 151));
         EXPECT_EQ(form.findChild<QWidget*>("Label50")->pos(), QPoint(c.label50Left, 169));
         EXPECT_EQ(form.findChild<QWidget*>("Label2")->pos(), QPoint(c.label2Left, 169));
@@ -139,9 +140,9 @@ TEST(MainWindowStart, FirstRunWithoutSettingsFile) {
     EXPECT_FALSE(form->findChild<QAbstractButton*>("SpeedButton1")->isChecked());
     EXPECT_FALSE(form->findChild<QAbstractButton*>("SpeedButton3")->isChecked());
     EXPECT_EQ(form->Input, 0);
-    EXPECT_EQ(form->core.settings.DemodType, 0);
-    EXPECT_EQ(form->core.settings.InputCh, 0);
-    EXPECT_FALSE(form->core.settings.SymbolInv);
+    EXPECT_EQ(form->core.settings().DemodType, 0);
+    EXPECT_EQ(form->core.settings().InputCh, 0);
+    EXPECT_FALSE(form->core.settings().SymbolInv);
     EXPECT_TRUE(form->capture.isOpen()); // the sound server's default input
     EXPECT_EQ(form->programFolder, QFileInfo(folder.exe()).absolutePath());
     // Nothing is written at start-up.
@@ -211,8 +212,11 @@ TEST(MainWindowStart, RowTimeFollowsTheUpDownArrows) {
         const char* shown;
     };
     // From the default position 5 ("6 sec"); the range 0..19 does not wrap.
-    const Step steps[] = {{up, 1, "7 sec"},     {down, 3, "4 sec"}, {down, 10, "1 sec"},
-                          {up, 25, "20 sec"},   {down, 1, "19 sec"}};
+    const Step steps[] = {{up, 1, "7 sec"},
+                          {down, 3, "4 sec"},
+                          {down, 10, "1 sec"},
+                          {up, 25, "20 sec"},
+                          {down, 1, "19 sec"}};
     for (const Step& s : steps) {
         for (int i = 0; i < s.clicks; ++i)
             QTest::mouseClick(upDown->childAt(s.arrow), Qt::LeftButton);

@@ -8,10 +8,10 @@
 #include <functional>
 #include <vector>
 
-#include "display/image_view.h"
 #include "dsp/block_fir.h"
 #include "gui_fixture.h"
 #include "tools/synth/synth.h"
+#include "widgets/image_view.h"
 
 namespace nimbo::test {
 namespace {
@@ -109,7 +109,7 @@ TEST_F(FedWindow, EveryReadoutControlShowsWhatTheCoreHoldsAfterEveryBlock) {
     int blocks = 0;
     playAll(flight, [&] {
         ++blocks;
-        const Readout& r = form->core.readout;
+        const Readout& r = form->core.readout();
         const std::pair<const char*, const LabelText*> texts[] = {
             {"Label2", &r.Label2},
             {"Label12", &r.Label12},
@@ -187,7 +187,7 @@ TEST_F(FedWindow, CalResetLeavesScrollUpAndTheNextFrameBringsTheSondeBack) {
     ASSERT_TRUE(button(form.get(), "SpeedButton3")->isChecked());
     button(form.get(), "SpeedButton3")->click();
     ASSERT_FALSE(button(form.get(), "SpeedButton3")->isChecked());
-    ASSERT_FALSE(form->core.scrollDown);
+    ASSERT_FALSE(form->core.scrollDown());
 
     button(form.get(), "SpeedButton5")->click();
     const std::pair<const char*, const char*> blanks[] = {
@@ -206,7 +206,7 @@ TEST_F(FedWindow, CalResetLeavesScrollUpAndTheNextFrameBringsTheSondeBack) {
     play(flight, 1.0);
     EXPECT_EQ(labelText(form.get(), "Label2"), QStringLiteral("Serial Number : N1234567"));
     EXPECT_TRUE(button(form.get(), "SpeedButton3")->isChecked());
-    EXPECT_TRUE(form->core.scrollDown);
+    EXPECT_TRUE(form->core.scrollDown());
     EXPECT_EQ(progress(form.get()), 3); // one piece collected anew
 }
 
@@ -254,8 +254,8 @@ TEST_F(FedWindow, PicturesShowTheCoreBitmapsAndTheGraphOnlyAtItsSteps) {
     }();
     ASSERT_EQ(form->graphBitmap, black);
     EXPECT_EQ(shown(form.get(), "Image2"), chart);
-    const unsigned steps = form->core.graph.graphShowCount;
-    while (form->core.graph.graphShowCount == steps)
+    const unsigned steps = form->core.graph().graphShowCount;
+    while (form->core.graph().graphShowCount == steps)
         silence(1);
     EXPECT_EQ(shown(form.get(), "Image2"), form->graphBitmap);
     EXPECT_NE(shown(form.get(), "Image2"), chart);
@@ -307,7 +307,7 @@ TEST_F(FedWindow, LoggingButtonWritesTheCalibrationFilesOfACompleteTable) {
 
     // Down: both calibration files at once; frames are logged from now on.
     button(form.get(), "SpeedButton1")->click();
-    ASSERT_TRUE(form->core.loggingOn);
+    ASSERT_TRUE(form->core.loggingOn());
     EXPECT_EQ(lines("calraw/N1234567.txt"), 32);
     EXPECT_EQ(lines("caldata/N1234567.txt"), 66);
     EXPECT_EQ(lines("raw/N1234567.txt"), -1);
@@ -317,7 +317,7 @@ TEST_F(FedWindow, LoggingButtonWritesTheCalibrationFilesOfACompleteTable) {
 
     // Up: no more lines.
     button(form.get(), "SpeedButton1")->click();
-    EXPECT_FALSE(form->core.loggingOn);
+    EXPECT_FALSE(form->core.loggingOn());
     const int logged = lines("raw/N1234567.txt");
     synth::Synthesizer more(flightOf(3));
     playAll(more);
@@ -329,10 +329,10 @@ TEST(LoggingSetting, RestoredDownWithoutWritingAnything) {
     folder.writeIni("[Form]\r\nLogging=1\r\nGraphScr=0\r\n");
     auto form = startMainWindow(folder);
     EXPECT_TRUE(button(form.get(), "SpeedButton1")->isChecked());
-    EXPECT_TRUE(form->core.loggingOn);
-    EXPECT_EQ(form->core.graph.UpDown1, 0);
+    EXPECT_TRUE(form->core.loggingOn());
+    EXPECT_EQ(form->core.graph().UpDown1, 0);
     EXPECT_EQ(labelText(form.get(), "Label1"), QStringLiteral("1 sec"));
-    EXPECT_EQ(form->core.programFolder,
+    EXPECT_EQ(form->core.programFolder(),
               QFile::encodeName(QFileInfo(folder.exe()).absolutePath()).toStdString());
     const QStringList made =
         QDir(QFileInfo(folder.exe()).absolutePath()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);

@@ -12,8 +12,8 @@ namespace {
 
 // The file's lines without their line ends.
 QStringList iniLines(const ProgramFolder& folder) {
-    return QString::fromUtf8(folder.readIni()).split(QRegularExpression("\r?\n"),
-                                                     Qt::SkipEmptyParts);
+    return QString::fromUtf8(folder.readIni())
+        .split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts);
 }
 
 void closeWindow(TForm1& form) {
@@ -25,30 +25,30 @@ TEST(WindowSettings, FirstCloseWritesAllKeysInOrder) {
     auto form = startMainWindow(folder);
     closeWindow(*form);
     const QStringList expected = {
-        "[Form]",       "MainTop=0",    "MainLeft=0",    "MainWidth=915",  "MainHeight=700",
-        "MainMaxmum=0", "GraphScr=5",   "Logging=0",     "[Wave]",         "Input=0",
-        "DemodType=0",  "InputCh=0",    "SymbolInv=0",   "[Set]",          "Press1=6",
-        "Press2=30",    "Press3=31",    "Press4=32",     "Press5=33",      "Press6=38",
-        "Temp1=6",      "Temp2=25",     "Temp3=26",      "Temp4=27",       "Temp5=28",
-        "Temp6=29",     "Humd1=6",      "Humd2=12",      "Humd3=13",       "Humd4=14",
-        "Humd5=15",     "Humd6=16",
+        "[Form]",      "MainTop=0", "MainLeft=0", "MainWidth=915", "MainHeight=700", "MainMaxmum=0",
+        "GraphScr=5",  "Logging=0", "[Wave]",     "Input=0",       "DemodType=0",    "InputCh=0",
+        "SymbolInv=0", "[Set]",     "Press1=6",   "Press2=30",     "Press3=31",      "Press4=32",
+        "Press5=33",   "Press6=38", "Temp1=6",    "Temp2=25",      "Temp3=26",       "Temp4=27",
+        "Temp5=28",    "Temp6=29",  "Humd1=6",    "Humd2=12",      "Humd3=13",       "Humd4=14",
+        "Humd5=15",    "Humd6=16",
     };
     EXPECT_EQ(iniLines(folder), expected);
 }
 
 TEST(WindowSettings, ValuesComeBackAfterCloseAndReopen) {
     ProgramFolder folder;
-    folder.writeIni("[form]\r\nmaintop=0x20\r\nMAINLEFT=48\r\nMainWidth=1000\r\nMainHeight=0x2EE\r\n"
-                    "GraphScr=0x0A\r\n[WAVE]\r\ninput=1\r\nDemodType=1\r\nInputCh=1\r\n"
-                    "SymbolInv=1\r\n[Set]\r\nPress1=0x10\r\nHumd6=99\r\n");
+    folder.writeIni(
+        "[form]\r\nmaintop=0x20\r\nMAINLEFT=48\r\nMainWidth=1000\r\nMainHeight=0x2EE\r\n"
+        "GraphScr=0x0A\r\n[WAVE]\r\ninput=1\r\nDemodType=1\r\nInputCh=1\r\n"
+        "SymbolInv=1\r\n[Set]\r\nPress1=0x10\r\nHumd6=99\r\n");
     {
         auto form = startMainWindow(folder);
         EXPECT_EQ(form->frameGeometry(), QRect(48, 32, 1000, 750));
         EXPECT_EQ(labelText(form.get(), "Label1"), QStringLiteral("11 sec"));
         EXPECT_EQ(form->Input, 1);
-        EXPECT_EQ(form->core.settings.DemodType, 1);
-        EXPECT_EQ(form->core.settings.InputCh, 1);
-        EXPECT_TRUE(form->core.settings.SymbolInv);
+        EXPECT_EQ(form->core.settings().DemodType, 1);
+        EXPECT_EQ(form->core.settings().InputCh, 1);
+        EXPECT_TRUE(form->core.settings().SymbolInv);
         EXPECT_EQ(form->Press[0], 16);
         EXPECT_EQ(form->Humd[5], 99);
         EXPECT_EQ(form->Temp[0], 6); // missing key: its default
@@ -57,7 +57,7 @@ TEST(WindowSettings, ValuesComeBackAfterCloseAndReopen) {
     auto again = startMainWindow(folder);
     EXPECT_EQ(again->frameGeometry(), QRect(48, 32, 1000, 750));
     EXPECT_EQ(labelText(again.get(), "Label1"), QStringLiteral("11 sec"));
-    EXPECT_EQ(again->core.settings.InputCh, 1);
+    EXPECT_EQ(again->core.settings().InputCh, 1);
     EXPECT_EQ(again->Press[0], 16);
     EXPECT_EQ(again->Humd[5], 99);
     const QStringList lines = iniLines(folder);
@@ -75,8 +75,8 @@ TEST(WindowSettings, MaximizedWindowKeepsItsNormalPlacement) {
         closeWindow(*form);
     }
     // Never active in the normal state: the placement is written back unchanged.
-    for (const char* line : {"MainTop=40", "MainLeft=30", "MainWidth=1000", "MainHeight=750",
-                             "MainMaxmum=1"})
+    for (const char* line :
+         {"MainTop=40", "MainLeft=30", "MainWidth=1000", "MainHeight=750", "MainMaxmum=1"})
         EXPECT_TRUE(iniLines(folder).contains(line)) << line;
 
     QRect normal;
@@ -99,8 +99,8 @@ TEST(WindowSettings, MaximizedWindowKeepsItsNormalPlacement) {
         QCoreApplication::processEvents();
         closeWindow(*form);
     }
-    for (const char* line : {"MainTop=70", "MainLeft=60", "MainWidth=1000", "MainHeight=750",
-                             "MainMaxmum=1"})
+    for (const char* line :
+         {"MainTop=70", "MainLeft=60", "MainWidth=1000", "MainHeight=750", "MainMaxmum=1"})
         EXPECT_TRUE(iniLines(folder).contains(line)) << line;
 
     auto form = startMainWindow(folder);
@@ -115,12 +115,12 @@ TEST(WindowSettings, LoggingOnStartsWithTheButtonDownAndWritesNothing) {
     folder.writeIni("[Form]\r\nLogging=1\r\n");
     auto form = startMainWindow(folder);
     EXPECT_TRUE(form->findChild<QAbstractButton*>("SpeedButton1")->isChecked());
-    EXPECT_TRUE(form->core.loggingOn);
+    EXPECT_TRUE(form->core.loggingOn());
     const QStringList made = QDir(form->programFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     EXPECT_TRUE(made.isEmpty()) << made.join(u' ').toStdString();
     // A click takes it up, and the close stores that.
     form->findChild<QAbstractButton*>("SpeedButton1")->click();
-    EXPECT_FALSE(form->core.loggingOn);
+    EXPECT_FALSE(form->core.loggingOn());
     closeWindow(*form);
     EXPECT_TRUE(iniLines(folder).contains("Logging=0"));
 }

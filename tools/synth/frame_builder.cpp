@@ -145,7 +145,7 @@ void putSensors(uint8_t* frame, uint64_t key, int64_t count) {
     const double span = 0.5 * (refH1 + refH2) - low;
     const double f = static_cast<double>(count);
     // Channel order: Temp, Humd1, Humd2, RefH1, RefH2, Press, RefL1, RefL2.
-    const double values[frame::kChannels] = {
+    const double values[kSensorChannels] = {
         low + span * temperatureLevel(f) + jitter(0, kChannelJitter),
         low + span * humidityLevel(f, 0.0) + jitter(1, kChannelJitter),
         low + span * (humidityLevel(f, 0.3) + 0.02) + jitter(2, kChannelJitter),
@@ -154,7 +154,7 @@ void putSensors(uint8_t* frame, uint64_t key, int64_t count) {
         low + span * pressureLevel(f) + jitter(5, kChannelJitter),
         refL1 + jitter(6, kRefJitter),
         refL2 + jitter(7, kRefJitter)};
-    for (int i = 0; i < frame::kChannels; ++i)
+    for (int i = 0; i < kSensorChannels; ++i)
         putLE24(frame + frame::kSensors + 3 * i, static_cast<uint32_t>(std::lround(values[i])));
 }
 

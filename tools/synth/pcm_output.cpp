@@ -12,7 +12,7 @@ namespace nimbo::synth {
 
 namespace {
 
-constexpr std::size_t kBlockFrames = 4800; // 0.1 s per write
+constexpr std::size_t kBlockFrames = kBlockSamples; // 0.1 s per write
 
 std::string writeRaw(Synthesizer& synth) {
     std::vector<int16_t> block(kBlockFrames * kOutputChannels);

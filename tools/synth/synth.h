@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "dsp/signal.h"
+
 namespace nimbo::synth {
 
-inline constexpr int kOutputSampleRate = 48000; // stereo frames per second
-inline constexpr int kOutputChannels = 2;       // interleaved, left first
-inline constexpr int kContentBytes = 220;       // frame content after the 20-byte header
+inline constexpr int kOutputSampleRate = kSampleRate; // stereo frames per second
+inline constexpr int kOutputChannels = 2;             // interleaved, left first
+inline constexpr int kContentBytes = 220;             // frame content after the 20-byte header
 inline constexpr int kCalTableBytes = 512;
 inline constexpr int kCalPieces = 32;
 inline constexpr int kCalCoefficients = 66;

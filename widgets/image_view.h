@@ -10,8 +10,9 @@ namespace nimbo {
 
 class Raster;
 
-// A raster's pixels as a QImage, without copying; valid until the raster is resized.
-QImage wrapRaster(Raster& raster);
+// A raster's pixels as a read-only QImage, without copying; valid until the raster is
+// resized.
+QImage wrapRaster(const Raster& raster);
 
 class ImageView final : public QWidget {
     Q_OBJECT

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "dsp/block_fir.h"
+#include "dsp/signal.h"
 #include "raster/raster.h"
 
 namespace nimbo {
@@ -28,8 +28,9 @@ class Scope {
     void DrawScope(const double* demodSignal, const uint8_t* symbolTicks);
 
     std::array<Row, kRows> scopeHistory{}; // zeros without ticks until three blocks came
+    static constexpr Colour kLightGrey = 0xDCDCDC;
     // Oldest grey, then light grey, the newest white.
-    std::array<Colour, kRows> scopeColours = {0x808080, 0xDCDCDC, 0xFFFFFF};
+    static constexpr std::array<Colour, kRows> scopeColours = {clGray, kLightGrey, clWhite};
     Raster scopeBitmap;
 
   private:

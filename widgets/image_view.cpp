@@ -1,4 +1,4 @@
-#include "display/image_view.h"
+#include "widgets/image_view.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -7,7 +7,7 @@
 
 namespace nimbo {
 
-QImage wrapRaster(Raster& raster) {
+QImage wrapRaster(const Raster& raster) {
     return QImage(raster.bits(), raster.width(), raster.height(), raster.stride(),
                   QImage::Format_RGB888);
 }

@@ -1,4 +1,4 @@
-#include "decode/sensor_graph.h"
+#include "pictures/sensor_graph.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,13 +7,13 @@ namespace nimbo {
 
 namespace {
 
-constexpr int kGridEvery = 2;              // grid dots on every second scrolled row
-constexpr int kGridDivisions = 10;         // dots at 0 %, 10 %, ... 100 % of the width
-constexpr int kMinuteSteps = 60;           // a silver dotted row every 60 steps
-constexpr int kStepBlocks = 10;            // live: one step per 10 blocks (1 s)
-constexpr int kStaleBlocks = 20;           // blocks without a good sensor block that disarm
-constexpr Colour kGridColour = clGray;     // 80 80 80
-constexpr Colour kMinuteColour = 0xC0C0C0; // silver
+constexpr int kGridEvery = 2;      // grid dots on every second scrolled row
+constexpr int kGridDivisions = 10; // dots at 0 %, 10 %, ... 100 % of the width
+constexpr int kMinuteSteps = 60;   // a silver dotted row every 60 steps
+constexpr int kStepBlocks = 10;    // live: one step per 10 blocks (1 s)
+constexpr int kStaleBlocks = 20;   // blocks without a good sensor block that disarm
+constexpr Colour kGridColour = clGray;
+constexpr Colour kMinuteColour = clSilver;
 
 } // namespace
 
@@ -21,7 +21,7 @@ SensorGraph::SensorGraph() : graphBitmap(kDesignWidth, kDesignHeight) {
     setRowTime(kDefaultRowTime);
 }
 
-void SensorGraph::graphStep(const double normalisedChannels[kChannels], bool sensorBlockOk) {
+void SensorGraph::graphStep(const double normalisedChannels[kSensorChannels], bool sensorBlockOk) {
     bool scrolled = false;
     if (graphRowCounter < UpDown1) {
         ++graphRowCounter;
@@ -43,7 +43,7 @@ void SensorGraph::graphStep(const double normalisedChannels[kChannels], bool sen
     else if (sensorBlockOk)
         graphArmed = true; // drawing resumes at the next step, from the values of this one
 
-    std::copy_n(normalisedChannels, kChannels, graphLastValues.begin());
+    std::copy_n(normalisedChannels, kSensorChannels, graphLastValues.begin());
     ++graphShowCount;
 }
 
@@ -69,7 +69,7 @@ void SensorGraph::scroll() {
 // so that channel's segment is left out.
 void SensorGraph::drawTraces(const double* normalisedChannels, int y0) {
     const double w = graphBitmap.width();
-    for (int k = 0; k < kChannels; ++k) {
+    for (int k = 0; k < kSensorChannels; ++k) {
         int x0 = 0, x1 = 0;
         if (!graphVisible[k] || !truncToPixel(w * graphLastValues[k], x0) ||
             !truncToPixel(w * normalisedChannels[k], x1))
@@ -80,7 +80,7 @@ void SensorGraph::drawTraces(const double* normalisedChannels, int y0) {
     }
 }
 
-void SensorGraph::endOfBuffer(bool scrollDown, const double normalisedChannels[kChannels],
+void SensorGraph::endOfBuffer(bool scrollDown, const double normalisedChannels[kSensorChannels],
                               bool sensorBlockOk) {
     if (graphTickCounter >= kStepBlocks - 1) {
         graphTickCounter = 0;

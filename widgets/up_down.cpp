@@ -1,4 +1,4 @@
-#include "app/up_down.h"
+#include "widgets/up_down.h"
 
 #include <QToolButton>
 #include <algorithm>
@@ -18,7 +18,9 @@ UpDown::UpDown(int min, int max, QWidget* parent)
     connect(down_, &QToolButton::clicked, this, [this] { step(-1); });
 }
 
-void UpDown::setPosition(int position) { position_ = std::clamp(position, min_, max_); }
+void UpDown::setPosition(int position) {
+    position_ = std::clamp(position, min_, max_);
+}
 
 void UpDown::step(int delta) {
     setPosition(position_ + delta);

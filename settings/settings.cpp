@@ -1,6 +1,6 @@
-#include "app/settings.h"
+#include "settings/settings.h"
 
-#include "app/ini_file.h"
+#include "settings/ini_file.h"
 
 #include <cstddef>
 #include <string>

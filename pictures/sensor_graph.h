@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "decode/frame_layout.h"
 #include "decode/readout.h"
 #include "raster/raster.h"
 
@@ -11,7 +12,6 @@ namespace nimbo {
 
 class SensorGraph {
   public:
-    static constexpr int kChannels = 8;
     static constexpr int kDesignWidth = 880; // Image2 at the design client size
     static constexpr int kDesignHeight = 518;
     static constexpr int kMaxRowTime = 19;    // UpDown1's range is 0..19
@@ -21,12 +21,12 @@ class SensorGraph {
 
     // One step of the chart (once a second live, once per frame number in a replay).
     // `sensorBlockOk` is the latest decoded frame's sensor check, read for re-arming.
-    void graphStep(const double normalisedChannels[kChannels], bool sensorBlockOk);
+    void graphStep(const double normalisedChannels[kSensorChannels], bool sensorBlockOk);
 
     // After every capture block: a step every tenth block while "Scroll" is down, and
     // the traces disarmed at the end of the 20th block counted from the one that brought
     // the last good sensor block.
-    void endOfBuffer(bool scrollDown, const double normalisedChannels[kChannels],
+    void endOfBuffer(bool scrollDown, const double normalisedChannels[kSensorChannels],
                      bool sensorBlockOk);
     // A frame's sensor block passed its check.
     void sensorBlockGood() { sensorStaleCounter = 0; }
@@ -47,10 +47,10 @@ class SensorGraph {
     // resize); between those moments changes to the bitmap are not shown.
     unsigned graphShowCount = 0;
 
-    std::array<bool, kChannels> graphVisible = {true,  true, false, false,
-                                                false, true, false, false}; // Temp, Humd1, Press
+    std::array<bool, kSensorChannels> graphVisible = {true, true,  false, false, false,
+                                                      true, false, false}; // Temp, Humd1, Press
     bool graphArmed = false;
-    std::array<double, kChannels> graphLastValues{};
+    std::array<double, kSensorChannels> graphLastValues{};
     int graphRowCounter = 0;     // steps since the last one-row scroll
     int graphGridCounter = 0;    // scrolls since the last grid dots
     int graphMinuteCounter = 59; // steps since the last minute line

@@ -1,4 +1,4 @@
-#include "dsp/scope.h"
+#include "pictures/scope.h"
 
 #include <algorithm>
 
@@ -6,14 +6,14 @@ namespace nimbo {
 
 namespace {
 
-constexpr int kCentreY = 75;             // signal 0, the decision threshold
-constexpr int kGridSpacing = 60;         // pixels: one symbol of 10 samples
-constexpr int kGridColumns = 4;          // x = 0, 60, 120, 180
-constexpr int kGridBottom = 150;         // grid columns run from y = 0 to here
-constexpr int kPixelsPerSample = 6;      // horizontal
-constexpr double kUnitsPerPixel = 60.0;  // vertical, upwards positive
-constexpr int kTicksPerTrace = 3;        // a trace spans three symbols
-constexpr Colour kGridColour = 0x808080; // grey
+constexpr int kCentreY = 75;            // signal 0, the decision threshold
+constexpr int kGridSpacing = 60;        // pixels: one symbol of 10 samples
+constexpr int kGridColumns = 4;         // x = 0, 60, 120, 180
+constexpr int kGridBottom = 150;        // grid columns run from y = 0 to here
+constexpr int kPixelsPerSample = 6;     // horizontal
+constexpr double kUnitsPerPixel = 60.0; // vertical, upwards positive
+constexpr int kTicksPerTrace = 3;       // a trace spans three symbols
+constexpr Colour kGridColour = clGray;
 
 // Row of a signal value: 75 - value / 60, toward zero. NaN has no row.
 bool rowOf(double value, int& y) {

@@ -1,7 +1,6 @@
-// Colour words 0x00BBGGRR (red in the low byte) and the channel colour table.
+// Colour words 0x00BBGGRR (red in the low byte) and the standard named colours.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 namespace nimbo {
@@ -14,15 +13,12 @@ inline constexpr Colour clGreen = 0x008000;
 inline constexpr Colour clTeal = 0x808000;
 inline constexpr Colour clPurple = 0x800080;
 inline constexpr Colour clGray = 0x808080;
+inline constexpr Colour clSilver = 0xC0C0C0;
 inline constexpr Colour clRed = 0x0000FF;
 inline constexpr Colour clLime = 0x00FF00;
 inline constexpr Colour clYellow = 0x00FFFF;
 inline constexpr Colour clAqua = 0xFFFF00;
 inline constexpr Colour clWhite = 0xFFFFFF;
-
-// Temp, Humd1, Humd2, RefH1, RefH2, Press, RefL1, RefL2: labels and graph traces.
-inline constexpr std::array<Colour, 8> channelColours = {clRed,    clAqua, clTeal, clPurple,
-                                                         clMaroon, clLime, clGray, clGreen};
 
 constexpr uint8_t redOf(Colour c) {
     return c & 0xFF;

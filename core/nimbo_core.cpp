@@ -1,0 +1,189 @@
+#include "core/nimbo_core.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace nimbo {
+namespace {
+
+constexpr double kFreqBaseMHz = 400.0;
+constexpr double kFreqStepMHz = 0.01;
+
+} // namespace
+
+NimboCore::NimboCore(CoreHooks* hooks) : receiver_(this), hooks_(hooks ? hooks : &noHooks_) {
+    setLabel(readout_.Label2, "%s", kBlankSerial);
+    setLabel(readout_.Label50, "%s", kBlankFreq);
+    setLabel(readout_.Label12, "%s", kBlankFrame);
+    for (int i = 0; i < kSensorChannels; ++i)
+        setLabel(readout_.channelLabels[i], "%s", kChannelPrefixes[i]);
+}
+
+void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
+    receiver_.processBlock(interleaved, settings_);
+    if (drawPictures_) scope_.DrawScope(receiver_.demodSignal.data(), receiver_.symbolTicks.data());
+    statusDotEndOfBuffer();
+    if (drawPictures_)
+        graph_.endOfBuffer(scrollDown_, frame_.normalisedChannels.data(), frame_.sensorBlockOk);
+    hooks_->endOfBuffer();
+}
+
+void NimboCore::decodeFrame(const uint8_t* cells) {
+    receiver_.sync.loadFrameBits(cells);
+    decodeFrame();
+}
+
+void NimboCore::decodeFrame() {
+    const uint8_t* bits = receiver_.sync.frameBits.data();
+    packFrameBytes(bits, frame_.frameBytes.data());
+    const uint8_t* bytes = frame_.frameBytes.data();
+    frame_.sondeBlockOk = checkBlockCrc(bytes, frame::kSondeBlock.first, frame::kSondeBlock.last);
+    frame_.sensorBlockOk =
+        checkBlockCrc(bytes, frame::kSensorBlock.first, frame::kSensorBlock.last);
+    frame_.gpsBlockOk = checkBlockCrc(bytes, frame::kGpsBlock.first, frame::kGpsBlock.last);
+    frame_.txFreqSetThisFrame = false;
+
+    if (frame_.sondeBlockOk) decodeSondeBlock();
+    if (frame_.sensorBlockOk) decodeSensorBlock();
+    statusDotFrame();
+
+    if (frame_.sondeBlockOk && frame_.sensorBlockOk && frame_.gpsBlockOk && !batchMode_ &&
+        hooks_->frameDisplayShowing()) {
+        frameDisplayBytes_ = frame_.frameBytes;
+        hooks_->frameDisplayRefresh();
+    }
+    if (logs_.on() && frame_.sondeBlockOk && frame_.sensorBlockOk) {
+        logs_.logFrame(frame_);
+        hooks_->logFrame();
+    }
+    hooks_->frameDecoded();
+}
+
+void NimboCore::decodeSondeBlock() {
+    const uint8_t* bits = receiver_.sync.frameBits.data();
+    std::memcpy(frame_.serialNumber, frame_.frameBytes.data() + frame::kSerial,
+                frame::kSerialLength);
+    frame_.serialNumber[frame::kSerialLength] = '\0';
+
+    LabelText serialText{};
+    setLabel(serialText, "Serial Number : %s", frame_.serialNumber);
+    if (serialText != readout_.Label2) {
+        displayReset();
+        readout_.Label2 = serialText;
+    }
+
+    frame_.frameNumber = readCellsLE(bits + 8 * frame::kFrameNumber, 16);
+    setLabel(readout_.Label12, "Frame : %u", static_cast<unsigned>(frame_.frameNumber));
+
+    frame_.calIndex = frame_.frameBytes[frame::kCalIndex];
+    if (frame_.calIndex == 0) {
+        const uint32_t code = readCellsLE(bits + 8 * frame::kFreqCode, 16);
+        frame_.txFreqMHz = code * kFreqStepMHz + kFreqBaseMHz;
+        frame_.txFreqSetThisFrame = true;
+        setLabel(readout_.Label50, "TxFreq : %0.2f MHz", frame_.txFreqMHz);
+    }
+    if (!cal_.calComplete()) {
+        const uint8_t* piece = frame_.frameBytes.data() + frame::kCalPiece;
+        collectCalibrationPiece(frame_.calIndex, piece);
+        hooks_->calibrationPiece(frame_.calIndex, piece);
+    }
+}
+
+void NimboCore::decodeSensorBlock() {
+    const uint8_t* bits = receiver_.sync.frameBits.data();
+    auto& raw = frame_.sensorRaw;
+    for (int i = 0; i < kSensorChannels; ++i) {
+        raw[i] = static_cast<int32_t>(readCellsLE(bits + 8 * (frame::kSensors + 3 * i), 24));
+        setLabel(readout_.channelLabels[i], "%s%d", kChannelPrefixes[i], raw[i]);
+    }
+
+    // The flag picks which humidity sensor is in use; the labels keep each sensor's
+    // own reading, the bright colour marks the one in use, and slot 1 carries it on.
+    if (frame_.sondeBlockOk)
+        frame_.humidSwap = (frame_.frameBytes[frame::kFlags] >> frame::kHumidSwapBit) & 1u;
+    readout_.Label4Colour = channelColours[frame_.humidSwap ? 2 : 1];
+    readout_.Label5Colour = channelColours[frame_.humidSwap ? 1 : 2];
+    if (frame_.humidSwap) raw[1] = raw[2];
+
+    frame_.refLow = (raw[6] + raw[7]) * 0.5;
+    frame_.refHigh = (raw[3] + raw[4]) * 0.5;
+    for (int i = 0; i < kSensorChannels; ++i)
+        frame_.normalisedChannels[i] = normaliseChannel(raw[i], frame_.refLow, frame_.refHigh);
+
+    graph_.sensorBlockGood();
+    hooks_->calibrationDisplayRefresh();
+}
+
+void NimboCore::statusDotFrame() {
+    const int passed =
+        int(frame_.sondeBlockOk) + int(frame_.sensorBlockOk) + int(frame_.gpsBlockOk);
+    readout_.indicatorCounter = 0;
+    readout_.Label11Colour = passed == 3 ? clLime : passed == 0 ? clRed : clYellow;
+}
+
+void NimboCore::statusDotEndOfBuffer() {
+    // A frame lights the dot for the rest of its buffer and two more.
+    if (readout_.indicatorCounter < 2)
+        ++readout_.indicatorCounter;
+    else if (readout_.Label11Colour != clBlack)
+        readout_.Label11Colour = clBlack;
+}
+
+void NimboCore::collectCalibrationPiece(int index, const uint8_t* piece) {
+    const bool completed = cal_.addPiece(index, piece);
+    readout_.ProgressBar1 = cal_.progress();
+    if (!completed) return;
+    if (logs_.on()) logs_.writeCalibrationFiles(frame_.serialNumber, cal_);
+    if (!batchMode_) {
+        cal_.takeDisplayCopy();
+        if (hooks_->frameDisplayShowing()) hooks_->frameDisplayRefresh();
+    }
+}
+
+void NimboCore::loggingSwitched(bool down) {
+    logs_.setOn(down);
+    if (down && cal_.allReceived()) {
+        cal_.decodeCoefficients();
+        logs_.writeCalibrationFiles(frame_.serialNumber, cal_);
+    }
+}
+
+void NimboCore::displayReset() {
+    cal_.clear();
+    readout_.ProgressBar1 = 0;
+    setLabel(readout_.Label2, "%s", kBlankSerial);
+    setLabel(readout_.Label50, "%s", kBlankFreq);
+    graph_.reset();
+    frameDisplayBytes_.fill(0);
+    frame_.humidSwap = false;
+    if (!batchMode_) scrollDown_ = true; // a new sonde: the graph advances again
+    for (int i = 0; i < kSensorChannels; ++i)
+        setLabel(readout_.channelLabels[i], "%s", kChannelPrefixes[i]);
+    setLabel(readout_.Label12, "%s", kBlankFrame);
+    hooks_->displayResetHook();
+}
+
+void NimboCore::startUpReset() {
+    BatchGuard batch(*this);
+    displayReset();
+}
+
+void NimboCore::calReset() {
+    BatchGuard batch(*this);
+    displayReset();
+}
+
+void NimboCore::SpeedButton3Click(bool down) {
+    scrollDown_ = down;
+    graph_.SpeedButton3Click(down);
+}
+
+void NimboCore::setRowTime(int position) {
+    graph_.setRowTime(position);
+}
+
+void NimboCore::resizeGraph(int width, int height) {
+    graph_.resize(width, height);
+}
+
+} // namespace nimbo

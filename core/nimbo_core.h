@@ -1,0 +1,138 @@
+// The program-wide decoder state behind one object: receiver chain, decoded frame,
+// calibration collection, flight logs, readout and pictures. The state is private; the
+// GUI and the command-line tools change it only through the operations below and read
+// it through the const views. Each of them owns one.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "decode/calibration.h"
+#include "decode/decoded_frame.h"
+#include "decode/flight_logs.h"
+#include "decode/readout.h"
+#include "dsp/front_end.h"
+#include "pictures/scope.h"
+#include "pictures/sensor_graph.h"
+
+namespace nimbo {
+
+// Calls out of the core. Each has a do-nothing default; the GUI and tools fill them.
+class CoreHooks {
+  public:
+    virtual ~CoreHooks() = default;
+    // A calibration piece was collected (good sonde block, table incomplete).
+    virtual void calibrationPiece(int /*index*/, const uint8_t* /*piece16*/) {}
+    // A frame with good sonde and sensor blocks was logged (logging on).
+    virtual void logFrame() {}
+    // The calibration display refresh, after a good sensor block.
+    virtual void calibrationDisplayRefresh() {}
+    // Whether the frame data display is showing, and its refresh.
+    virtual bool frameDisplayShowing() { return false; }
+    virtual void frameDisplayRefresh() {}
+    // After a display reset, for the windows to mirror it.
+    virtual void displayResetHook() {}
+    // After every block, once the scope, status dot and graph have taken their step.
+    virtual void endOfBuffer() {}
+    // Once at the end of every decodeFrame, whatever its checks gave.
+    virtual void frameDecoded() {}
+};
+
+class NimboCore final : private FrameListener {
+  public:
+    explicit NimboCore(CoreHooks* hooks = nullptr);
+    NimboCore(const NimboCore&) = delete;
+    NimboCore& operator=(const NimboCore&) = delete;
+
+    void setHooks(CoreHooks* hooks) { hooks_ = hooks ? hooks : &noHooks_; }
+
+    // Batch mode (start-up, "Cal Reset", imports) for the guard's lifetime: a display
+    // reset leaves "Scroll" alone, a completed table is not copied to the data display.
+    class BatchGuard {
+      public:
+        explicit BatchGuard(NimboCore& core) : core_(core), was_(core.batchMode_) {
+            core.batchMode_ = true;
+        }
+        ~BatchGuard() { core_.batchMode_ = was_; }
+        BatchGuard(const BatchGuard&) = delete;
+        BatchGuard& operator=(const BatchGuard&) = delete;
+
+      private:
+        NimboCore& core_;
+        bool was_;
+    };
+
+    // ---- Operations ----
+
+    // One capture buffer: kBlockSamples interleaved 16-bit stereo frames.
+    void ProcessWaveBuffer(const int16_t* interleaved);
+    // Decodes the frame held in frameBits (the receiver's hand-off).
+    void decodeFrame();
+    // Puts 1760 cells of 0/1 (bit k of content byte n at 8n + k) in frameBits and decodes
+    // them: the hand-off of a replayed frame.
+    void decodeFrame(const uint8_t* cells);
+    // Blanks the readout and clears the per-sonde state.
+    void displayReset();
+    // The display reset the main window runs once at start-up (batch mode).
+    void startUpReset();
+    // "Cal Reset": the display reset without touching "Scroll".
+    void calReset();
+    // The logging button went down or up; down with a full table writes its files.
+    void loggingSwitched(bool down);
+    // "Scroll" clicked: the graph advances while it is down; down clears the chart.
+    void SpeedButton3Click(bool down);
+    // UpDown1 moved to `position`: the graph's row time.
+    void setRowTime(int position);
+    // Image2 changed size: the chart starts over at that size.
+    void resizeGraph(int width, int height);
+    // Signal type, channel and polarity, read at the start of every block.
+    void applySettings(const ReceiverSettings& settings) { settings_ = settings; }
+    // Where raw/, sens/, calraw/ and caldata/ are written.
+    void setProgramFolder(std::string folder) { logs_.setFolder(std::move(folder)); }
+    // Scope and graph drawing; off where nothing shows them.
+    void setDrawPictures(bool on) { drawPictures_ = on; }
+
+    // ---- Read-only views ----
+
+    const DecodedFrame& frame() const { return frame_; }
+    const CalibrationCollection& calibration() const { return cal_; }
+    const Readout& readout() const { return readout_; }
+    const ReceiverSettings& settings() const { return settings_; }
+    const Receiver& receiver() const { return receiver_; }
+    const Scope& scope() const { return scope_; }
+    const SensorGraph& graph() const { return graph_; }
+    // The last fully good frame, as the frame data display shows it.
+    const std::array<uint8_t, kFrameBytes>& frameDisplayBytes() const { return frameDisplayBytes_; }
+    const std::string& programFolder() const { return logs_.folder(); }
+    bool loggingOn() const { return logs_.on(); }
+    bool scrollDown() const { return scrollDown_; }
+    bool batchMode() const { return batchMode_; }
+
+  private:
+    void frameComplete() override { decodeFrame(); }
+    void decodeSondeBlock();
+    void decodeSensorBlock();
+    void statusDotFrame();
+    void statusDotEndOfBuffer();
+    void collectCalibrationPiece(int index, const uint8_t* piece);
+
+    ReceiverSettings settings_;
+    Receiver receiver_;
+    DecodedFrame frame_;
+    CalibrationCollection cal_;
+    FlightLogs logs_;
+    Readout readout_;
+    Scope scope_;
+    SensorGraph graph_;
+    std::array<uint8_t, kFrameBytes> frameDisplayBytes_{};
+
+    bool batchMode_ = false;
+    bool scrollDown_ = false;  // SpeedButton3 ("Scroll") is down
+    bool drawPictures_ = true; // scope and graph
+
+    CoreHooks* hooks_;
+    CoreHooks noHooks_;
+};
+
+} // namespace nimbo
