@@ -31,6 +31,8 @@ TForm1* Form1 = nullptr;
 namespace {
 
 constexpr int kScopeWidth = nimbo::Scope::kWidth, kScopeHeight = nimbo::Scope::kHeight;
+constexpr int kGraphWidth = nimbo::SensorGraph::kDesignWidth;
+constexpr int kGraphHeight = nimbo::SensorGraph::kDesignHeight;
 constexpr int kGraphScrMax = nimbo::SensorGraph::kMaxRowTime;
 
 QColor qColour(nimbo::Colour c) {
@@ -193,7 +195,7 @@ void TForm1::buildControls() {
     Panel2 = sunkenPanel(this, "Panel2", {8, 190, 882, 520});
     Image2 = new nimbo::ImageView(Panel2);
     Image2->setObjectName(QStringLiteral("Image2"));
-    Image2->setGeometry(1, 1, 880, 518);
+    Image2->setGeometry(1, 1, kGraphWidth, kGraphHeight);
 
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
