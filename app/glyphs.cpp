@@ -6,11 +6,10 @@
 #include <QPixmap>
 #include <QPolygon>
 #include <cmath>
+#include <numbers>
 
 namespace nimbo {
 namespace {
-
-constexpr int kSize = 16;
 
 QFont glyphFont() {
     QFont f;
@@ -20,7 +19,7 @@ QFont glyphFont() {
 }
 
 QPixmap blank() {
-    QPixmap p(kSize, kSize);
+    QPixmap p(kGlyphSize, kGlyphSize);
     p.fill(Qt::transparent);
     return p;
 }
@@ -32,11 +31,12 @@ QIcon inputGlyph() {
     QPainter p(&pix);
     p.setFont(glyphFont());
     p.setPen(Qt::darkBlue);
-    p.drawText(QRect(0, 0, kSize, 8), Qt::AlignCenter, QStringLiteral("IN"));
+    p.drawText(QRect(0, 0, kGlyphSize, 8), Qt::AlignCenter, QStringLiteral("IN"));
     // One and a half periods of a sine across the lower half.
     QPolygon wave;
-    for (int x = 1; x < kSize - 1; ++x)
-        wave << QPoint(x, 12 - int(std::lround(3.0 * std::sin((x - 1) * 3 * M_PI / 14.0))));
+    for (int x = 1; x < kGlyphSize - 1; ++x)
+        wave << QPoint(
+            x, 12 - int(std::lround(3.0 * std::sin((x - 1) * 3 * std::numbers::pi / 14.0))));
     p.setPen(Qt::darkGreen);
     p.drawPolyline(wave);
     p.end();
@@ -48,12 +48,12 @@ QIcon loggingGlyph() {
     QPainter p(&pix);
     p.setFont(glyphFont());
     p.setPen(Qt::darkRed);
-    p.drawText(QRect(0, 0, kSize, 8), Qt::AlignCenter, QStringLiteral("LOG"));
+    p.drawText(QRect(0, 0, kGlyphSize, 8), Qt::AlignCenter, QStringLiteral("LOG"));
     // A page with a folded corner, and an arrow pointing into it from the left.
     p.setPen(Qt::black);
     p.setBrush(Qt::white);
-    p.drawPolygon(QPolygon({QPoint(8, 8), QPoint(12, 8), QPoint(14, 10), QPoint(14, 15),
-                            QPoint(8, 15)}));
+    p.drawPolygon(
+        QPolygon({QPoint(8, 8), QPoint(12, 8), QPoint(14, 10), QPoint(14, 15), QPoint(8, 15)}));
     p.setPen(Qt::darkBlue);
     p.drawLine(1, 12, 10, 12);
     p.drawLine(8, 10, 10, 12);

@@ -5,6 +5,8 @@
 
 namespace nimbo {
 
+inline constexpr int kGlyphSize = 16; // pixels, square
+
 QIcon inputGlyph();   // "IN" over a waveform: the input device dialog
 QIcon loggingGlyph(); // "LOG" with an arrow into a page: logging on/off
 

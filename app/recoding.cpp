@@ -33,6 +33,8 @@ namespace {
 constexpr int kScopeWidth = nimbo::Scope::kWidth, kScopeHeight = nimbo::Scope::kHeight;
 constexpr int kGraphWidth = nimbo::SensorGraph::kDesignWidth;
 constexpr int kGraphHeight = nimbo::SensorGraph::kDesignHeight;
+// The settings file and the graph agree on the row time of a first run.
+static_assert(nimbo::Settings{}.GraphScr == nimbo::SensorGraph::kDefaultRowTime);
 constexpr int kGraphScrMax = nimbo::SensorGraph::kMaxRowTime;
 
 QColor qColour(nimbo::Colour c) {
@@ -180,7 +182,7 @@ void TForm1::buildControls() {
     SpeedButton6 = speedButton(this, "SpeedButton6", {312, 164, 42, 22}, "Cal", false);
     SpeedButton3 = speedButton(this, "SpeedButton3", {360, 164, 49, 22}, "Scroll", true);
     for (QToolButton* b : {SpeedButton2, SpeedButton1})
-        b->setIconSize(QSize(16, 16));
+        b->setIconSize(QSize(nimbo::kGlyphSize, nimbo::kGlyphSize));
 
     UpDown1 = new nimbo::UpDown(0, kGraphScrMax, this);
     UpDown1->setObjectName(QStringLiteral("UpDown1"));

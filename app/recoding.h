@@ -10,6 +10,7 @@
 
 #include "capture/capture.h"
 #include "core/nimbo_core.h"
+#include "settings/settings.h"
 
 class QFrame;
 class QLabel;
@@ -29,8 +30,8 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     static constexpr int kDesignWidth = 899;
     static constexpr int kDesignHeight = 716;
     // The smallest outer window size, also the size of a first run.
-    static constexpr int kMinWidth = 915;
-    static constexpr int kMinHeight = 700;
+    static constexpr int kMinWidth = nimbo::kDefaultMainWidth;
+    static constexpr int kMinHeight = nimbo::kDefaultMainHeight;
 
     // `executablePath` decides where the settings file and the output folders are.
     explicit TForm1(const QString& executablePath, QWidget* parent = nullptr);

@@ -6,6 +6,10 @@
 
 namespace nimbo {
 
+// The main window's outer size on a first run, also its minimum size.
+inline constexpr int kDefaultMainWidth = 915;
+inline constexpr int kDefaultMainHeight = 700;
+
 // Every stored setting, named after its key in the file. Defaults are those of a first run.
 struct Settings {
     // [Form]: the main window's normal placement in screen pixels, and whether it starts
@@ -13,7 +17,7 @@ struct Settings {
     // passes the last normal placement seen while the window was active (with MainMaxmum
     // true), otherwise the window's current top, left, outer width and height (MainMaxmum
     // false). MainWidth and MainHeight defaults are also the window's minimum size.
-    int MainTop = 0, MainLeft = 0, MainWidth = 915, MainHeight = 700;
+    int MainTop = 0, MainLeft = 0, MainWidth = kDefaultMainWidth, MainHeight = kDefaultMainHeight;
     bool MainMaxmum = false;
     int GraphScr = 5;     // graph time scale, up-down position 0..19 (not range-checked here)
     bool Logging = false; // logging button down
