@@ -4,7 +4,9 @@
 
 #include "app/messages.h"
 #include "app/recoding.h"
+#include "capture/device_dialog.h"
 #include "display/aux_forms.h"
+#include "display/calibration_display.h"
 
 namespace {
 
