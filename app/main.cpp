@@ -31,16 +31,21 @@ class NimboApplication final : public QApplication {
 
 int main(int argc, char* argv[]) {
     NimboApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("NIMBO"));
+    // The main window's caption "NIMBO" is the program's title. No application display name
+    // is set: the window system would add it to every other caption ("Calibration Display —
+    // NIMBO").
     // The main window quits the program; the other windows only hide when closed.
     QApplication::setQuitOnLastWindowClosed(false);
     try {
         Form1 = new TForm1(QApplication::applicationFilePath());
         Form1->FormCreate();
-        Form9 = new TForm9;
-        Form10 = new TForm10;
+        Form9 = new TForm9(Form1, Form1->Input, Form1->core.settings());
+        Form10 = new TForm10(Form9);
+        Form9->setChangeNotice(Form10);
+        Form1->useDeviceDialog(Form9);
         Form2 = new TForm2;
-        Form3 = new TForm3;
+        Form3 = new TForm3(Form1->core, Form1->calSelections(), Form1);
+        QObject::connect(Form3, &TForm3::selectionsChanged, Form1, &TForm1::setCalSelections);
         Form4 = new TForm4;
         QObject::connect(Form1, &TForm1::mainWindowClosed, &app, &QApplication::quit,
                          Qt::QueuedConnection);

@@ -16,15 +16,16 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "app/fonts.h"
 #include "app/glyphs.h"
 #include "app/messages.h"
 #include "app/program_folder.h"
 #include "app/welcome_text.h"
 #include "capture/device_dialog.h"
+#include "capture/input_devices.h"
 #include "display/aux_forms.h"
 #include "display/calibration_display.h"
 #include "settings/settings.h"
+#include "widgets/fonts.h"
 #include "widgets/image_view.h"
 #include "widgets/up_down.h"
 
@@ -114,6 +115,9 @@ TForm1::TForm1(const QString& executablePath, QWidget* parent) : QWidget(parent)
     showGraphBitmap();
 
     capture.setBlockHandler([this](const int16_t* block, int) { ProcessWaveBuffer(block); });
+    // A device saved with its id is at whatever row Qt lists it now; one that is gone
+    // leaves Input as saved.
+    if (const int row = nimbo::inputRowOf(InputId); Input != 0 && row > 0) Input = row;
     OpenCapture();
 }
 
@@ -225,10 +229,16 @@ void TForm1::LoadSettings() {
     SpeedButton1->setChecked(s.Logging);
     core.loggingSwitched(s.Logging); // the table is still empty: nothing is written at start
     Input = s.Input;
+    InputId = nimbo::deviceIdFromText(QString::fromStdString(s.InputId));
     core.applySettings({s.DemodType, s.InputCh, s.SymbolInv});
-    Press = s.Press;
-    Temp = s.Temp;
-    Humd = s.Humd;
+    // As read, range included: the calibration display brings them into 0..65.
+    setCalSelections({s.Press, s.Temp, s.Humd});
+}
+
+void TForm1::setCalSelections(const nimbo::CalSelections& s) {
+    Press = s.press;
+    Temp = s.temp;
+    Humd = s.humd;
 }
 
 bool TForm1::SaveSettings(QString* error) {
@@ -251,6 +261,7 @@ bool TForm1::SaveSettings(QString* error) {
     s.GraphScr = UpDown1->position();
     s.Logging = SpeedButton1->isChecked();
     s.Input = Input;
+    s.InputId = nimbo::deviceIdText(InputId).toStdString();
     s.DemodType = core.settings().DemodType;
     s.InputCh = core.settings().InputCh;
     s.SymbolInv = core.settings().SymbolInv;
@@ -378,7 +389,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
 // ---- Capture and decoding ----
 
 void TForm1::OpenCapture() {
-    if (!capture.open(Input)) nimbo::reportCaptureOpenFailure(this);
+    if (!capture.open(nimbo::inputDevice(Input, InputId))) nimbo::reportCaptureOpenFailure(this);
 }
 
 void TForm1::CloseCapture() {
@@ -399,6 +410,12 @@ void TForm1::displayReset() {
 void TForm1::displayResetHook() {
     // The cleared graph shows from its next step on; "Scroll" follows without its click.
     SpeedButton3->setChecked(core.scrollDown());
+    // An open calibration display drops its results with the table at once.
+    calibrationDisplayRefresh();
+}
+
+void TForm1::calibrationDisplayRefresh() {
+    if (Form3 && Form3->isVisible()) Form3->Refresh();
 }
 
 void TForm1::importLog(const QString&) {}
@@ -434,8 +451,22 @@ void TForm1::SpeedButton1Click() {
 }
 
 void TForm1::SpeedButton2Click() {
-    Form9->setWindowModality(Qt::ApplicationModal);
-    Form9->show();
+    if (!deviceDialog_) return;
+    deviceDialog_->setWindowModality(Qt::ApplicationModal);
+    deviceDialog_->show();
+}
+
+void TForm1::useDeviceDialog(TForm9* dialog) {
+    deviceDialog_ = dialog;
+    connect(dialog, &TForm9::closeCaptureRequested, this, &TForm1::CloseCapture);
+    connect(dialog, &TForm9::openCaptureRequested, this,
+            [this](int input, const QByteArray& deviceId) {
+                Input = input;
+                InputId = deviceId;
+                OpenCapture();
+            });
+    connect(dialog, &TForm9::signalSettingsChosen, this,
+            [this](const nimbo::ReceiverSettings& signal) { core.applySettings(signal); });
 }
 
 void TForm1::SpeedButton3Click() {

@@ -2,6 +2,7 @@
 // graph, keeps the settings between runs and feeds captured audio to the decoder.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -10,6 +11,7 @@
 
 #include "capture/capture.h"
 #include "core/nimbo_core.h"
+#include "decode/cal_conversion.h"
 #include "settings/settings.h"
 
 class QFrame;
@@ -17,6 +19,7 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QToolButton;
+class TForm9;
 
 namespace nimbo {
 class ImageView;
@@ -47,6 +50,8 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void CloseCapture();
     // Replays a recorded raw frame log (the first file dropped on the window).
     virtual void importLog(const QString& path);
+    // The device dialog SpeedButton2 shows; its choices come back through its signals.
+    void useDeviceDialog(TForm9* dialog);
 
     nimbo::NimboCore core;
     nimbo::Capture capture;
@@ -54,9 +59,13 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     // Settings held by the window, named after their keys. DemodType, InputCh and
     // SymbolInv live in core.settings(), where the decoder reads them.
     int Input = 0;
+    QByteArray InputId; // the device of Input when it is not 0, found by this id first
     int MainTop = 0, MainLeft = 0, MainWidth = kMinWidth, MainHeight = kMinHeight;
     bool MainMaxmum = false;
     std::array<int, 6> Press{}, Temp{}, Humd{};
+    // The calibration display's 18 coefficient indices, kept in the three fields above.
+    nimbo::CalSelections calSelections() const { return {Press, Temp, Humd}; }
+    void setCalSelections(const nimbo::CalSelections& s);
 
     QString programFolder; // settings file and output folders live here
     QString settingsFile;
@@ -105,6 +114,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
 
     // Decoder hooks.
     void displayResetHook() override;
+    void calibrationDisplayRefresh() override;
 
     QFrame* Panel3;
     nimbo::ImageView* Image1;
@@ -132,6 +142,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     bool readoutShown_ = false;
     unsigned graphShown_ = 0;       // core.graph().graphShowCount at Image2's last copy
     bool placementPending_ = false; // FormCreate's size still awaits the frame
+    TForm9* deviceDialog_ = nullptr;
 };
 
 extern TForm1* Form1;

@@ -5,9 +5,8 @@
 #include <QAudioSource>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QMediaDevices>
 
-#include "dsp/signal.h"
+#include "capture/input_devices.h"
 
 namespace nimbo {
 namespace {
@@ -20,21 +19,6 @@ class BlockReadyEvent final : public QEvent {
     explicit BlockReadyEvent(uint32_t generation) : QEvent(kBlockReady), generation(generation) {}
     const uint32_t generation;
 };
-
-QAudioFormat captureFormat() {
-    QAudioFormat format;
-    format.setSampleRate(kSampleRate);
-    format.setChannelCount(kInputChannels);
-    format.setSampleFormat(QAudioFormat::Int16);
-    return format;
-}
-
-QAudioDevice inputDevice(int input) {
-    if (input == 0) return QMediaDevices::defaultAudioInput();
-    const QList<QAudioDevice> inputs = QMediaDevices::audioInputs();
-    if (input < 1 || input > inputs.size()) return {};
-    return inputs[input - 1];
-}
 
 } // namespace
 
@@ -95,8 +79,11 @@ void Capture::closeSession() {
 }
 
 bool Capture::open(int input) {
+    return open(inputDevice(input));
+}
+
+bool Capture::open(const QAudioDevice& device) {
     close();
-    const QAudioDevice device = inputDevice(input);
     const QAudioFormat format = captureFormat();
     if (device.isNull() || !device.isFormatSupported(format)) return false;
 

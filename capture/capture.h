@@ -11,6 +11,7 @@
 
 #include "capture/capture_ring.h"
 
+class QAudioDevice;
 class QAudioSource;
 
 namespace nimbo {
@@ -30,6 +31,8 @@ class Capture final : public QObject {
     // of audio inputs) in 48 kHz 16-bit stereo and starts it. Closes any open device first.
     // False when the device does not exist or cannot be opened in that format.
     bool open(int input);
+    // The same for a device picked by the caller (see input_devices.h); a null device fails.
+    bool open(const QAudioDevice& device);
     // Stops the device. Notices already posted for its blocks are dropped when they arrive.
     void close();
     // Stops and restarts the open device without touching the ring (used by the import).
@@ -57,8 +60,8 @@ class Capture final : public QObject {
     BlockHandler handler_;
     uint32_t generation_ = 0; // counts sessions; a notice of an older one is stale
     Sink* session_ = nullptr;
-    bool inRun_ = false;      // a handler run is in progress (it may pump events)
-    int deferredRuns_ = 0;    // notices that arrived during a run
+    bool inRun_ = false;   // a handler run is in progress (it may pump events)
+    int deferredRuns_ = 0; // notices that arrived during a run
 
     QThread audioThread_;
     QObject* audioContext_ = nullptr; // lives on audioThread_; owns the device object

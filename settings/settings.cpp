@@ -10,6 +10,9 @@ namespace nimbo {
 
 namespace {
 
+// Beside Input in [Wave]; read and written after the other keys of the section.
+constexpr const char* kInputIdKey = "InputId";
+
 // Visits every key in file order: visit(section, key, int& value) or with bool&.
 template <typename S, typename Visit> void forEachKey(S& s, Visit&& visit) {
     visit("Form", "MainTop", s.MainTop);
@@ -57,6 +60,7 @@ Settings loadSettings(const std::string& iniPath) {
         else
             value = ini.readInteger(section, key, value);
     });
+    s.InputId = ini.readString("Wave", kInputIdKey, "");
     return s;
 }
 
@@ -71,6 +75,9 @@ bool saveSettings(const std::string& iniPath, const Settings& s, std::string* er
         else
             ini.writeString(section, key, std::to_string(value));
     });
+    // A line break can never be a stored value, so it tells a missing key from an empty one.
+    if (!s.InputId.empty() || ini.readString("Wave", kInputIdKey, "\n") != "\n")
+        ini.writeString("Wave", kInputIdKey, s.InputId);
     return ini.save(iniPath, error);
 }
 

@@ -25,6 +25,10 @@ struct Settings {
     // DemodType 0 = FM Det, otherwise 12kHz IF; InputCh 0 = left, 1 = right.
     int Input = 0, DemodType = 0, InputCh = 0;
     bool SymbolInv = false; // FM Det signal inverted
+    // The chosen device's id (as text), so that Input can be found again when the order
+    // of the devices changes between runs; empty for the system default or when unknown.
+    // Written only when set or already in the file: files without it stay as they were.
+    std::string InputId;
     // [Set]: coefficient numbers chosen in the calibration display, Press1..6, Temp1..6,
     // Humd1..6.
     std::array<int, 6> Press{6, 30, 31, 32, 33, 38};

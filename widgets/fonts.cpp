@@ -1,4 +1,4 @@
-#include "app/fonts.h"
+#include "widgets/fonts.h"
 
 #include <QFontDatabase>
 #include <QStringList>
@@ -18,7 +18,11 @@ QFont pick(const char* family, QFontDatabase::SystemFont fallback) {
 
 } // namespace
 
-QFont fixedFont() { return pick("IPAGothic", QFontDatabase::FixedFont); }
-QFont proportionalFont() { return pick("IPAPGothic", QFontDatabase::GeneralFont); }
+QFont fixedFont() {
+    return pick("IPAGothic", QFontDatabase::FixedFont);
+}
+QFont proportionalFont() {
+    return pick("IPAPGothic", QFontDatabase::GeneralFont);
+}
 
 } // namespace nimbo

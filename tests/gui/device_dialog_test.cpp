@@ -1,0 +1,133 @@
+// The input device dialog on the test sound server (rows: 0 the default, 1 nimbo_in,
+// 2 nimbo_in2): what it opens with, what every close applies, and when it switches device.
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QTableWidget>
+
+#include "capture/device_dialog.h"
+#include "gui_fixture.h"
+
+namespace nimbo::test {
+namespace {
+
+bool chosen(TForm9& dialog, const char* name) {
+    return dialog.findChild<QAbstractButton*>(QLatin1String(name))->isChecked();
+}
+
+std::vector<int> checkedRows(TForm9& dialog) {
+    std::vector<int> rows;
+    auto* list = dialog.findChild<QTableWidget*>("ListView1");
+    for (int r = 0; r < list->rowCount(); ++r)
+        if (list->item(r, 0)->checkState() == Qt::Checked) rows.push_back(r);
+    return rows;
+}
+
+// Clicks a row's text, or with `onBox` its check box.
+void clickRow(TForm9& dialog, int row, bool onBox = false) {
+    auto* list = dialog.findChild<QTableWidget*>("ListView1");
+    const QRect cell = list->visualRect(list->model()->index(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      onBox ? QPoint(cell.left() + 8, cell.center().y()) : cell.center());
+}
+
+// What the dialog asked of the main window, in order, and what the main window would see.
+struct Requests {
+    Requests(TForm9& dialog, TForm10* notice) {
+        QObject::connect(&dialog, &TForm9::closeCaptureRequested, [this, notice] {
+            events.push_back("close");
+            noticeShown = notice && notice->isVisible();
+            sinceClose.start();
+        });
+        QObject::connect(&dialog, &TForm9::openCaptureRequested, [this](int row, QByteArray id) {
+            events.push_back("open " + std::to_string(row) + " " + id.toStdString());
+            pauseMs = sinceClose.elapsed();
+        });
+        QObject::connect(&dialog, &TForm9::signalSettingsChosen, [this](ReceiverSettings s) {
+            events.push_back("signal " + std::to_string(s.DemodType) + std::to_string(s.InputCh) +
+                             (s.SymbolInv ? "i" : ""));
+        });
+    }
+    std::vector<std::string> events;
+    bool noticeShown = false;
+    QElapsedTimer sinceClose;
+    qint64 pauseMs = -1;
+};
+
+TEST(DeviceDialog, OpensWithTheSettingsAndEveryCloseAppliesWhatItShows) {
+    struct Case {
+        int input;
+        ReceiverSettings loaded;
+        std::vector<int> checked;
+        bool ifChosen, invertUsable, rightChosen;
+        const char* applied;
+    };
+    const Case cases[] = {
+        {1, {1, 0, true}, {1}, true, false, false, "signal 10i"}, // greyed, tick kept
+        {0, {7, 1, false}, {0}, false, true, true, "signal 01"},  // 7 shows FM Det
+        {2, {-1, 5, true}, {2}, false, true, false, "signal 00i"},
+        {99, {0, 0, false}, {}, false, true, false, "signal 00"}, // a row it does not have
+    };
+    for (const Case& c : cases) {
+        for (bool escape : {false, true}) {
+            TForm9 dialog(nullptr, c.input, c.loaded);
+            Requests asked(dialog, nullptr);
+            dialog.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+            EXPECT_EQ(checkedRows(dialog), c.checked) << c.applied;
+            EXPECT_EQ(chosen(dialog, "RadioButton2"), c.ifChosen) << c.applied;
+            EXPECT_EQ(chosen(dialog, "RadioButton1"), !c.ifChosen) << c.applied;
+            auto* invert = dialog.findChild<QCheckBox*>("CheckBox1");
+            EXPECT_EQ(invert->isEnabled(), c.invertUsable) << c.applied;
+            EXPECT_EQ(invert->isChecked(), c.loaded.SymbolInv) << c.applied;
+            EXPECT_EQ(chosen(dialog, "RadioButton4"), c.rightChosen) << c.applied;
+            // Closed without touching the list: no device switch, the signal applied.
+            escape ? QTest::keyClick(&dialog, Qt::Key_Escape) : void(dialog.close());
+            EXPECT_FALSE(dialog.isVisible());
+            EXPECT_EQ(asked.events, std::vector<std::string>{c.applied});
+        }
+    }
+}
+
+TEST(DeviceDialog, CheckMarkFollowsTheSelectionAndOnlyAnotherRowSwitches) {
+    TForm9 dialog(nullptr, 1, {});
+    TForm10 notice(&dialog);
+    dialog.setChangeNotice(&notice);
+    Requests asked(dialog, &notice);
+    const auto closeAfter = [&](auto choose) {
+        asked.events.clear();
+        dialog.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        choose();
+        dialog.close();
+    };
+
+    closeAfter([&] {
+        clickRow(dialog, 2);
+        EXPECT_EQ(checkedRows(dialog), std::vector<int>{2});
+        clickRow(dialog, 0, true); // the box chooses the row; it does not toggle on its own
+        EXPECT_EQ(checkedRows(dialog), std::vector<int>{0});
+        clickRow(dialog, 0, true);
+        EXPECT_EQ(checkedRows(dialog), std::vector<int>{0});
+        clickRow(dialog, 1); // back on the row in use
+        dialog.findChild<QAbstractButton*>("RadioButton2")->click();
+        EXPECT_FALSE(dialog.findChild<QCheckBox*>("CheckBox1")->isEnabled());
+    });
+    EXPECT_EQ(asked.events, std::vector<std::string>{"signal 10"});
+
+    // Another row: the notice, close, half a second, that row's device, then the signal.
+    closeAfter([&] { clickRow(dialog, 2); });
+    EXPECT_EQ(asked.events, (std::vector<std::string>{"close", "open 2 nimbo_in2", "signal 10"}));
+    EXPECT_TRUE(asked.noticeShown);
+    EXPECT_GE(asked.pauseMs, 500);
+    EXPECT_FALSE(notice.isVisible());
+    EXPECT_EQ(checkedRows(dialog), std::vector<int>{2});
+
+    closeAfter([] {}); // row 2, still selected, is now the one in use
+    EXPECT_EQ(asked.events, std::vector<std::string>{"signal 10"});
+    closeAfter([&] { clickRow(dialog, 0); }); // the default follows the system: no id
+    EXPECT_EQ(asked.events, (std::vector<std::string>{"close", "open 0 ", "signal 10"}));
+}
+
+} // namespace
+} // namespace nimbo::test
