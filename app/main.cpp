@@ -5,8 +5,9 @@
 #include "app/messages.h"
 #include "app/recoding.h"
 #include "capture/device_dialog.h"
-#include "display/aux_forms.h"
 #include "display/calibration_display.h"
+#include "display/data_display.h"
+#include "display/import_progress.h"
 
 namespace {
 
