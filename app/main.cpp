@@ -44,10 +44,11 @@ int main(int argc, char* argv[]) {
         Form10 = new TForm10(Form9);
         Form9->setChangeNotice(Form10);
         Form1->useDeviceDialog(Form9);
-        Form2 = new TForm2;
+        Form2 = new TForm2(Form1->core, Form1);
         Form3 = new TForm3(Form1->core, Form1->calSelections(), Form1);
         QObject::connect(Form3, &TForm3::selectionsChanged, Form1, &TForm1::setCalSelections);
-        Form4 = new TForm4;
+        Form4 = new TForm4(Form1);
+        Form1->useImportWindow(Form4);
         QObject::connect(Form1, &TForm1::mainWindowClosed, &app, &QApplication::quit,
                          Qt::QueuedConnection);
         Form1->show();

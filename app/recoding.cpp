@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -22,6 +23,7 @@
 #include "app/welcome_text.h"
 #include "capture/device_dialog.h"
 #include "capture/input_devices.h"
+#include "core/log_import.h"
 #include "display/calibration_display.h"
 #include "display/data_display.h"
 #include "display/import_progress.h"
@@ -359,6 +361,14 @@ void TForm1::changeEvent(QEvent* e) {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
+    if (importing_) {
+        // The import loop still runs below this event: it stops after its line, and then
+        // the window closes as usual.
+        importAbort = true;
+        closeAfterImport_ = true;
+        e->ignore();
+        return;
+    }
     QString reason;
     if (!SaveSettings(&reason) && !nimbo::askCloseWithoutSettings(this, settingsFile, reason)) {
         e->ignore(); // stays open; the user may fix the folder and close again
@@ -419,7 +429,63 @@ void TForm1::calibrationDisplayRefresh() {
     if (Form3 && Form3->isVisible()) Form3->Refresh();
 }
 
-void TForm1::importLog(const QString&) {}
+bool TForm1::frameDisplayShowing() {
+    return Form2 && Form2->isVisible();
+}
+
+void TForm1::frameDisplayRefresh() {
+    if (Form2) Form2->Redraw();
+}
+
+void TForm1::useImportWindow(TForm4* window) {
+    importWindow_ = window;
+    connect(window, &TForm4::importAbortRequested, this, [this] { importAbort = true; });
+}
+
+void TForm1::importLog(const QString& path) {
+    if (importing_) return; // dropped while another import runs: that one goes on alone
+    importing_ = true;
+    capture.pause();
+    const bool logging = SpeedButton1->isChecked();
+    SpeedButton1->setChecked(false);
+    SpeedButton1->setEnabled(false);
+    core.setLogging(false);
+    SpeedButton3->setChecked(false);
+    core.replayStart();
+    QCoreApplication::processEvents();
+
+    nimbo::LogImport import(core);
+    if (import.open(QFile::encodeName(path).toStdString())) {
+        nimbo::NimboCore::BatchGuard batch(core);
+        importAbort = false;
+        if (importWindow_) importWindow_->show();
+        for (nimbo::LogImport::Step step; (step = import.step()) != nimbo::LogImport::Step::End;) {
+            if (step == nimbo::LogImport::Step::Frame) {
+                if (importWindow_)
+                    importWindow_->showProgress(nimbo::loadFrameText(import.frameNumber()).data());
+                mirrorReadout();
+                if (core.graph().graphShowCount != graphShown_) showGraphBitmap();
+            }
+            QCoreApplication::processEvents();
+            if (importAbort) break;
+        }
+        import.close();
+    }
+    if (importWindow_ && importWindow_->isVisible()) importWindow_->close();
+
+    SpeedButton1->setEnabled(true);
+    SpeedButton1->setChecked(logging);
+    core.setLogging(logging);
+    capture.resume();
+    core.refillFrameDisplay();
+    mirrorReadout();
+    if (Form2) Form2->Redraw();
+    importing_ = false;
+    if (closeAfterImport_) {
+        closeAfterImport_ = false;
+        close();
+    }
+}
 
 void TForm1::mirrorReadout() {
     const nimbo::Readout& r = core.readout();
@@ -476,7 +542,11 @@ void TForm1::SpeedButton3Click() {
 }
 
 void TForm1::SpeedButton4Click() {
+    // Shows the last frame copied while the window was open; from then on it follows.
+    Form2->Redraw();
     Form2->show();
+    Form2->raise();
+    Form2->activateWindow();
 }
 
 void TForm1::SpeedButton5Click() {

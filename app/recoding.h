@@ -19,6 +19,7 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QToolButton;
+class TForm4;
 class TForm9;
 
 namespace nimbo {
@@ -48,8 +49,12 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void displayReset();
     void OpenCapture();
     void CloseCapture();
-    // Replays a recorded raw frame log (the first file dropped on the window).
+    // Replays a recorded raw frame log (the first file dropped on the window). A call
+    // while an import runs is refused; the running one goes on.
     virtual void importLog(const QString& path);
+    bool importing() const { return importing_; }
+    // The progress window the import shows; its close stops the import.
+    void useImportWindow(TForm4* window);
     // The device dialog SpeedButton2 shows; its choices come back through its signals.
     void useDeviceDialog(TForm9* dialog);
 
@@ -115,6 +120,8 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     // Decoder hooks.
     void displayResetHook() override;
     void calibrationDisplayRefresh() override;
+    bool frameDisplayShowing() override;
+    void frameDisplayRefresh() override;
 
     QFrame* Panel3;
     nimbo::ImageView* Image1;
@@ -143,6 +150,10 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     unsigned graphShown_ = 0;       // core.graph().graphShowCount at Image2's last copy
     bool placementPending_ = false; // FormCreate's size still awaits the frame
     TForm9* deviceDialog_ = nullptr;
+    TForm4* importWindow_ = nullptr;
+    bool importing_ = false;
+    bool importAbort = false;
+    bool closeAfterImport_ = false; // the window was closed during an import
 };
 
 extern TForm1* Form1;

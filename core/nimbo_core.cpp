@@ -178,6 +178,23 @@ void NimboCore::SpeedButton3Click(bool down) {
     graph_.SpeedButton3Click(down);
 }
 
+void NimboCore::replayStart() {
+    scrollDown_ = false;
+    graph_.replayStart();
+}
+
+void NimboCore::graphStep(bool armed) {
+    if (!armed) graph_.graphArmed = false;
+    if (drawPictures_) graph_.graphStep(frame_.normalisedChannels.data(), frame_.sensorBlockOk);
+}
+
+void NimboCore::refillFrameDisplay() {
+    // Whatever the last replayed line held, good or not (or the last live frame when
+    // nothing was read).
+    packFrameBytes(receiver_.sync.frameBits.data(), frameDisplayBytes_.data());
+    cal_.takeDisplayCopy();
+}
+
 void NimboCore::setRowTime(int position) {
     graph_.setRowTime(position);
 }

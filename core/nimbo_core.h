@@ -93,6 +93,18 @@ class NimboCore final : private FrameListener {
     // Scope and graph drawing; off where nothing shows them.
     void setDrawPictures(bool on) { drawPictures_ = on; }
 
+    // ---- Replay of a recorded raw log (see core/log_import.h) ----
+
+    // The start of a replay: "Scroll" up, the chart black, a minute line at the first step.
+    void replayStart();
+    // One step of the chart for a replayed frame number; `armed` false first disarms the
+    // traces (a frame number missing from the log).
+    void graphStep(bool armed = true);
+    // The logging switch set without its click: nothing is written on the way.
+    void setLogging(bool on) { logs_.setOn(on); }
+    // The end of a replay: the data display's copies from frameBits and the table.
+    void refillFrameDisplay();
+
     // ---- Read-only views ----
 
     const DecodedFrame& frame() const { return frame_; }

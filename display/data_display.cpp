@@ -1,7 +1,87 @@
 #include "display/data_display.h"
 
+#include <QFontMetrics>
+#include <QPainter>
+#include <QScrollArea>
+
+#include "core/nimbo_core.h"
+#include "widgets/fonts.h"
+#include "widgets/image_view.h"
+
 TForm2* Form2 = nullptr;
 
-TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window) {
+namespace {
+
+constexpr int kScrollLeft = 8, kScrollTop = 8, kScrollWidth = 881, kScrollHeight = 273;
+
+} // namespace
+
+TForm2::TForm2(const nimbo::NimboCore& core, const QWidget* mainWindow)
+    // A fixed dialog: a title and a close button, nothing to minimise or maximise. Closing
+    // only hides it; the window lives until the program ends.
+    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint),
+      core_(core), mainWindow_(mainWindow), map_(std::make_unique<nimbo::ByteMap>()) {
+    setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Data Display"));
+    setFixedSize(kClientWidth, kClientHeight);
+
+    // The map's face stands for a 12-pixel bitmap font: fixed pitch, no smoothing, so every
+    // stroke is the text colour itself.
+    textFont_ = nimbo::fixedFont();
+    textFont_.setStyleStrategy(QFont::NoAntialias);
+    textAscent_ = QFontMetrics(textFont_).ascent();
+
+    ScrollBox1 = new QScrollArea(this);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setGeometry(kScrollLeft, kScrollTop, kScrollWidth, kScrollHeight);
+    Image1 = new nimbo::ImageView;
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setFixedSize(nimbo::ByteMap::kWidth, nimbo::ByteMap::kHeight);
+    ScrollBox1->setWidget(Image1);
+    Image1->showPicture(nimbo::wrapRaster(map_->dataBitmap)); // black until the first redraw
+}
+
+TForm2::~TForm2() = default;
+
+const QImage& TForm2::shownPicture() const {
+    return Image1->picture();
+}
+
+void TForm2::Redraw() {
+    const nimbo::CalibrationCollection& cal = core_.calibration();
+    map_->Redraw({core_.frameDisplayBytes(), cal.calDisplayBytes(), cal.calWords(),
+                  cal.calCoefficients(), core_.frame().serialNumber});
+
+    // The texts go straight onto dataBitmap's pixels, top-left corner at their origins,
+    // without a background box.
+    nimbo::Raster& bitmap = map_->dataBitmap;
+    QImage canvas(bitmap.bits(), bitmap.width(), bitmap.height(), bitmap.stride(),
+                  QImage::Format_RGB888);
+    {
+        QPainter p(&canvas);
+        p.setFont(textFont_);
+        constexpr nimbo::Colour c = nimbo::ByteMap::kTextColour;
+        p.setPen(QColor(nimbo::redOf(c), nimbo::greenOf(c), nimbo::blueOf(c)));
+        for (const nimbo::ByteMap::Text& t : map_->texts())
+            p.drawText(t.x, t.y + textAscent_, QString::fromLatin1(t.text));
+    }
+    Image1->showPicture(canvas);
+}
+
+void TForm2::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    FormShow();
+}
+
+void TForm2::FormShow() {
+    if (!mainWindow_) return;
+    // Outer sizes, halves rounded toward zero. Until the window manager has framed this
+    // window once, its frame is taken to be the main window's.
+    const QRect main = mainWindow_->frameGeometry();
+    QSize extra = frameGeometry().size() - size();
+    if (extra.isNull()) extra = main.size() - mainWindow_->size();
+    const QSize own = size() + extra;
+    move(main.left() + main.width() / 2 - own.width() / 2,
+         main.top() + main.height() / 2 - own.height() / 2);
 }

@@ -106,6 +106,11 @@ void SensorGraph::SpeedButton3Click(bool down) {
     graphMinuteCounter = kMinuteSteps - 1;
 }
 
+void SensorGraph::replayStart() {
+    graphBitmap.fill(clBlack);
+    graphMinuteCounter = kMinuteSteps - 1;
+}
+
 void SensorGraph::resize(int width, int height) {
     graphBitmap.resize(width, height);
     ++graphShowCount;

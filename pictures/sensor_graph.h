@@ -36,6 +36,8 @@ class SensorGraph {
     // "Scroll" clicked and now down: a cleared chart from the next step, which also
     // draws a minute line. A click that leaves it up changes nothing.
     void SpeedButton3Click(bool down);
+    // The start of a replay: a black chart whose first step draws a minute line.
+    void replayStart();
     // Image2 changed size: the chart is rebuilt black at that size; counters stay.
     void resize(int width, int height);
 

@@ -158,6 +158,69 @@ TEST(SynthFrame, SensorChannelsLieBetweenReferencesAndDrift) {
     }
 }
 
+// --flight over two hours: launch at frame 0, about 5 m/s up, burst 100-110 minutes in.
+TEST(SynthFlight, ChannelsFollowAscentBurstAndFall) {
+    SynthOptions o;
+    o.frames = 7200;
+    o.flight = true;
+    SynthOptions plain = o;
+    plain.flight = false;
+    std::vector<std::array<double, 8>> level(o.frames); // normalised Temp..RefL2
+    std::array<uint32_t, 8> firstRaw{};
+    for (int n = 0; n < o.frames; ++n) {
+        const auto f = buildFrame(o, n);
+        if (n % 97 == 0) {
+            SCOPED_TRACE("frame " + std::to_string(n));
+            for (const BlockRange& b : kBlocks)
+                EXPECT_TRUE(blockGood(f, b)) << "block at " << b.first;
+            // Only the sensor values, their CRC and the parity stand-in differ from the plain
+            // frame.
+            const auto g = buildFrame(plain, n);
+            EXPECT_EQ(0, std::memcmp(&f[24], &g[24], 68 - 24));
+            EXPECT_EQ(0, std::memcmp(&f[94], &g[94], 220 - 94));
+        }
+        uint32_t raw[8];
+        for (int i = 0; i < 8; ++i)
+            raw[i] = le(&f[68 + 3 * i], 3);
+        if (n == 0) std::copy(raw, raw + 8, firstRaw.begin());
+        for (int i : {3, 4, 6, 7}) // references stay put but for a few counts of noise
+            ASSERT_NEAR(raw[i], firstRaw[i], 0x40) << "frame " << n << " reference " << i;
+        const double low = (raw[6] + raw[7]) / 2.0, high = (raw[3] + raw[4]) / 2.0;
+        for (int i = 0; i < 8; ++i)
+            level[n][i] = (raw[i] - low) / (high - low);
+        for (int i : {0, 1, 2, 5}) {
+            ASSERT_GT(level[n][i], 0.0) << "frame " << n << " channel " << i;
+            ASSERT_LT(level[n][i], 1.0) << "frame " << n << " channel " << i;
+        }
+    }
+    const auto press = [&](int n) { return level[n][5]; };
+    const auto temp = [&](int n) { return level[n][0]; };
+    int burst = 0;
+    for (int n = 1; n < o.frames; ++n)
+        if (press(n) < press(burst)) burst = n;
+    EXPECT_GE(burst, 100 * 60);
+    EXPECT_LE(burst, 110 * 60);
+    for (int n = 300; n + 300 < burst; n += 300)
+        EXPECT_LT(press(n), press(n - 300)) << "climbing at frame " << n;
+    for (int n = burst + 300; n < o.frames; n += 300)
+        EXPECT_GT(press(n), press(n - 300)) << "falling at frame " << n;
+    EXPECT_GT(press(0), 0.8) << "the chart shows pressure from near its right edge";
+    EXPECT_LT(press(burst), 0.1) << "to near its left edge";
+    EXPECT_GT(press(burst + 900), press(burst - 900) + 0.1) << "the fall is faster than the climb";
+    EXPECT_LT(temp(2000), temp(0) - 0.3) << "colder at 10 km";
+    EXPECT_GT(temp(0), 0.7);
+    // Humidity: wetter low down than in the stratosphere, and not one smooth slope.
+    double lowSum = 0, highSum = 0, rise = 0;
+    for (int n = 0; n < 600; ++n) {
+        lowSum += level[n][1];
+        highSum += level[n + 3000][1];
+    }
+    for (int n = 300; n < 2000; ++n)
+        rise = std::max(rise, level[n][1] - level[n - 300][1]);
+    EXPECT_GT(lowSum / 600, highSum / 600 + 0.3);
+    EXPECT_GT(rise, 0.1) << "a moist layer above a drier one";
+}
+
 TEST(SynthCalibration, TableLayoutAndCoefficientsAsChosen) {
     SynthOptions a, b;
     a.serial = "N1234567";
@@ -393,11 +456,12 @@ TEST(SynthCli, OutputsMatchTheLibrary) {
     o.rightChannel = true;
     o.corruptFrame = 1;
     o.corruptBlock = 2;
+    o.flight = true;
     const auto expected = synthesize(o);
 
     const auto raw = nimbo::test::runTool({kSynthExe, "-n", "2", "--if", "--ebn0", "18", "--seed",
                                            "77", "--serial", "P5", "--right", "--corrupt", "1:gps",
-                                           "--truth", dir + "/truth.txt", "-o", "-"});
+                                           "--flight", "--truth", dir + "/truth.txt", "-o", "-"});
     ASSERT_EQ(raw.exitCode, 0) << raw.err;
     ASSERT_EQ(raw.out.size(), expected.size() * 2);
     for (std::size_t i = 0; i < expected.size(); ++i) {

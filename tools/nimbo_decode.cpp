@@ -1,5 +1,5 @@
-// nimbo-decode: decodes RS92 telemetry from a recording or a raw PCM stream and prints
-// one JSON line per frame. Same receiver chain and frame decoding as the GUI.
+// nimbo-decode: decodes RS92 telemetry from a recording or a raw PCM stream, or replays a
+// raw frame log, and prints one JSON line per frame. Same decoding as the GUI.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "core/log_import.h"
 #include "core/nimbo_core.h"
 #include "tools/audio_input.h"
 #include "tools/frame_json.h"
@@ -52,6 +53,22 @@ class ProgressBar {
     int shown_ = -1;
 };
 
+// Replays a raw frame log line by line as the window's import does. Logging, when asked
+// for, stays on: re-logging a recorded flight is what --log-dir is for here.
+int importLog(nimbo::NimboCore& core, const std::string& path) {
+    nimbo::LogImport import(core);
+    if (!import.open(path)) {
+        std::fprintf(stderr,
+                     "nimbo-decode: cannot read the raw frame log %s (missing, unreadable or "
+                     "not a regular file)\n",
+                     path.c_str());
+        return 1;
+    }
+    while (import.step() != nimbo::LogImport::Step::End) {
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -59,23 +76,37 @@ int main(int argc, char** argv) {
                  "JSON object per frame."};
     std::string input;
     bool ifPath = false, invert = false, right = false;
-    std::string logDir;
-    app.add_option("input", input,
-                   "Audio file (WAV, FLAC, anything libsndfile reads; 48 kHz, mono or "
-                   "stereo), or - for raw signed 16-bit little-endian stereo PCM on stdin")
-        ->required();
-    app.add_flag("--if", ifPath, "Input is a 12 kHz IF (default: FM discriminator audio)");
-    app.add_flag("--invert", invert, "Invert the FM discriminator audio");
-    app.add_flag("--right", right, "Use the right channel (default: left)");
+    std::string logDir, importPath;
+    auto* inputOption =
+        app.add_option("input", input,
+                       "Audio file (WAV, FLAC, anything libsndfile reads; 48 kHz, mono or "
+                       "stereo), or - for raw signed 16-bit little-endian stereo PCM on stdin");
+    auto* importOption =
+        app.add_option("--import", importPath,
+                       "Replay a raw frame log (raw/<serial>.txt) instead of audio: each line "
+                       "of 220 hexadecimal bytes is decoded as a received frame")
+            ->option_text("FILE");
+    inputOption->excludes(importOption);
+    app.add_flag("--if", ifPath, "Input is a 12 kHz IF (default: FM discriminator audio)")
+        ->excludes(importOption);
+    app.add_flag("--invert", invert, "Invert the FM discriminator audio")->excludes(importOption);
+    app.add_flag("--right", right, "Use the right channel (default: left)")->excludes(importOption);
     app.add_option("--log-dir", logDir,
                    "Write the per-sonde logs beneath DIR, as NIMBO does with logging on: "
                    "raw/, sens/, calraw/, caldata/")
         ->option_text("DIR");
     CLI11_PARSE(app, argc, argv);
+    if (input.empty() && importPath.empty()) {
+        std::fprintf(stderr, "nimbo-decode: give an audio input or --import FILE\n%s",
+                     app.help().c_str());
+        return 1;
+    }
 
     std::unique_ptr<nimbo::BlockSource> source;
     const bool fromFile = input != "-";
-    if (fromFile) {
+    if (!importPath.empty()) {
+        // A raw frame log instead of audio: opened after the core is set up.
+    } else if (fromFile) {
         std::string error;
         source = nimbo::openAudioFile(input, error);
         if (!source) {
@@ -106,6 +137,7 @@ int main(int argc, char** argv) {
         core->setProgramFolder(logDir);
         core->loggingSwitched(true);
     }
+    if (!importPath.empty()) return importLog(*core, importPath);
 
     ProgressBar progress(fromFile && isatty(STDERR_FILENO));
     static int16_t block[nimbo::kBlockWords];

@@ -1,11 +1,13 @@
 // Frame content and calibration table of the synthetic sonde: the fixed frame and table
-// layout, plausible values that depend on the serial number and drift with the frame number.
+// layout, plausible values that depend on the serial number and drift with the frame number
+// or follow the synthetic flight.
 #include <bit>
 #include <cmath>
 #include <stdexcept>
 
 #include "decode/crc16.h"
 #include "decode/frame_layout.h"
+#include "tools/synth/flight.h"
 #include "tools/synth/mix.h"
 #include "tools/synth/synth.h"
 
@@ -132,7 +134,16 @@ double pressureLevel(double f) {
     return 0.10 + 0.80 * std::exp(-f / 5000.0);
 }
 
-void putSensors(uint8_t* frame, uint64_t key, int64_t count) {
+// The plain signal's drifts at the unwrapped frame count; --flight's at the time since
+// the first frame sent.
+SensorLevels sensorLevels(const SynthOptions& options, int64_t count, int n) {
+    if (options.flight) return flightLevels(static_cast<double>(n));
+    const double f = static_cast<double>(count);
+    return {temperatureLevel(f), humidityLevel(f, 0.0), humidityLevel(f, 0.3) + 0.02,
+            pressureLevel(f)};
+}
+
+void putSensors(uint8_t* frame, uint64_t key, int64_t count, const SensorLevels& levels) {
     const auto jitter = [&](int channel, int range) {
         const uint64_t h = mixKey(key, static_cast<uint64_t>(count), 0x5E50 + channel);
         return static_cast<int>(h % (2 * range + 1)) - range;
@@ -143,15 +154,14 @@ void putSensors(uint8_t* frame, uint64_t key, int64_t count) {
     const double refH2 = refH1 + static_cast<double>((key >> 40) % kPairSpread) - kPairSpread / 2;
     const double low = 0.5 * (refL1 + refL2);
     const double span = 0.5 * (refH1 + refH2) - low;
-    const double f = static_cast<double>(count);
     // Channel order: Temp, Humd1, Humd2, RefH1, RefH2, Press, RefL1, RefL2.
     const double values[kSensorChannels] = {
-        low + span * temperatureLevel(f) + jitter(0, kChannelJitter),
-        low + span * humidityLevel(f, 0.0) + jitter(1, kChannelJitter),
-        low + span * (humidityLevel(f, 0.3) + 0.02) + jitter(2, kChannelJitter),
+        low + span * levels.temperature + jitter(0, kChannelJitter),
+        low + span * levels.humidity1 + jitter(1, kChannelJitter),
+        low + span * levels.humidity2 + jitter(2, kChannelJitter),
         refH1 + jitter(3, kRefJitter),
         refH2 + jitter(4, kRefJitter),
-        low + span * pressureLevel(f) + jitter(5, kChannelJitter),
+        low + span * levels.pressure + jitter(5, kChannelJitter),
         refL1 + jitter(6, kRefJitter),
         refL2 + jitter(7, kRefJitter)};
     for (int i = 0; i < kSensorChannels; ++i)
@@ -217,7 +227,7 @@ std::array<uint8_t, kContentBytes> buildFrame(const SynthOptions& options, int n
     // Sensor block.
     f[66] = kSensorBlockId[0];
     f[67] = kSensorBlockId[1];
-    putSensors(f.data(), key, count);
+    putSensors(f.data(), key, count, sensorLevels(options, count, n));
     putCrc(f.data(), frame::kSensorBlock);
 
     // GPS block.

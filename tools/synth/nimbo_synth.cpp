@@ -28,6 +28,16 @@ Noise (--ebn0): white Gaussian noise of variance sigma^2 = Ps * 48000 / (2 * Rb 
 sample, Rb = symbol rate / 2 bits/s, Ps = amplitude^2 for FM Det audio and amplitude^2 / 2
 for the IF, i.e. Eb/N0 is measured over the 24 kHz bandwidth of the 48 kHz samples.
 
+Flight (--flight): frame n is n seconds after launch. The sonde climbs at 5 m/s to burst at
+31 km (frame 6200, 103 min), then falls under its parachute at 55 m/s slowing to 6 m/s, and
+lands after about 138 min. Temperature falls 6.5 K/km from 18 C to -57 C at the tropopause
+(11.5 km), stays there to 20 km and warms 1 K/km above; pressure is 1013.25 hPa x
+exp(-h / 7 km); relative humidity is about 80 % near the ground with cloud layers near 1.5,
+5 and 9 km, almost nil above 11 km. Between the low (0) and high (1) references: Temp
+0.2 + 0.6 (T + 60) / 80, Humd 0.15 + 0.75 RH / 100 (Humd2 reads 0.97 RH + 3 %),
+Press 0.05 + 0.85 p / 1013.25. References, frame numbers, GPS and calibration table are as
+without --flight; the values drift by a few counts of noise from frame to frame.
+
 Channels: the other channel carries an independent frame stream with the same settings,
 serial --other-serial, its own noise and no corruption; --other-serial "" leaves it silent.
 
@@ -112,6 +122,9 @@ int main(int argc, char** argv) {
            "sensor or gps")
         ->type_name("FRAME:BLOCK");
     app.add_flag("--humid-swap", o.humidSwap, "Set the humidity sensor switch (bit 3 of byte 45)");
+    app.add_flag("--flight", o.flight,
+                 "Sensor channels follow a balloon flight from the first frame: climb, burst "
+                 "and fall (see below)");
     app.add_option(
            "--other-serial", o.otherSerial,
            "Serial of the frame stream on the other channel (default X9876543; \"\" = silence)")

@@ -38,6 +38,7 @@ struct SynthOptions {
     int corruptFrame = -1;  // 0-based frame whose block is corrupted after its CRC is computed
     int corruptBlock = -1;  // 0: sonde parameter block, 1: sensor block, 2: GPS block
     bool humidSwap = false; // set bit 3 of byte 45 in every frame
+    bool flight = false;    // sensor channels follow a balloon flight from launch (flight.h)
     std::string otherSerial = "X9876543"; // the other channel carries an independent frame stream
                                           // with this serial ("" = silence)
 };

@@ -1,0 +1,35 @@
+// The flight behind nimbo-synth --flight: a balloon sonde climbing at 5 m/s, bursting near
+// 31 km and falling under its parachute, as the weather it meets on the way.
+#pragma once
+
+namespace nimbo::synth {
+
+inline constexpr double kClimbRate = 5.0;                          // m/s
+inline constexpr double kBurstHeight = 31000.0;                    // m
+inline constexpr double kBurstSeconds = kBurstHeight / kClimbRate; // 6200 s, 103 min
+
+struct FlightPoint {
+    double heightM;
+    double temperatureC;
+    double pressureHPa;
+    double humidityPct; // relative humidity over water
+};
+
+// Where the sonde is and what it measures `seconds` after launch (0 and before: on the
+// ground). After landing it stays on the ground.
+FlightPoint flightAt(double seconds);
+
+// The measuring channels as positions between the low (0) and high (1) references.
+struct SensorLevels {
+    double temperature;
+    double humidity1;
+    double humidity2;
+    double pressure;
+};
+
+// The flight's sensor readings: temperature 18..-57 C over 0.79..0.23, relative humidity
+// 0..100 % over 0.15..0.90 (the second sensor reads a little high), pressure 1013..0 hPa
+// over 0.90..0.05.
+SensorLevels flightLevels(double seconds);
+
+} // namespace nimbo::synth
