@@ -5,23 +5,13 @@
 #include <memory>
 #include <vector>
 
+#include "bench/bench_signal.h"
 #include "core/nimbo_core.h"
-#include "tools/synth/synth.h"
 
 namespace {
 
-constexpr int kSeconds = 60;
-
-std::vector<int16_t> signal(bool ifSignal) {
-    nimbo::synth::SynthOptions options;
-    options.frames = kSeconds;
-    options.ifSignal = ifSignal;
-    options.ebN0dB = 20.0;
-    return nimbo::synth::synthesize(options);
-}
-
 void runBlocks(benchmark::State& state, bool ifSignal) {
-    const std::vector<int16_t> pcm = signal(ifSignal);
+    const std::vector<int16_t> pcm = nimbo::bench::benchSignal(ifSignal);
     const int blocks = static_cast<int>(pcm.size() / nimbo::kBlockWords);
     auto core = std::make_unique<nimbo::NimboCore>();
     nimbo::ReceiverSettings settings;

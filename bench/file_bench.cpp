@@ -11,22 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_signal.h"
 #include "dsp/filter_taps.h"
 #include "dsp/signal.h"
-#include "tools/synth/synth.h"
 
 namespace {
 
-constexpr int kSeconds = 60;
+using nimbo::bench::kSeconds;
 constexpr int kBlocksPerFile = kSeconds * 10;
-
-std::vector<int16_t> signal(bool ifSignal) {
-    nimbo::synth::SynthOptions options;
-    options.frames = kSeconds;
-    options.ifSignal = ifSignal;
-    options.ebN0dB = 20.0;
-    return nimbo::synth::synthesize(options);
-}
 
 // A WAV file of the synthesised signal, written once per path.
 std::string writeWav(bool ifSignal) {
@@ -34,7 +26,7 @@ std::string writeWav(bool ifSignal) {
         (std::filesystem::temp_directory_path() /
          ("nimbo-bench-" + std::to_string(getpid()) + (ifSignal ? "-if" : "-fm") + ".wav"))
             .string();
-    const std::vector<int16_t> pcm = signal(ifSignal);
+    const std::vector<int16_t> pcm = nimbo::bench::benchSignal(ifSignal);
     SF_INFO info{};
     info.samplerate = nimbo::kSampleRate;
     info.channels = nimbo::kInputChannels;

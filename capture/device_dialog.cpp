@@ -19,6 +19,7 @@
 
 #include "capture/input_devices.h"
 #include "widgets/fonts.h"
+#include "widgets/placement.h"
 
 TForm9* Form9 = nullptr;
 TForm10* Form10 = nullptr;
@@ -50,14 +51,6 @@ const SoundSettings kDesktopSoundSettings[] = {
     {"kcmshell6", {QStringLiteral("kcm_pulseaudio")}},
     {"kcmshell5", {QStringLiteral("kcm_pulseaudio")}},
 };
-
-// Where `window` goes to sit centred on `on`, by outer sizes, halves truncated.
-QPoint centredOn(const QWidget* window, const QWidget* on) {
-    const QRect outer = on->frameGeometry();
-    const QSize size = window->frameGeometry().size();
-    return {outer.left() + outer.width() / 2 - size.width() / 2,
-            outer.top() + outer.height() / 2 - size.height() / 2};
-}
 
 template <typename Button>
 Button* button(QWidget* parent, const char* name, const char* caption, QRect place) {
@@ -190,7 +183,7 @@ void TForm9::showEvent(QShowEvent* e) {
 
 void TForm9::FormShow() {
     if (!mainWindow_) return;
-    move(centredOn(this, mainWindow_));
+    move(nimbo::centredOn(this, mainWindow_));
     // Not a child of the main window (both live until exit, each deleted on its own), but
     // the window manager keeps it above the main window as its dialog.
     if (windowHandle() && mainWindow_->windowHandle())
@@ -297,7 +290,7 @@ void TForm10::showEvent(QShowEvent* e) {
 
 void TForm10::FormShow() {
     if (!dialog_) return;
-    move(centredOn(this, dialog_));
+    move(nimbo::centredOn(this, dialog_));
     if (windowHandle() && dialog_->windowHandle())
         windowHandle()->setTransientParent(dialog_->windowHandle());
 }

@@ -7,6 +7,7 @@
 #include "core/nimbo_core.h"
 #include "widgets/fonts.h"
 #include "widgets/image_view.h"
+#include "widgets/placement.h"
 
 TForm2* Form2 = nullptr;
 
@@ -75,13 +76,5 @@ void TForm2::showEvent(QShowEvent* e) {
 }
 
 void TForm2::FormShow() {
-    if (!mainWindow_) return;
-    // Outer sizes, halves rounded toward zero. Until the window manager has framed this
-    // window once, its frame is taken to be the main window's.
-    const QRect main = mainWindow_->frameGeometry();
-    QSize extra = frameGeometry().size() - size();
-    if (extra.isNull()) extra = main.size() - mainWindow_->size();
-    const QSize own = size() + extra;
-    move(main.left() + main.width() / 2 - own.width() / 2,
-         main.top() + main.height() / 2 - own.height() / 2);
+    if (mainWindow_) move(nimbo::centredOn(this, mainWindow_));
 }
