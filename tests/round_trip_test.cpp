@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
              {"--invert", "--right"}},
         Trip{"FmDetSlow", {"--symbol-rate", "4795"}, {}},
         Trip{"FmDetFast", {"--symbol-rate", "4810"}, {}},
-        Trip{"FmDetNoisyOffset", {"--ebn0", "16", "--carrier-offset", "800"}, {}},
+        Trip{"FmDetNoisyOffset", {"--ebn0", "20", "--carrier-offset", "800"}, {}},
         Trip{"If", {"--if"}, {"--if"}}, Trip{"IfInvertFlagIgnored", {"--if"}, {"--if", "--invert"}},
         Trip{"IfRight", {"--if", "--right"}, {"--if", "--right"}},
         Trip{"IfSlow", {"--if", "--symbol-rate", "4795"}, {"--if"}},

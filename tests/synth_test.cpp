@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "decode/crc16.h"
+#include "decode/reed_solomon.h"
 #include "dsp/frame_sync.h"
 #include "tests/tool_runner.h"
 #include "tools/synth/synth.h"
@@ -129,6 +130,37 @@ TEST(SynthFrame, FieldsFollowTheLayoutAndAdvance) {
     }
 }
 
+// Bytes 24..219 of frame n - 1, the header and bytes 0..23 of frame n form a sent frame that is a
+// codeword of the sonde's Reed-Solomon code; the parity was computed before the damage, so the
+// damaged byte (frame 2, sensor block) is found again, and 12 bytes of damage are repaired.
+TEST(SynthFrame, ParityMakesEverySentFrameACorrectableCodeword) {
+    SynthOptions o;
+    o.frames = 5;
+    o.corruptFrame = 2;
+    o.corruptBlock = 1;
+    SynthOptions clean = o;
+    clean.corruptFrame = clean.corruptBlock = -1;
+    for (int n = 1; n < o.frames; ++n) {
+        SCOPED_TRACE("frame " + std::to_string(n));
+        const auto previous = buildFrame(o, n - 1), frame = buildFrame(o, n);
+        std::array<uint8_t, rs::kSentFrameBytes> sent{};
+        rs::sentFromContent(previous.data(), frame.data(), sent.data());
+        EXPECT_EQ(0, std::memcmp(sent.data(), "\x2A\x2A\x2A\x2A\x2A\x10", 6));
+        std::array<uint8_t, rs::kCodeLength> c{};
+        rs::codewordFromSent(sent.data(), c.data());
+        EXPECT_EQ(rs::decode(c.data()), n - 1 == o.corruptFrame ? 1 : 0);
+        for (int k = 0; k < 12; ++k) // every 19th byte from sent byte 7, parity included
+            c[rs::codewordPosition(7 + 19 * k)] ^= static_cast<uint8_t>(0x11 * (k + 1));
+        ASSERT_EQ(rs::decode(c.data()), 12);
+        auto repaired = previous;
+        auto next = frame;
+        rs::sentFromCodeword(c.data(), sent.data());
+        rs::contentFromSent(sent.data(), repaired.data(), next.data());
+        EXPECT_EQ(repaired, buildFrame(clean, n - 1));
+        EXPECT_EQ(next, frame);
+    }
+}
+
 // Channel order: Temp, Humd1, Humd2, RefH1, RefH2, Press, RefL1, RefL2.
 TEST(SynthFrame, SensorChannelsLieBetweenReferencesAndDrift) {
     for (const char* serial : {"N1234567", "K7654321", "Z0000001"}) {
@@ -173,7 +205,7 @@ TEST(SynthFlight, ChannelsFollowAscentBurstAndFall) {
             SCOPED_TRACE("frame " + std::to_string(n));
             for (const BlockRange& b : kBlocks)
                 EXPECT_TRUE(blockGood(f, b)) << "block at " << b.first;
-            // Only the sensor values, their CRC and the parity stand-in differ from the plain
+            // Only the sensor values, their CRC and the parity differ from the plain
             // frame.
             const auto g = buildFrame(plain, n);
             EXPECT_EQ(0, std::memcmp(&f[24], &g[24], 68 - 24));
@@ -411,6 +443,7 @@ TEST(SynthNoise, VarianceFollowsTheEbN0Definition) {
         o.amplitude = c.amplitude;
         o.symbolRate = c.rate;
         o.ebN0dB = c.ebN0dB;
+        o.audioNoise = true; // FM Det: the model that adds the noise to the samples
         SynthOptions clean = o;
         clean.ebN0dB = std::numeric_limits<double>::infinity();
         const auto noisy = synthesize(o), pure = synthesize(clean);
@@ -441,6 +474,72 @@ TEST(SynthNoise, VarianceFollowsTheEbN0Definition) {
         EXPECT_EQ(synthesize(o), noisy) << "same seed, same signal";
         EXPECT_NE(synthesize(reseeded), noisy);
     }
+}
+
+TEST(SynthPulse, IdleLineAtSymbolCentresAndEdges) {
+    // The idle line alternates 0,1,0,1... With square pulses the audio sits at +-amplitude;
+    // Gaussian pulses (BT 0.5) sum at a symbol's centre to p(0) - 2 p(1) + 2 p(2) - ... =
+    // 0.88160 of it, p(tau) = (erf(a (tau + 1/2)) - erf(a (tau - 1/2))) / 2 with
+    // a = pi BT sqrt(2 / ln 2), and cross zero at the edges. The receiver model (no noise)
+    // shows the same through its IF filter and discriminator, a few samples late.
+    const struct {
+        const char* name;
+        bool square, audioNoise;
+        double centre, edge; // magnitudes, fractions of the amplitude
+        double tolerance;
+    } cases[] = {
+        {"Square", true, true, 1.0, 1.0, 0.5 / 8000},
+        {"Gaussian", false, true, 0.88160, 0.0, 0.5 / 8000 + 1e-4},
+        {"GaussianReceiver", false, false, 0.88160, 0.0, 0.03},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SynthOptions o;
+        o.frames = 1;
+        o.leadInSeconds = 0.1;
+        o.squarePulses = c.square;
+        o.audioNoise = c.audioNoise;
+        const auto s = synthesize(o);
+        // Symbols -100..-81 of the lead-in, 10 samples each: centres at sample 10 k + 5 and
+        // edges at 10 k. The receiver model is late: take each symbol's extreme instead.
+        const int64_t lead = std::llround(o.leadInSeconds * kRate);
+        for (int64_t k = -100; k < -80; ++k) {
+            const int64_t begin = lead + 10 * k;
+            const double sign = (k & 1) ? 1.0 : -1.0;
+            double peak = 0.0;
+            for (int64_t m = begin; m < begin + 10; ++m)
+                peak = std::max(peak, sign * s[2 * m]);
+            if (c.audioNoise) peak = sign * s[2 * (begin + 5)];
+            EXPECT_NEAR(peak / 8000, c.centre, c.tolerance) << k;
+            if (c.audioNoise) {
+                EXPECT_NEAR(std::fabs(s[2 * begin]) / 8000, c.edge, c.tolerance) << k;
+            }
+        }
+    }
+}
+
+TEST(SynthNoise, ReceiverModelNoiseFollowsTheIfBandwidth) {
+    // Above threshold the phase sees only the noise's quadrature half, so the discriminator's
+    // frequency noise has the density (N0 / 2C) f^2 over the IF filter: variance
+    // (N0 / 2C) * 2 fc^3 * (pi / 8) / sin(3 pi / 8) for a 4-pole Butterworth of cut-off fc,
+    // with N0 / C = 1 / (Rb * Eb/N0). In audio units times (amplitude / deviation)^2.
+    // At 30 dB: 74,722 Hz^2 -> 830,184.
+    const double fc = 7500, rb = 2400, ebN0 = 1000;
+    const double hz2 =
+        fc * fc * fc * (std::numbers::pi / 8) / std::sin(3 * std::numbers::pi / 8) / (rb * ebN0);
+    const double expected = hz2 * (8000.0 / 2400) * (8000.0 / 2400);
+    SynthOptions o;
+    o.frames = 2;
+    o.ebN0dB = 30;
+    SynthOptions clean = o;
+    clean.ebN0dB = std::numeric_limits<double>::infinity();
+    const auto noisy = synthesize(o), pure = synthesize(clean);
+    double squares = 0;
+    const std::size_t n = noisy.size() / 2;
+    for (std::size_t i = 0; i < n; ++i)
+        squares += std::pow(noisy[2 * i] - pure[2 * i], 2);
+    EXPECT_NEAR(squares / n, expected, 0.1 * expected);
+    EXPECT_NEAR(rfNoiseVariance(o), 48000 / (rb * ebN0), 1e-12);
 }
 
 // The program writes exactly what the library makes, as raw PCM, WAV and truth file.

@@ -60,11 +60,14 @@ shoot() {
     echo "screenshot.sh: wrote $docs/$name.png"
 }
 
+# The pictures in docs/ were taken with square pulses and noise added to the audio (the
+# signal models nimbo-synth had then; --square and --audio-noise keep them).
 # Eight frames in: serial, frame number, channels and frequency are all showing. The first
 # calibration piece is 28, so piece 0 (which carries the frequency) comes fifth.
-shoot main-window 8.5 '' -n 20 --serial N1234567 --first-piece 28
+shoot main-window 8.5 '' -n 20 --serial N1234567 --first-piece 28 --square
 # Half a minute of flight with one chart row a second (GraphScr=0).
 flight='GraphScr=0\r\n'
-shoot flight-fm 30 "$flight" -n 40 --serial N1234567 --first-piece 28
-shoot flight-if 30 "$flight[Wave]\r\nDemodType=1\r\n" -n 40 --serial N1234567 --first-piece 28 --if
-shoot flight-noisy 30 "$flight" -n 40 --serial N1234567 --first-piece 28 --ebn0 14
+shoot flight-fm 30 "$flight" -n 40 --serial N1234567 --first-piece 28 --square
+shoot flight-if 30 "$flight[Wave]\r\nDemodType=1\r\n" -n 40 --serial N1234567 --first-piece 28 --if --square
+shoot flight-noisy 30 "$flight" -n 40 --serial N1234567 --first-piece 28 --ebn0 14 \
+    --square --audio-noise

@@ -7,6 +7,7 @@
 
 #include "decode/crc16.h"
 #include "decode/frame_layout.h"
+#include "decode/reed_solomon.h"
 #include "tools/synth/flight.h"
 #include "tools/synth/mix.h"
 #include "tools/synth/synth.h"
@@ -16,10 +17,12 @@ namespace nimbo::synth {
 namespace {
 
 // Frame bytes outside the decoded blocks.
-constexpr int kParityBytes = 24; // bytes 0-23: Reed-Solomon parity (filler here)
-constexpr uint8_t kFrameHeader[6] = {0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x10}; // bytes 24-29
-constexpr uint8_t kSondeBlockId[2] = {0x65, 0x10};                        // bytes 30-31
-constexpr uint8_t kIdentBytes[2] = {0x07, 0x00};                          // bytes 34-35
+constexpr int kParityBytes = rs::kParityBytes; // bytes 0-23: parity of the previous sent frame
+constexpr std::array<uint8_t, 6> kFrameHeader = {0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x10}; // 24-29
+static_assert(kFrameHeader == rs::kSync && kParityBytes == rs::kContentSentStart,
+              "content bytes 24-29 start the sent frame that the parity covers");
+constexpr uint8_t kSondeBlockId[2] = {0x65, 0x10}; // bytes 30-31
+constexpr uint8_t kIdentBytes[2] = {0x07, 0x00};   // bytes 34-35
 constexpr uint8_t kByte44 = 0x0F;
 constexpr uint8_t kFlagsBase = 0x00; // byte 45 without the humidity switch
 constexpr uint8_t kByte46 = 0x00;
@@ -193,9 +196,11 @@ std::array<float, kCalCoefficients> calibrationCoefficients(const SynthOptions& 
     return coefficientsFor(serialKey(serialBytes(options.serial)));
 }
 
-std::array<uint8_t, kContentBytes> buildFrame(const SynthOptions& options, int n) {
-    requireValid(options);
-    if (n < 0) throw std::invalid_argument("frame index must not be negative");
+namespace {
+
+// Frame n's content with its CRCs, before parity and damage; n = -1 is the frame the sonde
+// sent just before the first one (its frame number and calibration piece one lower).
+std::array<uint8_t, kContentBytes> frameContent(const SynthOptions& options, int n) {
     const std::array<uint8_t, 8> serial = serialBytes(options.serial);
     const uint64_t key = serialKey(serial);
     const int64_t count = static_cast<int64_t>(options.firstFrameNumber) + n; // unwrapped
@@ -216,8 +221,8 @@ std::array<uint8_t, kContentBytes> buildFrame(const SynthOptions& options, int n
     f[frame::kFlags] =
         static_cast<uint8_t>(kFlagsBase | (options.humidSwap ? 1u << frame::kHumidSwapBit : 0u));
     f[46] = kByte46;
-    const int piece =
-        static_cast<int>((options.firstCalIndex + static_cast<int64_t>(n)) % kCalPieces);
+    const int piece = static_cast<int>(
+        ((options.firstCalIndex + static_cast<int64_t>(n)) % kCalPieces + kCalPieces) % kCalPieces);
     f[frame::kCalIndex] = static_cast<uint8_t>(piece);
     const std::array<uint8_t, kCalTableBytes> table = tableFor(serial);
     for (int i = 0; i < frame::kCalPieceLength; ++i)
@@ -236,12 +241,23 @@ std::array<uint8_t, kContentBytes> buildFrame(const SynthOptions& options, int n
     putGps(f.data(), key, count);
     putCrc(f.data(), frame::kGpsBlock);
 
-    // Parity stand-in: a hash of the rest, so it changes with every frame.
-    uint64_t h = key;
-    for (int i = kParityBytes; i < kContentBytes; ++i)
-        h = mixKey(h, f[i]);
-    for (int i = 0; i < kParityBytes; ++i)
-        f[i] = static_cast<uint8_t>(mixKey(h, i));
+    return f;
+}
+
+} // namespace
+
+std::array<uint8_t, kContentBytes> buildFrame(const SynthOptions& options, int n) {
+    requireValid(options);
+    if (n < 0) throw std::invalid_argument("frame index must not be negative");
+    std::array<uint8_t, kContentBytes> f = frameContent(options, n);
+
+    // Bytes 0-23 end the sent frame that began at byte 24 of the previous frame (for frame 0
+    // the one sent before it): the parity of its data, bytes 30-219 and the constant tail that
+    // this frame's header is. The previous frame's data are taken undamaged.
+    const std::array<uint8_t, kContentBytes> previous = frameContent(options, n - 1);
+    std::array<uint8_t, rs::kSentFrameBytes> sent{};
+    rs::sentFromContent(previous.data(), f.data(), sent.data());
+    rs::encode(&sent[rs::kSyncBytes], f.data());
 
     // Damage on the way: after the CRC (and parity) were computed.
     if (n == options.corruptFrame && options.corruptBlock >= 0) {

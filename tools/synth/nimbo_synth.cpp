@@ -18,15 +18,25 @@ constexpr int kExitUsage = 2;   // bad options or values
 constexpr const char* kFooter = R"(
 Signal: each frame is the 20 header bytes and 220 content bytes, one frame per second at
 4800 symbols/s; bytes are a start bit 0, 8 data bits (least significant first) and a stop
-bit 1; Manchester coding sends bit 1 as symbols 0,1 and bit 0 as 1,0. A symbol 1 is positive
-FM Det audio (negative with --invert) or, with --if, the tone 12 kHz + offset + deviation
-(0: minus the deviation; --invert swaps them). The lead-in and the time after the last frame
-carry idle stop bits. The signal lasts lead-in + frames seconds, a little longer when the
-symbol rate is below 4800 so that the last frame is complete.
+bit 1; Manchester coding sends bit 1 as symbols 0,1 and bit 0 as 1,0. A symbol 1 raises the
+carrier by the deviation, a 0 lowers it (--invert swaps them). As a sonde sends them, the
+frequency pulses are Gaussian-filtered (BT 0.5 at the symbol rate, reaching two symbols
+either side); --square keeps each symbol's frequency constant. FM Det audio reads the
+frequency: the full deviation is +-amplitude, the carrier offset a DC level of
+offset/deviation x amplitude (negated with --invert). The IF is the tone 12 kHz + offset +-
+deviation with continuous phase. The lead-in and the time after the last frame carry idle
+stop bits. The signal lasts lead-in + frames seconds, a little longer when the symbol rate
+is below 4800 so that the last frame is complete.
 
-Noise (--ebn0): white Gaussian noise of variance sigma^2 = Ps * 48000 / (2 * Rb * Eb/N0) per
-sample, Rb = symbol rate / 2 bits/s, Ps = amplitude^2 for FM Det audio and amplitude^2 / 2
-for the IF, i.e. Eb/N0 is measured over the 24 kHz bandwidth of the 48 kHz samples.
+Noise (--ebn0): Eb/N0 is per data bit, Rb = symbol rate / 2 bits/s (2400 at 4800 symbols/s),
+Eb = Ps / Rb. FM Det, by default, takes the noise where a receiver does: the carrier of
+power Ps = 1 on the complex baseband gets complex white Gaussian noise of variance
+48000 / (Rb * Eb/N0) per sample (N0 over the 48 kHz band), then a 4-pole Butterworth IF
+filter of +-7.5 kHz and a phase discriminator, so weak signals click as in a real receiver
+(without noise the audio passes the same filter and comes a few samples late).
+FM Det with --audio-noise, and the IF, get white Gaussian noise on the samples instead, of
+variance sigma^2 = Ps * 48000 / (2 * Rb * Eb/N0), Ps = amplitude^2 for FM Det audio and
+amplitude^2 / 2 for the IF, i.e. Eb/N0 measured over the 24 kHz bandwidth of the samples.
 
 Flight (--flight): frame n is n seconds after launch. The sonde climbs at 5 m/s to burst at
 31 km (frame 6200, 103 min), then falls under its parachute at 55 m/s slowing to 6 m/s, and
@@ -99,6 +109,11 @@ int main(int argc, char** argv) {
     app.add_flag("--if", o.ifSignal, "12 kHz IF (continuous-phase FSK) instead of FM Det audio");
     app.add_flag("--invert", o.invert, "Invert the FM Det audio (IF: swap the tones)");
     app.add_flag("--right", o.rightChannel, "Signal on the right channel (default left)");
+    app.add_flag("--square", o.squarePulses,
+                 "Square frequency pulses instead of Gaussian-filtered ones (BT 0.5)");
+    app.add_flag("--audio-noise", o.audioNoise,
+                 "FM Det: add the noise to the audio instead of on the RF ahead of the "
+                 "receiver model (see below)");
     app.add_option("--ebn0", ebN0,
                    "Eb/N0 in dB, -30 or more, or inf (default: inf, no noise); see below")
         ->type_name("DB");

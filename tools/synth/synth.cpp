@@ -1,5 +1,7 @@
 // The modulator: frames to a Manchester-coded symbol stream (bit 1 = symbols 0,1), then
-// to FM-discriminator audio or a continuous-phase FSK 12 kHz IF, plus white Gaussian noise.
+// Gaussian-filtered (or square) frequency pulses, to FM-discriminator audio or a continuous-
+// phase 12 kHz IF, with white Gaussian noise on the RF ahead of a receiver model or on the
+// samples.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -28,6 +30,15 @@ constexpr double kMinDeviationHz = 100.0, kMaxDeviationHz = 6000.0;
 constexpr double kMaxAmplitude = 32767.0;
 constexpr double kMaxLeadInSeconds = 60.0;
 constexpr double kMinEbN0dB = -30.0;
+
+// The transmitter's Gaussian filter, bandwidth x symbol period.
+constexpr double kPulseBt = 0.5;
+// The receiver model's IF filter: a 4-pole Butterworth low-pass on the complex baseband,
+// i.e. +-7.5 kHz around the carrier; wide enough for the deviation and a few kHz of offset.
+constexpr double kIfHalfWidthHz = 7500.0;
+// Samples the receiver model runs on the idle line before the signal starts, so that its
+// filter has settled when the first sample is written.
+constexpr int kReceiverPreRoll = 48;
 
 uint64_t noiseSeed(uint32_t seed, int stream) {
     return mixKey(seed, 0x4015E, stream);
@@ -70,6 +81,21 @@ double noiseVariance(const SynthOptions& o) {
     return ps * kOutputSampleRate / (2.0 * bitRate * ebN0);
 }
 
+double rfNoiseVariance(const SynthOptions& o) {
+    if (std::isinf(o.ebN0dB) && o.ebN0dB > 0) return 0.0;
+    const double bitRate = o.symbolRate / 2.0;
+    const double ebN0 = std::pow(10.0, o.ebN0dB / 10.0);
+    // Carrier power 1, so Eb = 1 / bitRate; complex noise over 48 kHz, N0 = variance / 48000.
+    return kOutputSampleRate / (bitRate * ebN0);
+}
+
+// A square pulse one symbol long through a Gaussian filter of standard deviation
+// sqrt(ln 2) / (2 pi B) periods: the difference of two error functions.
+double gaussianPulse(double tau) {
+    const double a = std::numbers::pi * kPulseBt * std::sqrt(2.0 / std::numbers::ln2);
+    return 0.5 * (std::erf(a * (tau + 0.5)) - std::erf(a * (tau - 0.5)));
+}
+
 int64_t signalLength(const SynthOptions& o) {
     const std::string problem = checkOptions(o);
     if (!problem.empty()) throw std::invalid_argument(problem);
@@ -88,7 +114,21 @@ Synthesizer::Synthesizer(const SynthOptions& options) : options_(options) {
     if (!problem.empty()) throw std::invalid_argument(problem);
     length_ = signalLength(options);
     leadInFrames_ = std::llround(options.leadInSeconds * kOutputSampleRate);
-    noiseSigma_ = std::sqrt(noiseVariance(options));
+    receiver_ = !options.ifSignal && !options.audioNoise;
+    noiseSigma_ = receiver_ ? 0.0 : std::sqrt(noiseVariance(options));
+    rfNoiseSigma_ = std::sqrt(rfNoiseVariance(options) / 2.0);
+
+    for (std::size_t i = 0; i < pulse_.size(); ++i)
+        pulse_[i] = gaussianPulse(static_cast<double>(i) / kPulseSteps - kPulseReach - 0.5);
+    // Butterworth sections (Q = 1 / (2 cos(pi/8)), 1 / (2 cos(3 pi/8))) by the bilinear
+    // transform, prewarped so that the cut-off lands at kIfHalfWidthHz.
+    const double w0 = kTwoPi * kIfHalfWidthHz / kOutputSampleRate;
+    for (int i = 0; i < 2; ++i) {
+        const double q = 1.0 / (2.0 * std::cos(std::numbers::pi * (2 * i + 1) / 8.0));
+        const double alpha = std::sin(w0) / (2.0 * q), a0 = 1.0 + alpha;
+        const double b0 = (1.0 - std::cos(w0)) / 2.0 / a0;
+        section_[i] = {b0, 2.0 * b0, b0, -2.0 * std::cos(w0) / a0, (1.0 - alpha) / a0};
+    }
 
     streams_[0].options = options;
     streams_[0].active = true;
@@ -99,6 +139,11 @@ Synthesizer::Synthesizer(const SynthOptions& options) : options_(options) {
     streams_[1].active = !options.otherSerial.empty();
     for (int s = 0; s < 2; ++s)
         streams_[s].noiseState = noiseSeed(options.seed, s);
+    if (receiver_)
+        for (Stream& stream : streams_)
+            for (int m = -kReceiverPreRoll; m < 0 && stream.active; ++m)
+                sample(stream, static_cast<double>(m - leadInFrames_) * options.symbolRate /
+                                   kOutputSampleRate);
 }
 
 // Symbol k of the stream, counted from the first header symbol. Before the first frame and
@@ -122,20 +167,81 @@ int Synthesizer::symbolAt(Stream& stream, int64_t k) {
     return (slot & 1) ? bit : 1 - bit;
 }
 
-double Synthesizer::cleanSample(Stream& stream, int symbol) {
+// The frequency at t symbol periods from the first header symbol, as a fraction of the
+// deviation: +1 for a symbol 1, -1 for a 0, and with Gaussian pulses the sum of the pulses of
+// the symbols within reach, kept in a five-symbol window that slides one symbol at a time.
+double Synthesizer::frequency(Stream& stream, double t) {
+    const auto k = static_cast<int64_t>(std::floor(t));
+    if (stream.options.squarePulses) return symbolAt(stream, k) ? 1.0 : -1.0;
+    if (k != stream.windowSymbol) {
+        if (k == stream.windowSymbol + 1) {
+            std::copy(stream.window.begin() + 1, stream.window.end(), stream.window.begin());
+            stream.window[4] = static_cast<int8_t>(symbolAt(stream, k + 2));
+        } else {
+            for (int j = 0; j < 5; ++j)
+                stream.window[j] = static_cast<int8_t>(symbolAt(stream, k + j - 2));
+        }
+        stream.windowSymbol = k;
+    }
+    const double u = t - static_cast<double>(k); // 0..1 within symbol k
+    double f = 0.0;
+    for (int j = 0; j < 5; ++j) {
+        // tau = u - (j - 2) - 0.5 from the centre of symbol k + j - 2; the table starts at -2.5.
+        const double x = (u + 4.0 - j) * kPulseSteps;
+        const auto i = static_cast<std::size_t>(x);
+        const double p = pulse_[i] + (x - static_cast<double>(i)) * (pulse_[i + 1] - pulse_[i]);
+        f += stream.window[j] ? p : -p;
+    }
+    return f;
+}
+
+double Synthesizer::sample(Stream& stream, double t) {
     const SynthOptions& o = stream.options;
+    const double f = frequency(stream, t);
     if (!o.ifSignal) {
-        const double level =
-            o.amplitude * (symbol ? 1.0 : -1.0) + o.carrierOffsetHz * o.amplitude / o.deviationHz;
+        if (receiver_) return receiverSample(stream, f);
+        const double level = o.amplitude * f + o.carrierOffsetHz * o.amplitude / o.deviationHz;
         return o.invert ? -level : level;
     }
-    const bool high = (symbol != 0) != o.invert;
-    const double frequency =
-        kIfCarrierHz + o.carrierOffsetHz + (high ? o.deviationHz : -o.deviationHz);
+    const double hz = kIfCarrierHz + o.carrierOffsetHz + o.deviationHz * (o.invert ? -f : f);
     const double value = o.amplitude * std::sin(stream.phase);
-    stream.phase += kTwoPi * frequency / kOutputSampleRate;
+    stream.phase += kTwoPi * hz / kOutputSampleRate;
     if (stream.phase >= kTwoPi) stream.phase -= kTwoPi;
     return value;
+}
+
+// What a receiver's FM discriminator gives: the carrier of unit power on the complex
+// baseband, complex white noise, the IF filter, then the phase step from sample to sample,
+// scaled so that the full deviation reads as the amplitude.
+double Synthesizer::receiverSample(Stream& stream, double deviationFraction) {
+    const SynthOptions& o = stream.options;
+    double re = std::cos(stream.phase), im = std::sin(stream.phase);
+    stream.phase +=
+        kTwoPi * (o.carrierOffsetHz + o.deviationHz * deviationFraction) / kOutputSampleRate;
+    if (stream.phase >= kTwoPi) stream.phase -= kTwoPi;
+    if (stream.phase < 0.0) stream.phase += kTwoPi;
+    if (rfNoiseSigma_ > 0.0) {
+        re += rfNoiseSigma_ * gaussian(stream);
+        im += rfNoiseSigma_ * gaussian(stream);
+    }
+    double* z = stream.ifState.data(); // per section: re s1, re s2, im s1, im s2
+    for (const auto& c : section_) {
+        const double yr = c[0] * re + z[0], yi = c[0] * im + z[2];
+        z[0] = c[1] * re - c[3] * yr + z[1];
+        z[1] = c[2] * re - c[4] * yr;
+        z[2] = c[1] * im - c[3] * yi + z[3];
+        z[3] = c[2] * im - c[4] * yi;
+        re = yr;
+        im = yi;
+        z += 4;
+    }
+    const double step = std::atan2(im * stream.lastRe - re * stream.lastIm,
+                                   re * stream.lastRe + im * stream.lastIm); // radians
+    stream.lastRe = re;
+    stream.lastIm = im;
+    const double hz = step * kOutputSampleRate / kTwoPi;
+    const double level = o.amplitude * hz / o.deviationHz;
+    return o.invert ? -level : level;
 }
 
 // Standard normal values by the Box-Muller transform on a SplitMix64 sequence.
@@ -160,14 +266,13 @@ std::size_t Synthesizer::generate(int16_t* out, std::size_t maxFrames) {
     for (int64_t i = 0; i < count; ++i, ++position_) {
         // The symbol clock: symbol k at sample m is floor(m * rate / 48000), counted from the
         // end of the lead-in. Computed afresh each sample, so it never drifts.
-        const double t = static_cast<double>(position_ - leadInFrames_);
-        const int64_t k =
-            static_cast<int64_t>(std::floor(t * options_.symbolRate / kOutputSampleRate));
+        const double t = static_cast<double>(position_ - leadInFrames_) * options_.symbolRate /
+                         kOutputSampleRate;
         for (int s = 0; s < 2; ++s) {
             Stream& stream = streams_[s];
             double v = 0.0;
             if (stream.active) {
-                v = cleanSample(stream, symbolAt(stream, k));
+                v = sample(stream, t);
                 if (noiseSigma_ > 0.0) v += noiseSigma_ * gaussian(stream);
             }
             const double clipped = std::clamp(std::round(v), -32768.0, 32767.0);

@@ -28,6 +28,9 @@ struct SynthOptions {
     bool ifSignal = false;     // false: FM-discriminator audio ("FM Det"); true: 12 kHz IF
     bool invert = false;       // negate the FM Det audio (IF: swap the deviation sign)
     bool rightChannel = false; // signal on the right channel (default left)
+    bool squarePulses = false; // square frequency pulses instead of Gaussian-filtered (BT 0.5)
+    bool audioNoise = false;   // FM Det: noise added to the audio instead of on the RF ahead
+                               // of the receiver's IF filter and discriminator
     double ebN0dB = std::numeric_limits<double>::infinity(); // infinity: no noise
     double symbolRate = 4800.0;                              // symbols per second
     double carrierOffsetHz = 0.0; // IF: carrier offset from 12 kHz; FM Det: shows as DC offset
@@ -56,7 +59,10 @@ std::array<float, kCalCoefficients> calibrationCoefficients(const SynthOptions& 
 // The index byte of coefficient entry n (table byte 64+5n).
 uint8_t calibrationIndexByte(int n);
 
-// The content bytes of frame n (0-based) as sent, after any corruption.
+// The content bytes of frame n (0-based) as sent, after any corruption. Bytes 0..23 are the
+// Reed-Solomon parity of the sent frame that bytes 24..219 of frame n - 1 began (see
+// decode/reed_solomon.h), computed before any damage; frame 0 carries the parity of the frame
+// sent just before it (frame number firstFrameNumber - 1).
 std::array<uint8_t, kContentBytes> buildFrame(const SynthOptions& options, int n);
 
 // The whole signal: interleaved stereo 16-bit samples at 48 kHz, left first. The signal
@@ -68,10 +74,17 @@ std::vector<int16_t> synthesize(const SynthOptions& options);
 // so that the last symbol of the last frame fits when the symbol rate is below 4800.
 int64_t signalLength(const SynthOptions& options);
 
-// Noise variance per sample (sample units squared) for the options: Ps * 48000 / (2 *
-// bitRate * EbN0), bitRate = symbolRate / 2, Ps = amplitude^2 (FM Det) or amplitude^2 / 2
-// (IF); 0 when ebN0dB is +infinity.
+// Variance per sample (sample units squared) of the noise added to the output samples (IF,
+// and FM Det with audioNoise): Ps * 48000 / (2 * bitRate * EbN0), bitRate = symbolRate / 2,
+// Ps = amplitude^2 (FM Det) or amplitude^2 / 2 (IF); 0 when ebN0dB is +infinity.
 double noiseVariance(const SynthOptions& options);
+// FM Det receiver model: variance per sample of the complex noise (both parts together) on
+// the RF carrier of unit power, 48000 / (bitRate * EbN0); 0 when ebN0dB is +infinity.
+double rfNoiseVariance(const SynthOptions& options);
+// The Gaussian-filtered frequency pulse of one symbol (BT 0.5): the fraction of the
+// deviation it contributes tau symbol periods from its centre; the pulses of all symbols add
+// up to 1.
+double gaussianPulse(double tau);
 
 // The same signal as synthesize(), produced block by block (for long signals).
 class Synthesizer {
@@ -89,22 +102,34 @@ class Synthesizer {
         SynthOptions options;
         bool active = false;
         int cachedFrame = -1;
-        std::array<uint8_t, 240> bytes{}; // header then content of cachedFrame
-        double phase = 0.0;               // IF carrier phase, radians in [0, 2 pi)
+        std::array<uint8_t, 240> bytes{};  // header then content of cachedFrame
+        double phase = 0.0;                // IF or RF carrier phase, radians in [0, 2 pi)
+        std::array<double, 8> ifState{};   // receiver IF filter: 2 sections x {re, im} x 2
+        double lastRe = 1.0, lastIm = 0.0; // previous IF filter output, for the discriminator
+        int64_t windowSymbol = std::numeric_limits<int64_t>::min(); // symbol at window[2]
+        std::array<int8_t, 5> window{}; // symbols windowSymbol - 2 .. windowSymbol + 2
         uint64_t noiseState = 0;
         bool haveSpare = false; // Box-Muller gives two values at a time
         double spare = 0.0;
     };
 
     int symbolAt(Stream& stream, int64_t symbolIndex);
-    double cleanSample(Stream& stream, int symbol);
+    double frequency(Stream& stream, double t); // -1..1 of the deviation at t symbols
+    double sample(Stream& stream, double t);    // one output sample before rounding
+    double receiverSample(Stream& stream, double deviationFraction);
     double gaussian(Stream& stream);
 
     SynthOptions options_;
     int64_t length_ = 0;
     int64_t leadInFrames_ = 0;
     int64_t position_ = 0;
-    double noiseSigma_ = 0.0;
+    double noiseSigma_ = 0.0;               // on the output samples
+    double rfNoiseSigma_ = 0.0;             // per complex part, on the RF (FM Det receiver model)
+    bool receiver_ = false;                 // FM Det through the receiver model
+    std::array<double, 5> section_[2]{};    // IF filter biquads: b0, b1, b2, a1, a2
+    static constexpr int kPulseSteps = 256; // pulse table points per symbol period
+    static constexpr int kPulseReach = 2;   // symbols either side that still count
+    std::array<double, (2 * kPulseReach + 1) * kPulseSteps + 2> pulse_{}; // from tau -2.5
     std::array<Stream, 2> streams_; // 0: the signal, 1: the other channel
 };
 

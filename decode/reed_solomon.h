@@ -1,0 +1,73 @@
+// The Reed-Solomon code that protects every sonde frame: encoder, errors-and-erasures
+// decoder, and the mapping between the frame as sent and the codeword.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "dsp/frame_sync.h"
+
+// How the frames the decoder collects relate to the frames the sonde sends:
+//
+// The sonde sends 240-byte frames: 6 sync bytes 2A 2A 2A 2A 2A 10, 210 data bytes and 24
+// bytes of parity. The decoder's 220-byte frame starts after a 20-byte header that is in
+// fact the constant tail of the sent frame (sent bytes 196..215, headerPatternBytes), so
+//   content bytes 0..23 of frame n   = parity, sent bytes 216..239, of the frame that ended
+//                                      just before frame n's content began;
+//   content bytes 24..219 of frame n = sent bytes 0..195 of the next sent frame (sync, data).
+// Correcting the data of frame n therefore needs content bytes 0..23 of frame n + 1.
+//
+// The code: GF(2^8) with x^8 + x^4 + x^3 + x^2 + 1, alpha = 2, generator roots alpha^0 ..
+// alpha^23. The codeword c(x) = c0 + c1 x + ... + c233 x^233 (a (255, 231) code shortened to
+// (234, 210)) holds c0..c23 = sent bytes 216..239 (parity), c24..c233 = sent bytes 6..215.
+// The sync bytes are not covered. Up to 12 byte errors are corrected, or any mix of e errors
+// and f erasures with 2e + f <= 24.
+namespace nimbo::rs {
+
+inline constexpr int kParityBytes = 24;
+inline constexpr int kDataBytes = 210;
+inline constexpr int kCodeLength = kParityBytes + kDataBytes; // 234
+inline constexpr int kMaxErrors = kParityBytes / 2;
+
+inline constexpr int kSentFrameBytes = 240;
+inline constexpr int kSyncBytes = 6;
+inline constexpr std::array<uint8_t, kSyncBytes> kSync = {0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x10};
+inline constexpr int kSentParity = kSyncBytes + kDataBytes; // 216
+inline constexpr int kSentHeaderTail =
+    kSentParity - static_cast<int>(headerPatternBytes.size()); // 196
+// The content bytes of a described frame that hold the start of the next sent frame.
+inline constexpr int kContentSentStart = kParityBytes;                    // 24
+inline constexpr int kContentSentBytes = kFrameBytes - kContentSentStart; // 196
+static_assert(kContentSentBytes == kSentHeaderTail);
+static_assert(kSentParity + kParityBytes == kSentFrameBytes);
+
+inline constexpr int kFailed = -1;
+
+// The 24 parity bytes (c0..c23) of 210 data bytes (c24..c233).
+void encode(const uint8_t* data, uint8_t* parity);
+
+// True when all 24 syndromes of the 234-byte codeword are zero.
+bool isCodeword(const uint8_t* codeword);
+
+// Corrects the 234-byte codeword in place. `erasures` lists codeword positions (0..233)
+// known to be unreliable; repeats count once. Returns the number of bytes changed, or
+// kFailed (codeword untouched) when the damage is beyond what the code can correct or a
+// position is out of range. Only 24 - f syndromes check a result with f erasures, so many
+// erasures make a wrong "success" likely: keep f well below 24 and check the CRCs too.
+int decode(uint8_t* codeword, std::span<const int> erasures = {});
+
+// Sent frame (240 bytes) <-> codeword (234 bytes). The sync bytes are written as kSync.
+void codewordFromSent(const uint8_t* sent, uint8_t* codeword);
+void sentFromCodeword(const uint8_t* codeword, uint8_t* sent);
+// Codeword position of sent byte i; -1 for the sync bytes (not covered).
+int codewordPosition(int sentByte);
+
+// The sent frame from two consecutive described frames: sync and data from content bytes
+// 24..219 of `frame`, the constant tail, and the parity from content bytes 0..23 of `next`.
+void sentFromContent(const uint8_t* frame, const uint8_t* next, uint8_t* sent);
+// The reverse: writes sent bytes 0..195 to content bytes 24..219 of `frame` and the parity to
+// content bytes 0..23 of `next` (the tail is constant and has no place in the content).
+void contentFromSent(const uint8_t* sent, uint8_t* frame, uint8_t* next);
+
+} // namespace nimbo::rs
