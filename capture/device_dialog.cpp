@@ -27,6 +27,8 @@ TForm10* Form10 = nullptr;
 namespace {
 
 constexpr int kDialogWidth = 415, kDialogHeight = 152; // client area
+// One row more than the dialog was drawn with: the weak-signal receiver's check box.
+constexpr int kWeakRowHeight = 24;
 constexpr int kNoticeWidth = 195, kNoticeHeight = 43;
 constexpr int kDeviceColumnWidth = 230, k48kColumnWidth = 30;
 // The windows' face: the program's proportional one at the size of a default window font,
@@ -93,7 +95,7 @@ void TForm9::buildControls() {
     setObjectName(QStringLiteral("Form9"));
     setWindowTitle(QStringLiteral("Select input wave device"));
     setFont(windowFont());
-    setFixedSize(kDialogWidth, kDialogHeight);
+    setFixedSize(kDialogWidth, kDialogHeight + kWeakRowHeight);
 
     ListView1 = new QTableWidget(0, 2, this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
@@ -124,6 +126,9 @@ void TForm9::buildControls() {
     // The caption names the platform the dialog was first drawn for; kept as it reads.
     Button2 = button<QPushButton>(this, "Button2", "Sound setting of Windows", {8, 119, 289, 25});
     Button2->setAutoDefault(false);
+    CheckBox2 =
+        button<QCheckBox>(this, "CheckBox2", "Weak-signal receiver (Reed-Solomon correction)",
+                          {8, kDialogHeight, 393, 17});
 
     connect(RadioButton1, &QRadioButton::toggled, this, &TForm9::RadioButton1Click);
     connect(RadioButton2, &QRadioButton::toggled, this, &TForm9::RadioButton2Click);
@@ -227,6 +232,10 @@ void TForm9::done(int result) {
     QDialog::done(result);
 }
 
+void TForm9::setWeakReceiver(bool on) {
+    CheckBox2->setChecked(on);
+}
+
 void TForm9::FormClose() {
     const int row = selectedRow();
     if (row >= 0 && row != input_) {
@@ -245,6 +254,7 @@ void TForm9::FormClose() {
     signal.InputCh = RadioButton3->isChecked() ? 0 : 1;
     signal.SymbolInv = CheckBox1->isChecked();
     emit signalSettingsChosen(signal);
+    emit weakReceiverChosen(CheckBox2->isChecked());
 }
 
 // Shows the notice and gives the window system time to put it on screen before the main

@@ -34,6 +34,8 @@ class TForm9 final : public QDialog {
 
     // The notice shown during a device switch (made after the dialog, at start).
     void setChangeNotice(TForm10* notice) { notice_ = notice; }
+    // Ticks the weak-signal receiver's box as the settings have it.
+    void setWeakReceiver(bool on);
 
     // Every way of closing the dialog ends here; the choices are applied first.
     void done(int result) override;
@@ -45,6 +47,8 @@ class TForm9 final : public QDialog {
     void openCaptureRequested(int input, const QByteArray& deviceId);
     // Sent on every close: the signal type, channel and inversion shown.
     void signalSettingsChosen(const nimbo::ReceiverSettings& signal);
+    // Sent on every close after the signal settings: the weak-signal receiver on or off.
+    void weakReceiverChosen(bool on);
 
   protected:
     void showEvent(QShowEvent* e) override;
@@ -69,6 +73,7 @@ class TForm9 final : public QDialog {
     QGroupBox* GroupBox1;
     QRadioButton* RadioButton1;
     QCheckBox* CheckBox1;
+    QCheckBox* CheckBox2; // the weak-signal receiver
     QRadioButton* RadioButton2;
     QGroupBox* GroupBox2;
     QRadioButton* RadioButton3;

@@ -12,6 +12,8 @@ namespace {
 
 // Beside Input in [Wave]; read and written after the other keys of the section.
 constexpr const char* kInputIdKey = "InputId";
+// The weak-signal receiver chosen instead of the standard one; absent means not chosen.
+constexpr const char* kWeakKey = "Weak";
 
 // Visits every key in file order: visit(section, key, int& value) or with bool&.
 template <typename S, typename Visit> void forEachKey(S& s, Visit&& visit) {
@@ -61,6 +63,7 @@ Settings loadSettings(const std::string& iniPath) {
             value = ini.readInteger(section, key, value);
     });
     s.InputId = ini.readString("Wave", kInputIdKey, "");
+    s.Weak = ini.readInteger("Wave", kWeakKey, 0) != 0;
     return s;
 }
 
@@ -78,6 +81,8 @@ bool saveSettings(const std::string& iniPath, const Settings& s, std::string* er
     // A line break can never be a stored value, so it tells a missing key from an empty one.
     if (!s.InputId.empty() || ini.readString("Wave", kInputIdKey, "\n") != "\n")
         ini.writeString("Wave", kInputIdKey, s.InputId);
+    if (s.Weak || ini.readString("Wave", kWeakKey, "\n") != "\n")
+        ini.writeString("Wave", kWeakKey, s.Weak ? "1" : "0");
     return ini.save(iniPath, error);
 }
 

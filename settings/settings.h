@@ -29,6 +29,9 @@ struct Settings {
     // of the devices changes between runs; empty for the system default or when unknown.
     // Written only when set or already in the file: files without it stay as they were.
     std::string InputId;
+    // The weak-signal receiver instead of the standard one. Like InputId, written only when
+    // chosen or already in the file.
+    bool Weak = false;
     // [Set]: coefficient numbers chosen in the calibration display, Press1..6, Temp1..6,
     // Humd1..6.
     std::array<int, 6> Press{6, 30, 31, 32, 33, 38};

@@ -81,6 +81,19 @@ TEST_F(SettingsFile, FirstRunGivesDefaultsAndCloseWritesEveryKeyInOrder) {
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"nimbo.ini"}) << "temporary file left";
 }
 
+TEST_F(SettingsFile, WeakReceiverKeyOnlyOnceChosen) {
+    Settings s = nimbo::loadSettings(ini.string());
+    EXPECT_FALSE(s.Weak);
+    s.Weak = true;
+    ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
+    EXPECT_NE(readFile(ini).find("SymbolInv=0\r\nWeak=1\r\n"), std::string::npos);
+    EXPECT_TRUE(nimbo::loadSettings(ini.string()).Weak);
+    s.Weak = false; // a key once written stays, now saying 0
+    ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
+    EXPECT_NE(readFile(ini).find("Weak=0\r\n"), std::string::npos);
+    EXPECT_FALSE(nimbo::loadSettings(ini.string()).Weak);
+}
+
 TEST_F(SettingsFile, IntegerAndBooleanValueTexts) {
     struct Case {
         const char* line; // under [form]
