@@ -233,7 +233,7 @@ void TForm1::LoadSettings() {
     core.loggingSwitched(s.Logging); // the table is still empty: nothing is written at start
     Input = s.Input;
     InputId = nimbo::deviceIdFromText(QString::fromStdString(s.InputId));
-    core.applySettings({s.DemodType, s.InputCh, s.SymbolInv});
+    core.applySettings({s.DemodType, s.InputCh, s.SymbolInv, s.Weak});
     // As read, range included: the calibration display brings them into 0..65.
     setCalSelections({s.Press, s.Temp, s.Humd});
 }
@@ -268,6 +268,7 @@ bool TForm1::SaveSettings(QString* error) {
     s.DemodType = core.settings().DemodType;
     s.InputCh = core.settings().InputCh;
     s.SymbolInv = core.settings().SymbolInv;
+    s.Weak = core.settings().Weak;
     s.Press = Press;
     s.Temp = Temp;
     s.Humd = Humd;

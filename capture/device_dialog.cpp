@@ -87,6 +87,7 @@ TForm9::TForm9(QWidget* mainWindow, int input, const nimbo::ReceiverSettings& si
     (signal.DemodType == 1 ? RadioButton2 : RadioButton1)->setChecked(true);
     (signal.InputCh == 1 ? RadioButton4 : RadioButton3)->setChecked(true);
     CheckBox1->setChecked(signal.SymbolInv);
+    CheckBox2->setChecked(signal.Weak);
     CheckBox1->setEnabled(RadioButton1->isChecked());
     findSoundSettings();
 }
@@ -232,10 +233,6 @@ void TForm9::done(int result) {
     QDialog::done(result);
 }
 
-void TForm9::setWeakReceiver(bool on) {
-    CheckBox2->setChecked(on);
-}
-
 void TForm9::FormClose() {
     const int row = selectedRow();
     if (row >= 0 && row != input_) {
@@ -253,8 +250,8 @@ void TForm9::FormClose() {
     signal.DemodType = RadioButton1->isChecked() ? 0 : 1;
     signal.InputCh = RadioButton3->isChecked() ? 0 : 1;
     signal.SymbolInv = CheckBox1->isChecked();
+    signal.Weak = CheckBox2->isChecked();
     emit signalSettingsChosen(signal);
-    emit weakReceiverChosen(CheckBox2->isChecked());
 }
 
 // Shows the notice and gives the window system time to put it on screen before the main

@@ -34,8 +34,6 @@ class TForm9 final : public QDialog {
 
     // The notice shown during a device switch (made after the dialog, at start).
     void setChangeNotice(TForm10* notice) { notice_ = notice; }
-    // Ticks the weak-signal receiver's box as the settings have it.
-    void setWeakReceiver(bool on);
 
     // Every way of closing the dialog ends here; the choices are applied first.
     void done(int result) override;
@@ -45,10 +43,8 @@ class TForm9 final : public QDialog {
     // open row `input` (whose device has `deviceId`, empty for the system default).
     void closeCaptureRequested();
     void openCaptureRequested(int input, const QByteArray& deviceId);
-    // Sent on every close: the signal type, channel and inversion shown.
+    // Sent on every close: the signal type, channel, inversion and receiver shown.
     void signalSettingsChosen(const nimbo::ReceiverSettings& signal);
-    // Sent on every close after the signal settings: the weak-signal receiver on or off.
-    void weakReceiverChosen(bool on);
 
   protected:
     void showEvent(QShowEvent* e) override;

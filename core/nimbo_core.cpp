@@ -11,7 +11,8 @@ constexpr double kFreqStepMHz = 0.01;
 
 } // namespace
 
-NimboCore::NimboCore(CoreHooks* hooks) : receiver_(this), hooks_(hooks ? hooks : &noHooks_) {
+NimboCore::NimboCore(CoreHooks* hooks)
+    : receiver_(this), weak_(this), hooks_(hooks ? hooks : &noHooks_) {
     setLabel(readout_.Label2, "%s", kBlankSerial);
     setLabel(readout_.Label50, "%s", kBlankFreq);
     setLabel(readout_.Label12, "%s", kBlankFrame);
@@ -20,8 +21,20 @@ NimboCore::NimboCore(CoreHooks* hooks) : receiver_(this), hooks_(hooks ? hooks :
 }
 
 void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
-    receiver_.processBlock(interleaved, settings_);
-    if (drawPictures_) scope_.DrawScope(receiver_.demodSignal.data(), receiver_.symbolTicks.data());
+    if (settings_.Weak)
+        weak_.processBlock(interleaved, settings_);
+    else
+        receiver_.processBlock(interleaved, settings_);
+    if (drawPictures_) {
+        // The weak-signal receiver has no eye to show yet: its scope shows the grid alone
+        // rather than the standard chain's last, stale block.
+        static constexpr std::array<double, kBlockSamples> kNoSignal{};
+        static constexpr std::array<uint8_t, kBlockSamples> kNoTicks{};
+        if (settings_.Weak)
+            scope_.DrawScope(kNoSignal.data(), kNoTicks.data());
+        else
+            scope_.DrawScope(receiver_.demodSignal.data(), receiver_.symbolTicks.data());
+    }
     statusDotEndOfBuffer();
     if (drawPictures_)
         graph_.endOfBuffer(scrollDown_, frame_.normalisedChannels.data(), frame_.sensorBlockOk);
@@ -33,9 +46,25 @@ void NimboCore::decodeFrame(const uint8_t* cells) {
     decodeFrame();
 }
 
+// A sent frame from the weak-signal receiver: repaired where the parity allows, then
+// decoded as the standard receiver's frames are.
+void NimboCore::sentFrame(const uint8_t* before, const uint8_t* bytes, const float* reliability,
+                          bool follows) {
+    uint8_t content[kFrameBytes];
+    const int changed = repair_.repair(before, bytes, reliability, follows, content);
+    for (int n = 0; n < kFrameBytes; ++n)
+        for (int k = 0; k < 8; ++k)
+            weakCells_[8 * n + k] = (content[n] >> k) & 1u;
+    receiver_.sync.loadFrameBits(weakCells_.data());
+    weakCorrected_ = changed;
+    decodeFrame();
+}
+
 void NimboCore::decodeFrame() {
     const uint8_t* bits = receiver_.sync.frameBits.data();
     packFrameBytes(bits, frame_.frameBytes.data());
+    frame_.rsCorrected = weakCorrected_;
+    weakCorrected_ = -1;
     const uint8_t* bytes = frame_.frameBytes.data();
     frame_.sondeBlockOk = checkBlockCrc(bytes, frame::kSondeBlock.first, frame::kSondeBlock.last);
     frame_.sensorBlockOk =

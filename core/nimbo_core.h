@@ -11,8 +11,10 @@
 #include "decode/calibration.h"
 #include "decode/decoded_frame.h"
 #include "decode/flight_logs.h"
+#include "decode/frame_repair.h"
 #include "decode/readout.h"
 #include "dsp/front_end.h"
+#include "dsp/weak/weak_receiver.h"
 #include "pictures/scope.h"
 #include "pictures/sensor_graph.h"
 
@@ -39,7 +41,7 @@ class CoreHooks {
     virtual void frameDecoded() {}
 };
 
-class NimboCore final : private FrameListener {
+class NimboCore final : private FrameListener, private SentFrameListener {
   public:
     explicit NimboCore(CoreHooks* hooks = nullptr);
     NimboCore(const NimboCore&) = delete;
@@ -112,6 +114,7 @@ class NimboCore final : private FrameListener {
     const Readout& readout() const { return readout_; }
     const ReceiverSettings& settings() const { return settings_; }
     const Receiver& receiver() const { return receiver_; }
+    const WeakReceiver& weakReceiver() const { return weak_; }
     const Scope& scope() const { return scope_; }
     const SensorGraph& graph() const { return graph_; }
     // The last fully good frame, as the frame data display shows it.
@@ -123,6 +126,8 @@ class NimboCore final : private FrameListener {
 
   private:
     void frameComplete() override { decodeFrame(); }
+    void sentFrame(const uint8_t* before, const uint8_t* bytes, const float* reliability,
+                   bool follows) override;
     void decodeSondeBlock();
     void decodeSensorBlock();
     void statusDotFrame();
@@ -131,6 +136,10 @@ class NimboCore final : private FrameListener {
 
     ReceiverSettings settings_;
     Receiver receiver_;
+    WeakReceiver weak_;
+    FrameRepair repair_;
+    std::array<uint8_t, kFrameBits> weakCells_{};
+    int weakCorrected_ = -1; // the repair's count for the frame being decoded
     DecodedFrame frame_;
     CalibrationCollection cal_;
     FlightLogs logs_;

@@ -24,6 +24,9 @@ struct DecodedFrame {
     double txFreqMHz = 0.0;
     bool txFreqSetThisFrame = false; // set by a good piece-0 block of the latest frame
     std::array<uint8_t, kFrameBytes> frameBytes{}; // the latest frame, whatever its checks
+    // Weak-signal receiver: bytes the Reed-Solomon repair changed in the latest frame's sent
+    // frame; -1 when it was not repaired (or the standard receiver is on).
+    int rsCorrected = -1;
 };
 
 // (value - refLow) / (refHigh - refLow); 0.0 when the references coincide.

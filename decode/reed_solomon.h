@@ -36,7 +36,7 @@ inline constexpr std::array<uint8_t, kSyncBytes> kSync = {0x2A, 0x2A, 0x2A, 0x2A
 inline constexpr int kSentParity = kSyncBytes + kDataBytes; // 216
 inline constexpr int kSentHeaderTail =
     kSentParity - static_cast<int>(headerPatternBytes.size()); // 196
-// The content bytes of a described frame that hold the start of the next sent frame.
+// The content bytes of a collected frame that hold the start of the next sent frame.
 inline constexpr int kContentSentStart = kParityBytes;                    // 24
 inline constexpr int kContentSentBytes = kFrameBytes - kContentSentStart; // 196
 static_assert(kContentSentBytes == kSentHeaderTail);
@@ -63,7 +63,7 @@ void sentFromCodeword(const uint8_t* codeword, uint8_t* sent);
 // Codeword position of sent byte i; -1 for the sync bytes (not covered).
 int codewordPosition(int sentByte);
 
-// The sent frame from two consecutive described frames: sync and data from content bytes
+// The sent frame from two consecutive collected frames: sync and data from content bytes
 // 24..219 of `frame`, the constant tail, and the parity from content bytes 0..23 of `next`.
 void sentFromContent(const uint8_t* frame, const uint8_t* next, uint8_t* sent);
 // The reverse: writes sent bytes 0..195 to content bytes 24..219 of `frame` and the parity to

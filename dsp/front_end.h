@@ -17,6 +17,7 @@ struct ReceiverSettings {
     int DemodType = 0;      // 0: FM discriminator audio ("FM Det"); other: 12 kHz IF
     int InputCh = 0;        // 1: right channel; 0 and any other value: left
     bool SymbolInv = false; // negate the FM Det path output
+    bool Weak = false;      // the weak-signal receiver (dsp/weak) instead of this chain
 };
 
 class Receiver {

@@ -136,7 +136,7 @@ TEST(ReedSolomon, RandomPatternsBeyondTheLimitAreNeverMiscorrected) {
     EXPECT_EQ(refused, 20000);
 }
 
-TEST(ReedSolomon, SentFrameMapsToTheCodewordAndToDescribedFrames) {
+TEST(ReedSolomon, SentFrameMapsToTheCodewordAndToCollectedFrames) {
     const struct {
         int sent, position;
     } cases[] = {{0, -1}, {5, -1}, {6, 24}, {215, 233}, {216, 0}, {239, 23}, {240, -1}};
@@ -152,7 +152,7 @@ TEST(ReedSolomon, SentFrameMapsToTheCodewordAndToDescribedFrames) {
     sentFromContent(frame.data(), next.data(), sent.data());
     EXPECT_EQ(sent[0], 24); // content byte 24 starts the sent frame
     EXPECT_EQ(sent[195], 219);
-    EXPECT_EQ(sent[196], 0x68); // the described header is the sent frame's tail
+    EXPECT_EQ(sent[196], 0x68); // the 20-byte header is the sent frame's tail
     EXPECT_EQ(sent[215], 0x00);
     EXPECT_EQ(sent[216], 100); // parity: content bytes 0..23 of the next frame
     EXPECT_EQ(sent[239], 123);

@@ -55,7 +55,7 @@ TEST_P(Sensitivity, DecodesAtLeastTheFloorAndNoMoreThanWasSent) {
 // the receiver model (noise on the RF, IF filter, discriminator), the IF with noise on the
 // samples. Floors set a little below the seed-1 counts measured on 2026-12-08 with the AVX2
 // kernels; seeds 2 and 3 gave FM Det 99 99 / 99 98 / 95 94 / 66 63 / 19 18 and IF 100 100 /
-// 99 99 / 95 97 / 82 89 / 46 60 at the same levels. The described receiver needs about 17 dB
+// 99 99 / 95 97 / 82 89 / 46 60 at the same levels. The standard receiver needs about 17 dB
 // on FM Det and 15.5 dB on the IF for 90 %. A count below its floor means the path has lost
 // sensitivity. Without noise at most the first frame may be lost.
 INSTANTIATE_TEST_SUITE_P(Floors, Sensitivity,

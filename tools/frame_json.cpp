@@ -1,5 +1,7 @@
 #include "tools/frame_json.h"
 
+#include <algorithm>
+
 namespace nimbo {
 namespace {
 
@@ -39,6 +41,9 @@ void writeFrameJson(std::FILE* out, const NimboCore& core) {
     std::fputc(']', out);
     if (core.frame().txFreqSetThisFrame)
         std::fprintf(out, ",\"freq_mhz\":%.2f", core.frame().txFreqMHz);
+    // Weak-signal receiver only: bytes the Reed-Solomon repair changed (0 when it could not).
+    if (core.settings().Weak)
+        std::fprintf(out, ",\"corrected\":%d", std::max(core.frame().rsCorrected, 0));
     std::fputs(",\"bytes\":\"", out);
     for (uint8_t b : core.frame().frameBytes)
         std::fprintf(out, "%02X", b);

@@ -8,7 +8,8 @@
 namespace nimbo {
 
 // Writes {"frame":..,"serial":..,"sonde_ok":..,"sensor_ok":..,"gps_ok":..,"cal_index":..,
-// "raw":[8],"normalised":[8],("freq_mhz":..,)"bytes":"<440 hex>"} and a newline.
+// "raw":[8],"normalised":[8],("freq_mhz":..,)("corrected":..,)"bytes":"<440 hex>"} and a
+// newline; "corrected" only with the weak-signal receiver.
 void writeFrameJson(std::FILE* out, const NimboCore& core);
 
 } // namespace nimbo

@@ -45,7 +45,7 @@ struct Requests {
         });
         QObject::connect(&dialog, &TForm9::signalSettingsChosen, [this](ReceiverSettings s) {
             events.push_back("signal " + std::to_string(s.DemodType) + std::to_string(s.InputCh) +
-                             (s.SymbolInv ? "i" : ""));
+                             (s.SymbolInv ? "i" : "") + (s.Weak ? "w" : ""));
         });
     }
     std::vector<std::string> events;
@@ -66,7 +66,8 @@ TEST(DeviceDialog, OpensWithTheSettingsAndEveryCloseAppliesWhatItShows) {
         {1, {1, 0, true}, {1}, true, false, false, "signal 10i"}, // greyed, tick kept
         {0, {7, 1, false}, {0}, false, true, true, "signal 01"},  // 7 shows FM Det
         {2, {-1, 5, true}, {2}, false, true, false, "signal 00i"},
-        {99, {0, 0, false}, {}, false, true, false, "signal 00"}, // a row it does not have
+        {99, {0, 0, false}, {}, false, true, false, "signal 00"},        // a row it does not have
+        {0, {0, 0, false, true}, {0}, false, true, false, "signal 00w"}, // the weak receiver
     };
     for (const Case& c : cases) {
         for (bool escape : {false, true}) {

@@ -1,0 +1,39 @@
+// Puts a sent frame heard by the weak-signal receiver right with its Reed-Solomon parity,
+// checked by the block CRCs, and turns it into the 220 content bytes the decoder reads.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "decode/reed_solomon.h"
+
+namespace nimbo {
+
+class FrameRepair {
+  public:
+    // Erasure counts tried, least reliable bytes first, when errors alone do not decode.
+    static constexpr std::array<int, 3> kErasureSteps = {8, 12, 16};
+
+    // `before`: the 24 bytes heard before the frame's sync (the previous frame's parity),
+    // `received`: the 240 bytes of the sent frame with a reliability each; `follows`: the
+    // previous call was the frame just before. Writes the content bytes to `content`: the
+    // previous frame's parity (as repaired when it `follows`) and sent bytes 0..195.
+    // Returns the number of bytes the repair changed, or rs::kFailed when no attempt gave
+    // a codeword whose three block CRCs hold (the content is then the bytes as heard).
+    int repair(const uint8_t* before, const uint8_t* received, const float* reliability,
+               bool follows, uint8_t* content);
+
+  private:
+    bool tryDecode(int erasures);
+    bool crcsHold(const uint8_t* parityBefore);
+
+    std::array<uint8_t, rs::kSentFrameBytes> sent_{};
+    std::array<uint8_t, rs::kCodeLength> codeword_{};
+    std::array<uint8_t, rs::kCodeLength> work_{};
+    std::array<int, rs::kCodeLength> order_{};
+    std::array<uint8_t, kFrameBytes> content_{};
+    std::array<uint8_t, rs::kParityBytes> lastParity_{};
+    bool haveLast_ = false;
+};
+
+} // namespace nimbo

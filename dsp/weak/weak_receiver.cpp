@@ -1,0 +1,384 @@
+#include "dsp/weak/weak_receiver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+#include "dsp/frame_sync.h"
+
+namespace nimbo {
+namespace {
+
+// One known bit of the stretch the sync search looks at: how many symbols before the
+// search position its soft pair ends, and the bit (+1 for 1, -1 for 0).
+struct KnownBit {
+    int16_t back;
+    int8_t sign;
+};
+
+constexpr std::array<uint8_t, 6> kSyncBytes = {0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x10};
+constexpr int kTailBytes = static_cast<int>(headerPatternBytes.size()); // 20
+constexpr int kParityBytes = 24;
+// The stretch searched: constant tail, parity (start and stop bits only), sync bytes; it
+// ends with the stop bit of the last sync byte.
+constexpr int kStretchBytes = kTailBytes + kParityBytes + 6;
+constexpr int kStretchSymbols = kStretchBytes * WeakReceiver::kSymbolsPerByte; // 1000
+constexpr int kSyncOnlyBits = 6 * 10;
+constexpr int kAllKnownBits = kTailBytes * 10 + kParityBytes * 2 + kSyncOnlyBits; // 308
+
+constexpr KnownBit knownBit(int byteInStretch, int bit, int value) {
+    const int pairEnd = byteInStretch * WeakReceiver::kSymbolsPerByte + 2 * bit + 1;
+    return {static_cast<int16_t>(kStretchSymbols - 1 - pairEnd),
+            static_cast<int8_t>(value ? 1 : -1)};
+}
+
+// The sync bytes first (the cheap first test uses only them), then the tail and parity.
+constexpr std::array<KnownBit, kAllKnownBits> makeKnownBits() {
+    std::array<KnownBit, kAllKnownBits> bits{};
+    int n = 0;
+    const auto addByte = [&](int q, int value, bool dataKnown) {
+        bits[n++] = knownBit(q, 0, 0);
+        if (dataKnown)
+            for (int i = 0; i < 8; ++i)
+                bits[n++] = knownBit(q, 1 + i, (value >> i) & 1);
+        bits[n++] = knownBit(q, 9, 1);
+    };
+    for (int s = 0; s < 6; ++s)
+        addByte(kTailBytes + kParityBytes + s, kSyncBytes[s], true);
+    for (int t = 0; t < kTailBytes; ++t)
+        addByte(t, headerPatternBytes[t], true);
+    for (int p = 0; p < kParityBytes; ++p)
+        addByte(kTailBytes + p, 0, false);
+    return bits;
+}
+constexpr std::array<KnownBit, kAllKnownBits> kKnownBits = makeKnownBits();
+
+// Thresholds on the normalised correlation (1: every soft pair agrees and no noise). One
+// symbol off gives about 0.7 and one byte off about 0.6 on a clean signal; the true
+// position stays above 0.9 down to the weakest signals that can still be decoded.
+constexpr double kSyncOnlyThreshold = 0.6;
+constexpr double kSearchThreshold = 0.8;
+constexpr double kTrackThreshold = 0.5;
+
+// IF low-pass: 15-tap Hamming-windowed sinc, cut-off 5.5 kHz (deviation plus offset).
+std::array<double, 15> makeIfTaps() {
+    std::array<double, 15> taps{};
+    const double fc = 5500.0 / kSampleRate;
+    double sum = 0.0;
+    for (int i = 0; i < 15; ++i) {
+        const double m = i - 7;
+        const double sinc =
+            m == 0 ? 2.0 * fc : std::sin(2.0 * std::numbers::pi * fc * m) / (std::numbers::pi * m);
+        taps[i] = sinc * (0.54 - 0.46 * std::cos(2.0 * std::numbers::pi * i / 14.0));
+        sum += taps[i];
+    }
+    for (double& t : taps)
+        t /= sum;
+    return taps;
+}
+const std::array<double, 15> kIfTapValues = makeIfTaps();
+
+// Full deviation: a quarter turn per 2.5 samples, pi / 10 per sample.
+constexpr double kRadiansPerUnit = std::numbers::pi / 10.0;
+constexpr double kNominalSamples = 10.0; // per symbol
+// Fine carrier loop: gain per symbol (slow beside the 64-pair mean of its input) and a limit
+// of 1000 Hz (the pair-to-pair turn is unambiguous to 1200 Hz).
+constexpr double kFineGain = 0.004;
+constexpr double kMaxFineStep = 2.0 * std::numbers::pi * 1000.0 / kSampleRate;
+
+// e^{j pi tau} at the middle of each of a symbol's ten samples: the conjugate of the path
+// that falls by half a turn over the symbol.
+std::array<std::complex<float>, 10> makeHalfTurn() {
+    std::array<std::complex<float>, 10> t{};
+    for (int i = 0; i < 10; ++i)
+        t[i] = std::polar(1.0f, static_cast<float>(std::numbers::pi * (i + 0.5) / 10.0));
+    return t;
+}
+const std::array<std::complex<float>, 10> kHalfTurn = makeHalfTurn();
+
+// Symbol timing loop gains (on the level-normalised Gardner error) and the period limits:
+// 4700..4900 symbols per second.
+constexpr double kTimingGain = 0.08;
+constexpr double kPeriodGain = 0.0008;
+constexpr double kMinPeriod = kSampleRate / 4900.0, kMaxPeriod = kSampleRate / 4700.0;
+
+} // namespace
+
+void WeakReceiver::reset() {
+    *this = WeakReceiver(listener_);
+}
+
+void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettings& settings) {
+    const int word = Receiver::channelWord(settings.InputCh);
+    coherent_ = settings.DemodType != 0;
+    if (settings.DemodType == 0) {
+        // FM Det: the audio is the frequency; its running sum rebuilds the phase, and a
+        // discriminator click (a whole turn) vanishes in the rebuilt carrier.
+        for (int i = 0; i < kBlockSamples; ++i) {
+            const double f =
+                interleaved[kInputChannels * i + word] * (1.0 / Receiver::kDiscriminatorScale);
+            rotate(kRadiansPerUnit * (f - dc_));
+            step(f, ncoRe_, ncoIm_);
+        }
+        return;
+    }
+    // IF: mix the 12 kHz down by quarter turns and low-pass; the phase step per sample (its
+    // sine, from the cross product, so that clicks stay bounded) gives the frequency, whose
+    // mean steers an oscillator that takes the carrier offset off the baseband.
+    constexpr double kStepScale = 1.0 / 0.309; // sine of the full deviation's step -> 1
+    for (int i = 0; i < kBlockSamples; ++i) {
+        const double x = interleaved[kInputChannels * i + word];
+        double re = 0.0, im = 0.0;
+        switch (mixPhase_) {
+        case 0:
+            re = x;
+            break;
+        case 1:
+            im = -x;
+            break;
+        case 2:
+            re = -x;
+            break;
+        default:
+            im = x;
+            break;
+        }
+        ifRe_[ifPos_] = re;
+        ifIm_[ifPos_] = im;
+        // After the quarter-turn mixer every other sample of each part is zero: each part
+        // of the filter needs only the taps that meet the others.
+        double fr = 0.0, fi = 0.0;
+        const int odd = mixPhase_ & 1;
+        for (int t = odd; t < kIfTaps; t += 2) {
+            const int j = ifPos_ - t < 0 ? ifPos_ - t + kIfTaps : ifPos_ - t;
+            fr += kIfTapValues[t] * ifRe_[j];
+        }
+        for (int t = 1 - odd; t < kIfTaps; t += 2) {
+            const int j = ifPos_ - t < 0 ? ifPos_ - t + kIfTaps : ifPos_ - t;
+            fi += kIfTapValues[t] * ifIm_[j];
+        }
+        mixPhase_ = (mixPhase_ + 1) & 3;
+        ifPos_ = ifPos_ + 1 == kIfTaps ? 0 : ifPos_ + 1;
+        const double cross = fi * lastRe_ - fr * lastIm_;
+        const double power = fr * fr + fi * fi + lastRe_ * lastRe_ + lastIm_ * lastIm_;
+        // The carrier offset: the angle of the mean sample-to-sample product, which noise
+        // does not pull towards zero as it does the mean of the phase steps.
+        meanRe_ += (fr * lastRe_ + fi * lastIm_ - meanRe_) * (1.0 / 2048.0);
+        meanIm_ += (cross - meanIm_) * (1.0 / 2048.0);
+        if ((i & 63) == 0) offsetStep_ = std::atan2(meanIm_, meanRe_);
+        lastRe_ = fr;
+        lastIm_ = fi;
+        rotate(-offsetStep_ - fineStep_);
+        // The baseband times the oscillator, scaled to about unit size.
+        const double scale = 1.0 / 8000.0;
+        step(power > 0.0 ? kStepScale * 2.0 * cross / power : 0.0,
+             scale * (fr * ncoRe_ - fi * ncoIm_), scale * (fr * ncoIm_ + fi * ncoRe_));
+    }
+}
+
+// Turns the oscillator by `radians` (small: a short series does) and keeps it on the unit
+// circle.
+void WeakReceiver::rotate(double radians) {
+    const double a = std::clamp(radians, -1.5, 1.5), a2 = a * a;
+    const double c = 1.0 - a2 * (0.5 - a2 * (1.0 / 24.0 - a2 * (1.0 / 720.0)));
+    const double s = a * (1.0 - a2 * (1.0 / 6.0 - a2 * (1.0 / 120.0 - a2 * (1.0 / 5040.0))));
+    const double re = ncoRe_ * c - ncoIm_ * s, im = ncoRe_ * s + ncoIm_ * c;
+    const double fix = 1.5 - 0.5 * (re * re + im * im);
+    ncoRe_ = re * fix;
+    ncoIm_ = im * fix;
+}
+
+// One sample: f the frequency (about +-1 at full deviation) for the offset and the symbol
+// clock, (zr, zi) the baseband with the offset taken off for the bit metrics.
+void WeakReceiver::step(double f, double zr, double zi) {
+    dc_ += (f - dc_) * (1.0 / 2048.0);
+    // Learned level: discriminator clicks beyond three times it are clipped for the clock.
+    level_ += (std::abs(f - dc_) - level_) * (1.0 / 4096.0);
+    const double limit = 3.0 * level_;
+    const double v = std::clamp(f - dc_, -limit, limit);
+
+    boxSum_ += v - box_[boxPos_];
+    box_[boxPos_] = v;
+    boxPos_ = boxPos_ == 9 ? 0 : boxPos_ + 1;
+    const int64_t n = sampleIndex_++;
+    yHist_[n & (kHistory - 1)] = boxSum_;
+    zHist_[n & (kHistory - 1)] = {static_cast<float>(zr), static_cast<float>(zi)};
+
+    while (nextTick_ <= static_cast<double>(n)) {
+        const auto at = [&](double t) {
+            const double fl = std::floor(t);
+            const auto i = static_cast<int64_t>(fl);
+            const double a = yHist_[i & (kHistory - 1)], b = yHist_[(i + 1) & (kHistory - 1)];
+            return a + (t - fl) * (b - a);
+        };
+        const double y = at(nextTick_);
+        const double mid = at(nextTick_ - 0.5 * period_);
+        symbolLevel_ += (std::abs(y) - symbolLevel_) * 0.01;
+        const double norm = std::max(symbolLevel_ * symbolLevel_, 1e-9);
+        const double e = std::clamp(mid * (y - lastY_) / norm, -1.0, 1.0);
+        lastY_ = y;
+        period_ = std::clamp(period_ - kPeriodGain * e, kMinPeriod, kMaxPeriod);
+        const auto last = static_cast<int64_t>(std::floor(nextTick_));
+        nextTick_ += period_ - kTimingGain * e;
+        symbol(last);
+    }
+}
+
+// A symbol ended at sample `last`. Its baseband is correlated with the two half-bit phase
+// paths (down and up by half a turn); a pair of symbols then gives both bits' matched filter
+// outputs c1 and c0. The two paths of a bit are orthogonal and start and end at the same
+// phase, so c1 + c0 is the carrier whatever the bit: summed over the neighbouring bits it
+// is the reference that makes the decision coherent.
+void WeakReceiver::symbol(int64_t last) {
+    ++symbolIndex_;
+    std::complex<float> down{}, up{};
+    for (int i = 0; i < 10; ++i) {
+        const std::complex<float> z = zHist_[(last - 9 + i) & (kHistory - 1)];
+        down += z * kHalfTurn[i];
+        up += z * std::conj(kHalfTurn[i]);
+    }
+    const std::size_t k = static_cast<std::size_t>(symbolIndex_) & (kSymbolRing - 1);
+    const std::size_t k1 = (k - 1) & (kSymbolRing - 1);
+    down_[k] = down;
+    up_[k] = up;
+    const std::complex<float> c1 = down_[k1] - up, c0 = up_[k1] - down;
+    carrier_[k] = c1 + c0;
+    metric_[k] = c1 - c0;
+    // Running carrier sums over every other pair, kPilotPairs of them.
+    const int parity = static_cast<int>(symbolIndex_ & 1);
+    pilot_[parity] += carrier_[k] - carrier_[(k - 2 * kPilotPairs) & (kSymbolRing - 1)];
+    carrier_[(k - 2 * kPilotPairs) & (kSymbolRing - 1)] = {};
+    // The mean sample-to-sample product leaves the IF carrier up to some hundreds of hertz
+    // off (the filtered noise pulls its angle towards zero). The carrier term of one pair
+    // against the one before (20 samples apart, noise independent) measures the rest.
+    if (coherent_ && symbolIndex_ > 2 * kPilotPairs) {
+        const std::complex<float> now = carrier_[k],
+                                  earlier = carrier_[(k - 2) & (kSymbolRing - 1)];
+        turn_ += (now * std::conj(earlier) - turn_) * (1.0f / 64.0f);
+        if (std::norm(turn_) > 0.0f) {
+            const double radiansPerSample = std::arg(turn_) / (2.0 * kNominalSamples);
+            fineStep_ =
+                std::clamp(fineStep_ + kFineGain * radiansPerSample, -kMaxFineStep, kMaxFineStep);
+        }
+    }
+
+    // The pair in the middle of the sum is decided now.
+    const int64_t m = symbolIndex_ - kPilotDelay;
+    if (m < 0) return;
+    const std::complex<float> ref = pilot_[parity];
+    const float size = std::abs(ref);
+    const std::complex<float> h = metric_[static_cast<std::size_t>(m) & (kSymbolRing - 1)];
+    pairIndex_ = m;
+    float d = 0.0f;
+    if (coherent_) {
+        d = size > 0.0f ? (h.real() * ref.real() + h.imag() * ref.imag()) / size : 0.0f;
+    } else {
+        // FM Det: discriminator clicks that the audio could not hold in full leave phase
+        // jumps that spoil the carrier sum; each bit then stands on its own.
+        const std::complex<float> g = carrier_[static_cast<std::size_t>(m) & (kSymbolRing - 1)];
+        d = std::abs(g + h) - std::abs(g - h); // 2|c1| - 2|c0|
+    }
+    // Clicks and bursts must not outweigh many ordinary bits: values are limited to a few
+    // times the typical size.
+    pairLevel_ += (std::abs(d) - pairLevel_) * (1.0f / 256.0f);
+    const float cap = 2.5f * pairLevel_;
+    pairs_[static_cast<std::size_t>(m) & (kRingSymbols - 1)] = std::clamp(d, -cap, cap);
+    if (locked_)
+        trackSync();
+    else
+        searchSync();
+}
+
+double WeakReceiver::syncMetric(int64_t end, int part) const {
+    const int count = part == 0 ? kSyncOnlyBits : kAllKnownBits;
+    // Normalised by the energy, not by the sum of magnitudes: one symbol off, every other
+    // pair straddles two bits and reads near zero, which must count against the position.
+    double c = 0.0, e = 0.0;
+    for (int i = 0; i < count; ++i) {
+        const double d = pairAt(end - kKnownBits[i].back);
+        c += kKnownBits[i].sign * d;
+        e += d * d;
+    }
+    return e > 0.0 ? c / std::sqrt(count * e) : 0.0;
+}
+
+void WeakReceiver::searchSync() {
+    const int64_t k = pairIndex_;
+    if (k < kStretchSymbols - 1) return;
+    if (std::abs(syncMetric(k, 0)) >= kSyncOnlyThreshold) {
+        const double m = syncMetric(k, 1);
+        if (std::abs(m) >= kSearchThreshold && std::abs(m) > std::abs(candidateMetric_)) {
+            candidate_ = k;
+            candidateMetric_ = m;
+        }
+    }
+    // A peak is taken once two more positions have not beaten it.
+    if (candidate_ >= 0 && k >= candidate_ + 2) {
+        locked_ = true;
+        polarity_ = candidateMetric_ > 0.0 ? 1 : -1;
+        syncAt_ = candidate_;
+        misses_ = 0;
+        delivered_ = false;
+        candidate_ = -1;
+        candidateMetric_ = 0.0;
+    }
+}
+
+void WeakReceiver::trackSync() {
+    const int64_t k = pairIndex_;
+    const int64_t expected = syncAt_ + kFrameSymbols;
+    if (k < expected - kLockWindow) return;
+    const double m = polarity_ * syncMetric(k, 1);
+    if (k == expected - kLockWindow || m > bestWindowMetric_) {
+        bestWindowMetric_ = m;
+        bestInWindow_ = k;
+    }
+    if (k < expected + kLockWindow) return;
+
+    const bool seen = bestWindowMetric_ >= kTrackThreshold;
+    const int64_t next = seen ? bestInWindow_ : expected;
+    misses_ = seen ? 0 : misses_ + 1;
+    deliver(syncAt_, next, delivered_);
+    delivered_ = true;
+    syncAt_ = next;
+    if (misses_ >= kMaxMisses) {
+        locked_ = false;
+        delivered_ = false;
+    }
+}
+
+// Byte at `start` (its first symbol): hard bits and the least confident of its ten bits,
+// start and stop bits counting against it when they read wrong.
+void WeakReceiver::readByte(int64_t start, uint8_t& byte, float& reliability) const {
+    unsigned value = 0;
+    double least = polarity_ * -pairAt(start + 1); // start bit: 0
+    for (int i = 0; i < 8; ++i) {
+        const double s = polarity_ * pairAt(start + 3 + 2 * i);
+        if (s > 0.0) value |= 1u << i;
+        least = std::min(least, std::abs(s));
+    }
+    least = std::min(least, polarity_ * pairAt(start + 19)); // stop bit: 1
+    byte = static_cast<uint8_t>(value);
+    reliability = static_cast<float>(std::max(least, 0.0));
+}
+
+void WeakReceiver::deliver(int64_t sync, int64_t nextSync, bool follows) {
+    if (!listener_) return;
+    // Bytes in the first half placed from this frame's sync, the rest from the next one's,
+    // so that a slip of the count within the frame stays in one half.
+    const int64_t firstByte = sync - (6 * kSymbolsPerByte - 1);
+    const int64_t nextFirstByte = nextSync - (6 * kSymbolsPerByte - 1);
+    float unused = 0.0f;
+    for (int j = 0; j < kLeadParityBytes; ++j)
+        readByte(firstByte - (kLeadParityBytes - j) * kSymbolsPerByte, before_[j], unused);
+    for (int b = 0; b < kSentBytes; ++b) {
+        const int64_t start = b < kSentBytes / 2
+                                  ? firstByte + b * kSymbolsPerByte
+                                  : nextFirstByte - (kSentBytes - b) * kSymbolsPerByte;
+        readByte(start, bytes_[b], reliability_[b]);
+    }
+    listener_->sentFrame(before_.data(), bytes_.data(), reliability_.data(), follows);
+}
+
+} // namespace nimbo

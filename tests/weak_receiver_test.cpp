@@ -1,0 +1,182 @@
+// The weak-signal receiver: polarity found from the frame sync, frames repaired by the
+// Reed-Solomon parity, in the core and end to end from a synthesised signal.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "core/nimbo_core.h"
+#include "decode/frame_repair.h"
+#include "tools/synth/synth.h"
+
+namespace nimbo {
+namespace {
+
+// The decoded frames of a whole signal run through the weak-signal receiver.
+class Collect final : public CoreHooks {
+  public:
+    explicit Collect(const NimboCore& core) : core_(core) {}
+    void frameDecoded() override { frames.push_back(core_.frame()); }
+    std::vector<DecodedFrame> frames;
+
+  private:
+    const NimboCore& core_;
+};
+
+std::vector<DecodedFrame> decodeWeak(std::vector<int16_t> pcm, bool ifPath, int* polarity) {
+    auto core = std::make_unique<NimboCore>();
+    Collect collect(*core);
+    core->setHooks(&collect);
+    core->setDrawPictures(false);
+    ReceiverSettings settings;
+    settings.DemodType = ifPath ? 1 : 0;
+    settings.Weak = true;
+    core->applySettings(settings);
+    // Whole blocks, then silence until the last frame's next sync was due.
+    pcm.resize((pcm.size() / kBlockWords + 4) * kBlockWords, 0);
+    for (std::size_t i = 0; i < pcm.size(); i += kBlockWords)
+        core->ProcessWaveBuffer(pcm.data() + i);
+    if (polarity) *polarity = core->weakReceiver().polarity();
+    return collect.frames;
+}
+
+bool sameContent(const DecodedFrame& frame, const std::array<uint8_t, synth::kContentBytes>& sent) {
+    return std::equal(sent.begin(), sent.end(), frame.frameBytes.begin());
+}
+
+struct PolarityCase {
+    bool ifPath;
+    bool invert;
+};
+
+class WeakPolarity : public ::testing::TestWithParam<PolarityCase> {};
+
+// Both ways round the frames decode with no SymbolInv, and the receiver says which way.
+TEST_P(WeakPolarity, FoundFromTheFrameSync) {
+    synth::SynthOptions o;
+    o.frames = 4;
+    o.ifSignal = GetParam().ifPath;
+    o.invert = GetParam().invert;
+    o.ebN0dB = 16.0;
+    int polarity = 0;
+    const std::vector<DecodedFrame> frames =
+        decodeWeak(synth::synthesize(o), o.ifSignal, &polarity);
+    int good = 0;
+    for (const DecodedFrame& f : frames)
+        good += f.sondeBlockOk && f.sensorBlockOk && f.gpsBlockOk;
+    EXPECT_EQ(good, 4);
+    EXPECT_EQ(frames.size(), 4u);
+    // Which sign a polarity has is the receiver's own convention; inverting must flip it.
+    o.invert = !o.invert;
+    int other = 0;
+    decodeWeak(synth::synthesize(o), o.ifSignal, &other);
+    EXPECT_EQ(other, -polarity);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, WeakPolarity,
+                         ::testing::Values(PolarityCase{false, false}, PolarityCase{false, true},
+                                           PolarityCase{true, false}, PolarityCase{true, true}),
+                         [](const auto& info) {
+                             return std::string(info.param.ifPath ? "If" : "FmDet") +
+                                    (info.param.invert ? "Inverted" : "Upright");
+                         });
+
+class WeakRepair : public ::testing::TestWithParam<bool> {};
+
+// A burst wipes eight bytes of frame 2's sensor block off the air: the frame still comes
+// out as it was sent, repaired by the parity that came with the next frame.
+TEST_P(WeakRepair, WipedBytesComeBackThroughTheParity) {
+    synth::SynthOptions o;
+    o.frames = 4;
+    o.ifSignal = GetParam();
+    std::vector<int16_t> pcm = synth::synthesize(o);
+    // Content byte j of frame n begins (20 + j) bytes of 200 samples into second n.
+    const std::size_t from = 48000 * 2 + (20 + 70) * 200;
+    std::fill(pcm.begin() + 2 * from, pcm.begin() + 2 * (from + 8 * 200), int16_t{0});
+
+    const std::vector<DecodedFrame> frames = decodeWeak(pcm, o.ifSignal, nullptr);
+    ASSERT_EQ(frames.size(), 4u);
+    const DecodedFrame& repaired = frames[2];
+    EXPECT_TRUE(repaired.sondeBlockOk && repaired.sensorBlockOk && repaired.gpsBlockOk);
+    EXPECT_GE(repaired.rsCorrected, 6);
+    EXPECT_LE(repaired.rsCorrected, 9);
+    EXPECT_TRUE(sameContent(repaired, synth::buildFrame(o, 2)));
+    EXPECT_EQ(frames[1].rsCorrected, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, WeakRepair, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "If" : "FmDet"; });
+
+// FrameRepair on a sent frame built from two synthesised frames, with byte errors at
+// chosen places and chosen reliabilities.
+struct Damage {
+    const char* name;
+    int wrong;      // bytes flipped, spread over the data and parity
+    int unreliable; // of them, the first ones marked as guesses
+    bool repaired;
+};
+
+class FrameRepairDamage : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(FrameRepairDamage, RepairsWithinTheCodeAndLeavesTheRestAsHeard) {
+    const Damage& d = GetParam();
+    synth::SynthOptions o;
+    const auto frame = synth::buildFrame(o, 1), next = synth::buildFrame(o, 2);
+    std::array<uint8_t, rs::kSentFrameBytes> sent{};
+    rs::sentFromContent(frame.data(), next.data(), sent.data());
+
+    std::array<uint8_t, rs::kSentFrameBytes> heard = sent;
+    std::array<float, rs::kSentFrameBytes> reliability{};
+    reliability.fill(5.0f);
+    for (int i = 0; i < d.wrong; ++i) {
+        // Every 9th data byte from 7 to 178, then the parity: clear of the sync bytes and
+        // of the constant tail, which are forced.
+        const int b = i < 20 ? 7 + 9 * i : 216 + (i - 20);
+        heard[b] ^= 0x5A;
+        if (i < d.unreliable) reliability[b] = 0.5f;
+    }
+    FrameRepair repair;
+    std::array<uint8_t, kFrameBytes> content{};
+    const int changed =
+        repair.repair(frame.data(), heard.data(), reliability.data(), false, content.data());
+    if (d.repaired) {
+        EXPECT_EQ(changed, d.wrong);
+        EXPECT_TRUE(std::equal(frame.begin(), frame.end(), content.begin()));
+    } else {
+        EXPECT_EQ(changed, rs::kFailed);
+        EXPECT_EQ(0, std::memcmp(content.data() + rs::kContentSentStart, heard.data(),
+                                 rs::kContentSentBytes)); // the bytes as heard
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FrameRepairDamage,
+                         ::testing::Values(Damage{"TwelveErrors", 12, 0, true},
+                                           Damage{"ThirteenErrors", 13, 0, false},
+                                           Damage{"SixteenMarked", 16, 16, true},
+                                           Damage{"SixteenMarkedFourNot", 20, 16, true},
+                                           Damage{"EightMarkedTwelveNot", 20, 8, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The constant tail is known: damage there costs nothing.
+TEST(FrameRepairTail, ConstantBytesAreForced) {
+    synth::SynthOptions o;
+    const auto frame = synth::buildFrame(o, 1), next = synth::buildFrame(o, 2);
+    std::array<uint8_t, rs::kSentFrameBytes> heard{};
+    rs::sentFromContent(frame.data(), next.data(), heard.data());
+    for (int b = rs::kSentHeaderTail; b < rs::kSentParity; ++b)
+        heard[b] = static_cast<uint8_t>(~heard[b]);
+    for (int b = 10; b < 22; ++b) // and twelve errors in the data besides
+        heard[b] ^= 0x81;
+    std::array<float, rs::kSentFrameBytes> reliability{};
+    reliability.fill(5.0f);
+    std::array<uint8_t, kFrameBytes> content{};
+    FrameRepair repair;
+    EXPECT_EQ(repair.repair(frame.data(), heard.data(), reliability.data(), false, content.data()),
+              20 + 12);
+    EXPECT_TRUE(std::equal(frame.begin(), frame.end(), content.begin()));
+}
+
+} // namespace
+} // namespace nimbo
