@@ -1,5 +1,5 @@
-// Speed of the receiver chain: one 0.1 s block through each signal path, including
-// frame sync and decoding.
+// Speed of the receivers: one 0.1 s block through each signal path, including frame sync
+// and decoding, for the standard chain and the weak-signal receiver (with its repair).
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -10,12 +10,13 @@
 
 namespace {
 
-void runBlocks(benchmark::State& state, bool ifSignal) {
+void runBlocks(benchmark::State& state, bool ifSignal, bool weak = false) {
     const std::vector<int16_t> pcm = nimbo::bench::benchSignal(ifSignal);
     const int blocks = static_cast<int>(pcm.size() / nimbo::kBlockWords);
     auto core = std::make_unique<nimbo::NimboCore>();
     nimbo::ReceiverSettings settings;
     settings.DemodType = ifSignal ? 1 : 0;
+    settings.Weak = weak;
     core->applySettings(settings);
     core->setDrawPictures(false); // the signal path alone; drawing has its own benchmarks
     int64_t frames = 0;
@@ -36,8 +37,16 @@ void BM_FmDetBlock(benchmark::State& state) {
 void BM_IfBlock(benchmark::State& state) {
     runBlocks(state, true);
 }
+void BM_WeakFmDetBlock(benchmark::State& state) {
+    runBlocks(state, false, true);
+}
+void BM_WeakIfBlock(benchmark::State& state) {
+    runBlocks(state, true, true);
+}
 
 } // namespace
 
 BENCHMARK(BM_FmDetBlock)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_IfBlock)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WeakFmDetBlock)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WeakIfBlock)->Unit(benchmark::kMicrosecond);
