@@ -89,19 +89,46 @@ constexpr double kMaxFineStep = 2.0 * std::numbers::pi * 1000.0 / kSampleRate;
 
 // e^{j pi tau} at the middle of each of a symbol's ten samples: the conjugate of the path
 // that falls by half a turn over the symbol.
-std::array<std::complex<float>, 10> makeHalfTurn() {
-    std::array<std::complex<float>, 10> t{};
-    for (int i = 0; i < 10; ++i)
-        t[i] = std::polar(1.0f, static_cast<float>(std::numbers::pi * (i + 0.5) / 10.0));
+std::array<float, 10> makeHalfTurn(bool sine) {
+    std::array<float, 10> t{};
+    for (int i = 0; i < 10; ++i) {
+        const double a = std::numbers::pi * (i + 0.5) / 10.0;
+        t[i] = static_cast<float>(sine ? std::sin(a) : std::cos(a));
+    }
     return t;
 }
-const std::array<std::complex<float>, 10> kHalfTurn = makeHalfTurn();
+const std::array<float, 10> kHalfTurnCos = makeHalfTurn(false);
+const std::array<float, 10> kHalfTurnSin = makeHalfTurn(true);
 
 // Symbol timing loop gains (on the level-normalised Gardner error) and the period limits:
 // 4700..4900 symbols per second.
 constexpr double kTimingGain = 0.08;
 constexpr double kPeriodGain = 0.0008;
 constexpr double kMinPeriod = kSampleRate / 4900.0, kMaxPeriod = kSampleRate / 4700.0;
+
+// The angle of z to within about 0.005 radians, exact at 0 and at the axes: enough for the
+// slow loop it steers, which settles where the angle is zero.
+float quickAngle(std::complex<float> z) {
+    const float x = z.real(), y = z.imag();
+    const float ax = std::abs(x), ay = std::abs(y);
+    if (ax == 0.0f && ay == 0.0f) return 0.0f;
+    // atan on 0..1 of the smaller over the larger, then the octant.
+    const float r = std::min(ax, ay) / std::max(ax, ay);
+    float a = r * (0.97239411f - 0.19194795f * r * r);
+    if (ay > ax) a = std::numbers::pi_v<float> / 2.0f - a;
+    if (x < 0.0f) a = std::numbers::pi_v<float> - a;
+    return y < 0.0f ? -a : a;
+}
+
+// Cosine and sine of a small angle (limited to 1.5 radians) by short series.
+double smallCos(double radians) {
+    const double a = std::clamp(radians, -1.5, 1.5), a2 = a * a;
+    return 1.0 - a2 * (0.5 - a2 * (1.0 / 24.0 - a2 * (1.0 / 720.0)));
+}
+double smallSin(double radians) {
+    const double a = std::clamp(radians, -1.5, 1.5), a2 = a * a;
+    return a * (1.0 - a2 * (1.0 / 6.0 - a2 * (1.0 / 120.0 - a2 * (1.0 / 5040.0))));
+}
 
 } // namespace
 
@@ -128,38 +155,24 @@ void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettin
     // mean steers an oscillator that takes the carrier offset off the baseband.
     constexpr double kStepScale = 1.0 / 0.309; // sine of the full deviation's step -> 1
     for (int i = 0; i < kBlockSamples; ++i) {
+        // The mixer multiplies by 1, -j, -1, j in turn: the sample becomes the real part
+        // (phases 0, 2) or the imaginary part (1, 3), negated at phases 1 and 2.
         const double x = interleaved[kInputChannels * i + word];
-        double re = 0.0, im = 0.0;
-        switch (mixPhase_) {
-        case 0:
-            re = x;
-            break;
-        case 1:
-            im = -x;
-            break;
-        case 2:
-            re = -x;
-            break;
-        default:
-            im = x;
-            break;
-        }
-        ifRe_[ifPos_] = re;
-        ifIm_[ifPos_] = im;
-        // After the quarter-turn mixer every other sample of each part is zero: each part
-        // of the filter needs only the taps that meet the others.
-        double fr = 0.0, fi = 0.0;
-        const int odd = mixPhase_ & 1;
-        for (int t = odd; t < kIfTaps; t += 2) {
-            const int j = ifPos_ - t < 0 ? ifPos_ - t + kIfTaps : ifPos_ - t;
-            fr += kIfTapValues[t] * ifRe_[j];
-        }
-        for (int t = 1 - odd; t < kIfTaps; t += 2) {
-            const int j = ifPos_ - t < 0 ? ifPos_ - t + kIfTaps : ifPos_ - t;
-            fi += kIfTapValues[t] * ifIm_[j];
-        }
+        const double mixed = mixPhase_ == 0 || mixPhase_ == 3 ? x : -x;
+        ifLine_[ifPos_] = mixed;
+        ifLine_[ifPos_ + kIfTaps] = mixed;
+        // Newest first: taps an even distance back are of the same part as this sample,
+        // the others of the other part. The taps are symmetric.
+        const double* d = &ifLine_[ifPos_];
+        const auto& h = kIfTapValues;
+        const double same = h[0] * (d[0] + d[14]) + h[2] * (d[2] + d[12]) + h[4] * (d[4] + d[10]) +
+                            h[6] * (d[6] + d[8]);
+        const double other =
+            h[1] * (d[1] + d[13]) + h[3] * (d[3] + d[11]) + h[5] * (d[5] + d[9]) + h[7] * d[7];
+        const bool realNow = (mixPhase_ & 1) == 0;
+        const double fr = realNow ? same : other, fi = realNow ? other : same;
         mixPhase_ = (mixPhase_ + 1) & 3;
-        ifPos_ = ifPos_ + 1 == kIfTaps ? 0 : ifPos_ + 1;
+        ifPos_ = ifPos_ == 0 ? kIfTaps - 1 : ifPos_ - 1;
         const double cross = fi * lastRe_ - fr * lastIm_;
         const double power = fr * fr + fi * fi + lastRe_ * lastRe_ + lastIm_ * lastIm_;
         // The carrier offset: the angle of the mean sample-to-sample product, which noise
@@ -169,7 +182,13 @@ void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettin
         if ((i & 63) == 0) offsetStep_ = std::atan2(meanIm_, meanRe_);
         lastRe_ = fr;
         lastIm_ = fi;
-        rotate(-offsetStep_ - fineStep_);
+        const double turn = -offsetStep_ - fineStep_;
+        if (turn != turnAngle_) {
+            turnAngle_ = turn;
+            turnCos_ = smallCos(turn);
+            turnSin_ = smallSin(turn);
+        }
+        rotate(turnCos_, turnSin_);
         // The baseband times the oscillator, scaled to about unit size.
         const double scale = 1.0 / 8000.0;
         step(power > 0.0 ? kStepScale * 2.0 * cross / power : 0.0,
@@ -180,9 +199,10 @@ void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettin
 // Turns the oscillator by `radians` (small: a short series does) and keeps it on the unit
 // circle.
 void WeakReceiver::rotate(double radians) {
-    const double a = std::clamp(radians, -1.5, 1.5), a2 = a * a;
-    const double c = 1.0 - a2 * (0.5 - a2 * (1.0 / 24.0 - a2 * (1.0 / 720.0)));
-    const double s = a * (1.0 - a2 * (1.0 / 6.0 - a2 * (1.0 / 120.0 - a2 * (1.0 / 5040.0))));
+    rotate(smallCos(radians), smallSin(radians));
+}
+
+void WeakReceiver::rotate(double c, double s) {
     const double re = ncoRe_ * c - ncoIm_ * s, im = ncoRe_ * s + ncoIm_ * c;
     const double fix = 1.5 - 0.5 * (re * re + im * im);
     ncoRe_ = re * fix;
@@ -203,7 +223,9 @@ void WeakReceiver::step(double f, double zr, double zi) {
     boxPos_ = boxPos_ == 9 ? 0 : boxPos_ + 1;
     const int64_t n = sampleIndex_++;
     yHist_[n & (kHistory - 1)] = boxSum_;
-    zHist_[n & (kHistory - 1)] = {static_cast<float>(zr), static_cast<float>(zi)};
+    const auto slot = static_cast<std::size_t>(n & (kHistory - 1));
+    zReHist_[slot] = zReHist_[slot + kHistory] = static_cast<float>(zr);
+    zImHist_[slot] = zImHist_[slot + kHistory] = static_cast<float>(zi);
 
     while (nextTick_ <= static_cast<double>(n)) {
         const auto at = [&](double t) {
@@ -232,12 +254,18 @@ void WeakReceiver::step(double f, double zr, double zi) {
 // is the reference that makes the decision coherent.
 void WeakReceiver::symbol(int64_t last) {
     ++symbolIndex_;
-    std::complex<float> down{}, up{};
+    // down = sum z e^{j a}, up = sum z e^{-j a}: four real sums make both.
+    const auto first = static_cast<std::size_t>((last - 9) & (kHistory - 1));
+    const float* zr = &zReHist_[first];
+    const float* zi = &zImHist_[first];
+    float rc = 0.0f, is = 0.0f, rs = 0.0f, ic = 0.0f;
     for (int i = 0; i < 10; ++i) {
-        const std::complex<float> z = zHist_[(last - 9 + i) & (kHistory - 1)];
-        down += z * kHalfTurn[i];
-        up += z * std::conj(kHalfTurn[i]);
+        rc += zr[i] * kHalfTurnCos[i];
+        is += zi[i] * kHalfTurnSin[i];
+        rs += zr[i] * kHalfTurnSin[i];
+        ic += zi[i] * kHalfTurnCos[i];
     }
+    const std::complex<float> down{rc - is, rs + ic}, up{rc + is, ic - rs};
     const std::size_t k = static_cast<std::size_t>(symbolIndex_) & (kSymbolRing - 1);
     const std::size_t k1 = (k - 1) & (kSymbolRing - 1);
     down_[k] = down;
@@ -255,9 +283,12 @@ void WeakReceiver::symbol(int64_t last) {
     if (coherent_ && symbolIndex_ > 2 * kPilotPairs) {
         const std::complex<float> now = carrier_[k],
                                   earlier = carrier_[(k - 2) & (kSymbolRing - 1)];
-        turn_ += (now * std::conj(earlier) - turn_) * (1.0f / 64.0f);
+        const std::complex<float> product{now.real() * earlier.real() + now.imag() * earlier.imag(),
+                                          now.imag() * earlier.real() -
+                                              now.real() * earlier.imag()};
+        turn_ += (product - turn_) * (1.0f / 64.0f);
         if (std::norm(turn_) > 0.0f) {
-            const double radiansPerSample = std::arg(turn_) / (2.0 * kNominalSamples);
+            const double radiansPerSample = quickAngle(turn_) / (2.0 * kNominalSamples);
             fineStep_ =
                 std::clamp(fineStep_ + kFineGain * radiansPerSample, -kMaxFineStep, kMaxFineStep);
         }
@@ -267,7 +298,7 @@ void WeakReceiver::symbol(int64_t last) {
     const int64_t m = symbolIndex_ - kPilotDelay;
     if (m < 0) return;
     const std::complex<float> ref = pilot_[parity];
-    const float size = std::abs(ref);
+    const float size = std::sqrt(std::norm(ref));
     const std::complex<float> h = metric_[static_cast<std::size_t>(m) & (kSymbolRing - 1)];
     pairIndex_ = m;
     float d = 0.0f;
@@ -277,7 +308,7 @@ void WeakReceiver::symbol(int64_t last) {
         // FM Det: discriminator clicks that the audio could not hold in full leave phase
         // jumps that spoil the carrier sum; each bit then stands on its own.
         const std::complex<float> g = carrier_[static_cast<std::size_t>(m) & (kSymbolRing - 1)];
-        d = std::abs(g + h) - std::abs(g - h); // 2|c1| - 2|c0|
+        d = std::sqrt(std::norm(g + h)) - std::sqrt(std::norm(g - h)); // 2|c1| - 2|c0|
     }
     // Clicks and bursts must not outweigh many ordinary bits: values are limited to a few
     // times the typical size.

@@ -50,6 +50,7 @@ class WeakReceiver {
 
   private:
     void rotate(double radians);
+    void rotate(double c, double s);
     void step(double f, double zr, double zi);
     void symbol(int64_t last);
     double syncMetric(int64_t end, int part) const; // signed, -1..1
@@ -64,10 +65,15 @@ class WeakReceiver {
     SentFrameListener* listener_;
 
     // IF path: mixer phase (quarter turns), the low-pass delay line and the last output.
+    // After the mixer each sample is real or imaginary by turns, so one line holds both
+    // parts; it is kept twice over so that the taps always read one unbroken stretch.
     static constexpr int kIfTaps = 15;
     int mixPhase_ = 0;
-    std::array<double, kIfTaps> ifRe_{}, ifIm_{};
+    std::array<double, 2 * kIfTaps> ifLine_{};
     int ifPos_ = 0;
+    // IF: the oscillator's turn per sample changes once a symbol at most; its cosine and
+    // sine are worked out only when it does.
+    double turnAngle_ = 0.0, turnCos_ = 1.0, turnSin_ = 0.0;
     double lastRe_ = 0.0, lastIm_ = 0.0;
     double meanRe_ = 0.0, meanIm_ = 0.0; // mean of z[n] conj(z[n-1])
     double offsetStep_ = 0.0;            // its angle: the carrier offset per sample
@@ -80,7 +86,8 @@ class WeakReceiver {
     int boxPos_ = 0;
     double boxSum_ = 0.0;
     std::array<double, kHistory> yHist_{};
-    std::array<std::complex<float>, kHistory> zHist_{};
+    // The baseband twice over, like the IF delay line, for the symbol correlations.
+    std::array<float, 2 * kHistory> zReHist_{}, zImHist_{};
     double ncoRe_ = 1.0, ncoIm_ = 0.0; // FM Det: rebuilt carrier; IF: offset oscillator
     double fineStep_ = 0.0;            // IF: radians per sample the carrier sum still turns
     std::complex<float> turn_{};       // IF: mean turn of the carrier from pair to pair
