@@ -230,7 +230,7 @@ void TForm1::LoadSettings() {
     UpDown1->setPosition(s.GraphScr);
     core.setRowTime(UpDown1->position());
     SpeedButton1->setChecked(s.Logging);
-    core.loggingSwitched(s.Logging); // the table is still empty: nothing is written at start
+    core.setLogging(s.Logging); // the button's state, not its click: nothing is written
     Input = s.Input;
     InputId = nimbo::deviceIdFromText(QString::fromStdString(s.InputId));
     core.applySettings({s.DemodType, s.InputCh, s.SymbolInv, s.Weak});
@@ -465,7 +465,7 @@ void TForm1::importLog(const QString& path) {
                 if (importWindow_)
                     importWindow_->showProgress(nimbo::loadFrameText(import.frameNumber()).data());
                 mirrorReadout();
-                if (core.graph().graphShowCount != graphShown_) showGraphBitmap();
+                mirrorGraph();
             }
             QCoreApplication::processEvents();
             if (importAbort) break;
@@ -509,6 +509,11 @@ void TForm1::mirrorReadout() {
 
 void TForm1::mirrorPictures() {
     Image1->showPicture(scopeBitmap); // redrawn by the core after every block
+    mirrorGraph();
+}
+
+// Image2 takes a fresh copy only when the core says the chart has a new picture.
+void TForm1::mirrorGraph() {
     if (core.graph().graphShowCount != graphShown_) showGraphBitmap();
 }
 

@@ -106,6 +106,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void showGraphBitmap();
     void mirrorReadout();
     void mirrorPictures();
+    void mirrorGraph();
 
     void SpeedButton1Click();
     void SpeedButton2Click();

@@ -18,11 +18,10 @@ int digitValue(char c) {
 } // namespace
 
 void logLineToCells(const char* line, uint8_t* cells) {
-    for (int i = 0; i < kFrameBytes; ++i) {
-        const int value = digitValue(line[3 * i]) << 4 | digitValue(line[3 * i + 1]);
-        for (int k = 0; k < 8; ++k)
-            cells[8 * i + k] = (value >> k) & 1;
-    }
+    uint8_t bytes[kFrameBytes];
+    for (int i = 0; i < kFrameBytes; ++i)
+        bytes[i] = static_cast<uint8_t>(digitValue(line[3 * i]) << 4 | digitValue(line[3 * i + 1]));
+    unpackFrameBytes(bytes, cells);
 }
 
 LabelText loadFrameText(int frameNumber) {

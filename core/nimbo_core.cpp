@@ -51,13 +51,10 @@ void NimboCore::decodeFrame(const uint8_t* cells) {
 void NimboCore::sentFrame(const uint8_t* before, const uint8_t* bytes, const float* reliability,
                           bool follows) {
     uint8_t content[kFrameBytes];
-    const int changed = repair_.repair(before, bytes, reliability, follows, content);
-    for (int n = 0; n < kFrameBytes; ++n)
-        for (int k = 0; k < 8; ++k)
-            weakCells_[8 * n + k] = (content[n] >> k) & 1u;
-    receiver_.sync.loadFrameBits(weakCells_.data());
-    weakCorrected_ = changed;
-    decodeFrame();
+    uint8_t cells[kFrameBits];
+    weakCorrected_ = repair_.repair(before, bytes, reliability, follows, content);
+    unpackFrameBytes(content, cells);
+    decodeFrame(cells);
 }
 
 void NimboCore::decodeFrame() {

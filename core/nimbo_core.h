@@ -138,7 +138,6 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     Receiver receiver_;
     WeakReceiver weak_;
     FrameRepair repair_;
-    std::array<uint8_t, kFrameBits> weakCells_{};
     int weakCorrected_ = -1; // the repair's count for the frame being decoded
     DecodedFrame frame_;
     CalibrationCollection cal_;

@@ -16,6 +16,12 @@ void packFrameBytes(const uint8_t* frameBits, uint8_t* bytes) {
         bytes[n] = static_cast<uint8_t>(readCellsLE(frameBits + 8 * n, 8));
 }
 
+void unpackFrameBytes(const uint8_t* bytes, uint8_t* frameBits) {
+    for (int n = 0; n < kFrameBytes; ++n)
+        for (int k = 0; k < 8; ++k)
+            frameBits[8 * n + k] = (bytes[n] >> k) & 1u;
+}
+
 bool checkBlockCrc(const uint8_t* bytes, int first, int last) {
     const uint16_t stored = static_cast<uint16_t>(bytes[last + 1] | (bytes[last + 2] << 8));
     return crc16CcittFalse(bytes + first, static_cast<std::size_t>(last - first + 1)) == stored;

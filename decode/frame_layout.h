@@ -37,6 +37,8 @@ uint32_t readCellsLE(const uint8_t* cells, int count);
 
 // Packs frameBits (1760 cells) into the 220 content bytes.
 void packFrameBytes(const uint8_t* frameBits, uint8_t* bytes);
+// The reverse: 220 content bytes into 1760 cells, bit k of byte n at 8n + k.
+void unpackFrameBytes(const uint8_t* bytes, uint8_t* frameBits);
 
 // True when the CRC over bytes first..last equals the value stored after them.
 bool checkBlockCrc(const uint8_t* bytes, int first, int last);

@@ -52,8 +52,7 @@ struct Frame {
 // Hands the frame to the core as frameBits cells and decodes it.
 inline void decode(NimboCore& core, const Frame& f) {
     uint8_t bits[kFrameBits];
-    for (int i = 0; i < kFrameBits; ++i)
-        bits[i] = (f.b[i / 8] >> (i % 8)) & 1;
+    unpackFrameBytes(f.b.data(), bits);
     core.decodeFrame(bits);
 }
 

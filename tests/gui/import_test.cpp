@@ -34,8 +34,7 @@ std::unique_ptr<NimboCore> logFlight(const QString& folder, int frames, const ch
     uint8_t cells[kFrameBits];
     for (int n = 0; n < frames; ++n) {
         const auto bytes = synth::buildFrame(o, n);
-        for (int i = 0; i < kFrameBits; ++i)
-            cells[i] = (bytes[i / 8] >> (i % 8)) & 1;
+        unpackFrameBytes(bytes.data(), cells);
         live->decodeFrame(cells);
     }
     return live;
