@@ -12,7 +12,7 @@
 
 #include "core/log_import.h"
 #include "core/nimbo_core.h"
-#include "tools/audio_input.h"
+#include "audio/audio_input.h"
 #include "tools/frame_json.h"
 
 namespace {

@@ -1,5 +1,5 @@
-// Sources of 0.1 s blocks of 48 kHz 16-bit stereo PCM for the command-line tools:
-// an audio file read through libsndfile, or raw PCM arriving on standard input.
+// Sources of 0.1 s blocks of 48 kHz 16-bit stereo PCM for the decoder: an audio file read
+// through libsndfile, or raw PCM arriving on standard input.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "tools/audio_input.h"
+#include "audio/audio_input.h"
 
 #include <sndfile.h>
 #include <unistd.h>
