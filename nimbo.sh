@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config git
-  libsndfile1-dev libcli11-dev nlohmann-json3-dev
+  libsndfile1-dev libsoxr-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev sox
   qt6-base-dev qt6-multimedia-dev fonts-ipafont-gothic
   pulseaudio pulseaudio-utils xvfb imagemagick

@@ -1,173 +1,240 @@
 #include "audio/audio_input.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <utility>
+
+#include "audio/container_check.h"
+#include "audio/pcm_blocks.h"
 
 namespace nimbo {
 namespace {
 
-// libsndfile quietly shortens a RIFF (WAV) or FORM (AIFF) file whose header announces
-// more data than the file holds; this says so: "" when whole, else the reason.
-std::string containerShortfall(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return {};
-    unsigned char head[8] = {};
-    const bool readHead = std::fread(head, 1, sizeof head, f) == sizeof head;
-    std::fseek(f, 0, SEEK_END);
-    const long actual = std::ftell(f);
-    std::fclose(f);
-    if (!readHead || actual < 0) return {};
-    uint64_t declared = 0;
-    if (std::memcmp(head, "RIFF", 4) == 0)
-        declared = head[4] | (head[5] << 8) | (head[6] << 16) | (uint64_t(head[7]) << 24);
-    else if (std::memcmp(head, "FORM", 4) == 0)
-        declared = (uint64_t(head[4]) << 24) | (head[5] << 16) | (head[6] << 8) | head[7];
-    else
-        return {};
-    declared += 8; // the chunk size excludes its own id and size fields
-    if (declared == 8 + 0xFFFFFFFFull || declared <= static_cast<uint64_t>(actual)) return {};
-    return "file is truncated: its header announces " + std::to_string(declared) +
-           " bytes, the file holds " + std::to_string(actual);
-}
-
-class SndfileSource final : public BlockSource {
+// Samples are read as floats: libsndfile scales integer files to +-1 and leaves float
+// files as they are stored (+-1 full scale), so both come out right.
+class SndfileSource final : public PcmBlockSource {
   public:
-    SndfileSource(SNDFILE* file, const SF_INFO& info, std::string shortfall)
-        : file_(file), channels_(info.channels), totalFrames_(info.frames),
-          shortfall_(std::move(shortfall)),
-          buffer_(static_cast<std::size_t>(kBlockSamples) * info.channels) {}
+    SndfileSource(SNDFILE* file, const SF_INFO& info, int lanes, int channel, bool regular,
+                  std::string path)
+        : PcmBlockSource(info.samplerate, lanes), file_(file), channels_(info.channels),
+          channel_(channel), totalFrames_(regular ? info.frames : -1), path_(std::move(path)),
+          buffer_(kReadFrames * static_cast<std::size_t>(info.channels)) {}
     ~SndfileSource() override { sf_close(file_); }
-
-    bool next(int16_t* block) override {
-        if (ended_) return false;
-        const sf_count_t got = sf_readf_short(file_, buffer_.data(), kBlockSamples);
-        if (got <= 0) {
-            finish();
-            return false;
-        }
-        framesRead_ += got;
-        for (sf_count_t i = 0; i < got; ++i) {
-            const int16_t* frame = buffer_.data() + i * channels_;
-            block[2 * i] = frame[0];
-            block[2 * i + 1] = channels_ > 1 ? frame[1] : frame[0];
-        }
-        std::fill(block + 2 * got, block + kBlockWords, int16_t{0});
-        if (got < kBlockSamples) finish();
-        return true;
-    }
-
-    std::string error() const override { return error_; }
 
     double progress() const override {
         return totalFrames_ > 0 ? std::min(1.0, double(framesRead_) / double(totalFrames_)) : -1.0;
     }
 
   private:
+    static constexpr std::size_t kReadFrames = 1024;
+
+    std::size_t readFrames(float* frames, std::size_t maxFrames) override {
+        const int lanes = this->lanes();
+        std::size_t done = 0;
+        while (done < maxFrames && !ended_) {
+            const auto want = static_cast<sf_count_t>(std::min(kReadFrames, maxFrames - done));
+            const sf_count_t got = sf_readf_float(file_, buffer_.data(), want);
+            const std::size_t n = got > 0 ? static_cast<std::size_t>(got) : 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                const float* frame = buffer_.data() + i * channels_;
+                float* out = frames + (done + i) * lanes;
+                if (lanes == 2) {
+                    out[0] = finiteSample(frame[0]);
+                    out[1] = finiteSample(frame[1]);
+                } else {
+                    out[0] = finiteSample(frame[channels_ > 1 ? channel_ : 0]);
+                }
+            }
+            done += n;
+            framesRead_ += got > 0 ? got : 0;
+            if (got < want) finish();
+        }
+        return done;
+    }
+
     void finish() {
         ended_ = true;
         if (sf_error(file_) != SF_ERR_NO_ERROR)
             error_ = std::string("read error: ") + sf_strerror(file_);
-        else if (framesRead_ < totalFrames_)
+        else if (totalFrames_ >= 0 && framesRead_ < totalFrames_)
             error_ = "file is truncated: " + std::to_string(framesRead_) + " of " +
                      std::to_string(totalFrames_) + " sample frames present";
-        else
-            error_ = shortfall_;
+        else if (totalFrames_ >= 0)
+            error_ = containerShortfall(path_); // decoded up to there
     }
 
     SNDFILE* file_;
     int channels_;
-    sf_count_t totalFrames_;
-    std::string shortfall_; // what is missing from the file, decoded up to there
+    int channel_;
+    sf_count_t totalFrames_; // -1 for pipes: read to their end, whatever the header says
+    std::string path_;
     sf_count_t framesRead_ = 0;
     bool ended_ = false;
-    std::string error_;
-    std::vector<int16_t> buffer_;
+    std::vector<float> buffer_;
 };
 
-class RawPcmSource final : public BlockSource {
-  public:
-    explicit RawPcmSource(int fd) : fd_(fd) {}
+std::size_t bytesPerSample(RawSampleFormat sample) {
+    switch (sample) {
+    case RawSampleFormat::U8: return 1;
+    case RawSampleFormat::S16: return 2;
+    case RawSampleFormat::F32: return 4;
+    }
+    return 2;
+}
 
-    bool next(int16_t* block) override {
-        if (ended_) return false;
-        auto* bytes = reinterpret_cast<unsigned char*>(block);
-        const std::size_t wanted = kBlockWords * sizeof(int16_t);
+class RawPcmSource final : public PcmBlockSource {
+  public:
+    RawPcmSource(int fd, const RawPcmFormat& format, int lanes, int channel)
+        : PcmBlockSource(format.rate, lanes), fd_(fd), format_(format), channel_(channel),
+          frameBytes_(bytesPerSample(format.sample) * format.channels),
+          bytes_(kReadFrames * frameBytes_) {}
+
+  private:
+    static constexpr std::size_t kReadFrames = 2048;
+
+    std::size_t readFrames(float* frames, std::size_t maxFrames) override {
+        const int lanes = this->lanes();
+        std::size_t done = 0;
+        while (done < maxFrames && !ended_) {
+            const std::size_t want = std::min(kReadFrames, maxFrames - done);
+            const std::size_t n = fill(want * frameBytes_) / frameBytes_;
+            for (std::size_t i = 0; i < n; ++i) {
+                const unsigned char* frame = bytes_.data() + i * frameBytes_;
+                float* out = frames + (done + i) * lanes;
+                if (lanes == 2) {
+                    out[0] = sampleAt(frame, 0);
+                    out[1] = sampleAt(frame, 1);
+                } else {
+                    out[0] = sampleAt(frame, format_.channels == 2 ? channel_ : 0);
+                }
+            }
+            done += n;
+            if (n < want) ended_ = true;
+        }
+        return done;
+    }
+
+    // Reads until `wanted` bytes are in or the stream ends; a trailing part of a frame at
+    // the very end cannot be played and is dropped.
+    std::size_t fill(std::size_t wanted) {
         std::size_t have = 0;
         while (have < wanted) {
-            const ssize_t n = ::read(fd_, bytes + have, wanted - have);
+            const ssize_t n = ::read(fd_, bytes_.data() + have, wanted - have);
             if (n > 0) {
                 have += static_cast<std::size_t>(n);
             } else if (n < 0 && errno == EINTR) {
                 continue;
             } else {
                 if (n < 0) error_ = std::string("read error: ") + std::strerror(errno);
-                ended_ = true;
                 break;
             }
         }
-        if (have == 0) return false;
-        // A trailing odd byte cannot form a sample; it and the rest become silence.
-        have -= have % sizeof(int16_t);
-        std::memset(bytes + have, 0, wanted - have);
-        if constexpr (std::endian::native == std::endian::big) {
-            for (int i = 0; i < kBlockWords; ++i) {
-                const auto u = static_cast<uint16_t>(block[i]);
-                block[i] = static_cast<int16_t>(static_cast<uint16_t>((u >> 8) | (u << 8)));
-            }
-        }
-        return true;
+        return have;
     }
 
-    std::string error() const override { return error_; }
+    float sampleAt(const unsigned char* frame, int channel) const {
+        const unsigned char* p = frame + channel * bytesPerSample(format_.sample);
+        switch (format_.sample) {
+        case RawSampleFormat::U8: return (int(p[0]) - 128) * (1.0f / 128.0f);
+        case RawSampleFormat::S16:
+            return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))) *
+                   (1.0f / 32768.0f);
+        case RawSampleFormat::F32: {
+            const uint32_t bits = uint32_t(p[0]) | (uint32_t(p[1]) << 8) |
+                                  (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+            return finiteSample(std::bit_cast<float>(bits));
+        }
+        }
+        return 0.0f;
+    }
 
-  private:
     int fd_;
+    RawPcmFormat format_;
+    int channel_;
+    std::size_t frameBytes_;
     bool ended_ = false;
-    std::string error_;
+    std::vector<unsigned char> bytes_;
 };
+
+std::string checkRate(int rate) {
+    if (rate >= kMinInputRate && rate <= kMaxInputRate) return {};
+    return "sample rate " + std::to_string(rate) + " Hz is not supported (" +
+           std::to_string(kMinInputRate) + " to " + std::to_string(kMaxInputRate) + " Hz)";
+}
+
+bool validChannel(int channel) {
+    return channel == kBothChannels || channel == 0 || channel == 1;
+}
 
 } // namespace
 
-std::unique_ptr<BlockSource> openAudioFile(const std::string& path, std::string& error) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        error = path + ": no such file";
+std::unique_ptr<BlockSource> openAudioFile(const std::string& path, std::string& error,
+                                           int channel) {
+    // stat, not open: a FIFO or a process substitution can be read only once.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = path + (errno == ENOENT ? ": no such file" : ": " + std::string(std::strerror(errno)));
         return nullptr;
     }
-    if (std::filesystem::is_directory(path, ec)) {
+    if (S_ISDIR(st.st_mode)) {
         error = path + ": is a folder, not an audio file";
         return nullptr;
     }
+    if (!validChannel(channel)) channel = kBothChannels;
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) {
         error = path + ": not a readable audio file (" + sf_strerror(nullptr) + ")";
         return nullptr;
     }
-    if (info.samplerate != kSampleRate) {
-        error = path + ": sample rate " + std::to_string(info.samplerate) +
-                " Hz is not supported; audio must be " + std::to_string(kSampleRate) + " Hz";
+    const bool regular = S_ISREG(st.st_mode);
+    const std::string rateProblem = checkRate(info.samplerate);
+    if (!rateProblem.empty()) {
+        error = path + ": " + rateProblem;
     } else if (info.channels < 1) {
         error = path + ": no audio channels";
-    } else if (info.frames <= 0) {
+    } else if (regular && info.frames <= 0) {
         error = path + ": the file holds no audio";
     } else {
-        return std::make_unique<SndfileSource>(file, info, containerShortfall(path));
+        const int lanes = info.channels >= 2 && channel == kBothChannels ? 2 : 1;
+        auto source = std::make_unique<SndfileSource>(file, info, lanes, channel, regular, path);
+        if (source->ready()) return source;
+        error = path + ": " + source->error();
+        return nullptr; // the source closed the file
     }
     sf_close(file);
     return nullptr;
 }
 
+std::string checkRawPcmFormat(const RawPcmFormat& format) {
+    if (format.channels != 1 && format.channels != 2)
+        return "raw PCM must have 1 or 2 channels, not " + std::to_string(format.channels);
+    return checkRate(format.rate);
+}
+
+std::unique_ptr<BlockSource> openRawPcm(int fd, const RawPcmFormat& format, std::string& error,
+                                        int channel) {
+    error = checkRawPcmFormat(format);
+    if (!error.empty()) return nullptr;
+    if (!validChannel(channel)) channel = kBothChannels;
+    const int lanes = format.channels == 2 && channel == kBothChannels ? 2 : 1;
+    auto source = std::make_unique<RawPcmSource>(fd, format, lanes, channel);
+    if (!source->ready()) {
+        error = source->error();
+        return nullptr;
+    }
+    return source;
+}
+
 std::unique_ptr<BlockSource> openRawPcm(int fd) {
-    return std::make_unique<RawPcmSource>(fd);
+    std::string error;
+    return openRawPcm(fd, RawPcmFormat{}, error);
 }
 
 } // namespace nimbo

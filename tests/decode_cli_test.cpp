@@ -22,6 +22,8 @@ void writeAudio(const std::string& path, const std::vector<int16_t>& stereo, int
     info.format = format;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    // Float files hold full scale as 1.0, as every audio program writes them.
+    sf_command(f, SFC_SET_SCALE_INT_FLOAT_WRITE, nullptr, SF_TRUE);
     const sf_count_t frames = static_cast<sf_count_t>(stereo.size() / 2);
     if (channels == 2) {
         sf_writef_short(f, stereo.data(), frames);
@@ -92,11 +94,17 @@ TEST(DecodeCli, RawPcmOnStdin) {
 TEST(DecodeCli, BadInputGivesOneClearLineAndFailure) {
     const std::string dir = scratchDir("bad");
     const auto pcm = flight(2);
-    writeAudio(dir + "/rate44k.wav", pcm, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100);
+    writeAudio(dir + "/rate4k.wav", pcm, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 4000);
     writeAudio(dir + "/empty.wav", {}, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, kRate);
     writeAudio(dir + "/full.wav", pcm, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, kRate);
     const std::string full = readFile(dir + "/full.wav");
     writeFile(dir + "/truncated.wav", full.substr(0, full.size() / 2));
+    // Cut short with the RIFF size mended, so only the data chunk's size tells.
+    std::string cut = full.substr(0, full.size() / 2);
+    const uint32_t riffSize = static_cast<uint32_t>(cut.size() - 8);
+    for (int i = 0; i < 4; ++i)
+        cut[4 + i] = static_cast<char>(riffSize >> (8 * i));
+    writeFile(dir + "/data-too-long.wav", cut);
     writeFile(dir + "/header-only.wav", full.substr(0, 30));
     writeFile(dir + "/zero-bytes.wav", "");
     std::mt19937 rng(7);
@@ -111,7 +119,8 @@ TEST(DecodeCli, BadInputGivesOneClearLineAndFailure) {
         const char* expect; // a fragment of the message
     } cases[] = {
         {dir + "/missing.wav", "missing.wav"},
-        {dir + "/rate44k.wav", "44100"},
+        {dir + "/rate4k.wav", "4000"},
+        {dir + "/data-too-long.wav", "truncated"},
         {dir + "/empty.wav", "no audio"},
         {dir + "/truncated.wav", "truncated"},
         {dir + "/header-only.wav", "header-only.wav"},

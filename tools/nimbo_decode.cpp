@@ -4,7 +4,9 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <memory>
@@ -17,16 +19,29 @@
 
 namespace {
 
+// Exit statuses: 0 done, 1 bad input or usage, 4 standard output could not be written.
+constexpr int kExitInput = 1;
+constexpr int kExitStdout = 4;
+
+// One JSON line per frame. A failed write to stdout (a full disk, a closed pipe) is said once
+// on stderr and ends the JSON output; decoding goes on only when logs are written.
 class JsonOutput final : public nimbo::CoreHooks {
   public:
     explicit JsonOutput(const nimbo::NimboCore& core) : core_(core) {}
     void frameDecoded() override {
+        if (failed_) return;
         nimbo::writeFrameJson(stdout, core_);
-        std::fflush(stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            failed_ = true;
+            std::fprintf(stderr, "nimbo-decode: cannot write to standard output: %s\n",
+                         std::strerror(errno));
+        }
     }
+    bool failed() const { return failed_; }
 
   private:
     const nimbo::NimboCore& core_;
+    bool failed_ = false;
 };
 
 // A one-line bar on stderr, redrawn only when the percentage changes.
@@ -72,15 +87,34 @@ int importLog(nimbo::NimboCore& core, const std::string& path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Decodes RS92 radiosonde telemetry from 48 kHz 16-bit audio and prints one "
-                 "JSON object per frame."};
+    CLI::App app{"Decodes RS92 radiosonde telemetry from audio and prints one JSON object per "
+                 "frame."};
+    app.footer("Exit status: 0 done, 1 bad input or usage, 4 standard output could not be "
+               "written.");
+    app.set_version_flag("--version", std::string("nimbo-decode ") + NIMBO_VERSION);
     std::string input;
     bool ifPath = false, invert = false, right = false, weak = false;
     std::string logDir, importPath;
+    nimbo::RawPcmFormat raw;
+    std::string rawSample = "s16";
     auto* inputOption =
         app.add_option("input", input,
-                       "Audio file (WAV, FLAC, anything libsndfile reads; 48 kHz, mono or "
-                       "stereo), or - for raw signed 16-bit little-endian stereo PCM on stdin");
+                       "Audio file (WAV, FLAC, anything libsndfile reads; any sample rate, mono "
+                       "or stereo), or - for raw PCM on stdin (see --rate, --channels, --format)");
+    auto* rateOption =
+        app.add_option("--rate", raw.rate, "Raw stdin: samples per second (default 48000)")
+            ->check(CLI::Range(nimbo::kMinInputRate, nimbo::kMaxInputRate))
+            ->option_text("HZ");
+    auto* channelsOption =
+        app.add_option("--channels", raw.channels, "Raw stdin: 1 or 2 channels (default 2)")
+            ->check(CLI::IsMember({1, 2}))
+            ->option_text("1|2");
+    auto* formatOption =
+        app.add_option("--format", rawSample,
+                       "Raw stdin: s16 (signed 16-bit little-endian, default), u8 (unsigned "
+                       "8-bit) or f32 (32-bit float little-endian, full scale 1.0)")
+            ->check(CLI::IsMember({"s16", "u8", "f32"}))
+            ->option_text("s16|u8|f32");
     auto* importOption =
         app.add_option("--import", importPath,
                        "Replay a raw frame log (raw/<serial>.txt) instead of audio: each line "
@@ -100,26 +134,40 @@ int main(int argc, char** argv) {
                    "Write the per-sonde logs beneath DIR, as NIMBO does with logging on: "
                    "raw/, sens/, calraw/, caldata/")
         ->option_text("DIR");
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : kExitInput; // --help and --version end well
+    }
     if (input.empty() && importPath.empty()) {
         std::fprintf(stderr, "nimbo-decode: give an audio input or --import FILE\n%s",
                      app.help().c_str());
-        return 1;
+        return kExitInput;
     }
 
     std::unique_ptr<nimbo::BlockSource> source;
     const bool fromFile = input != "-";
-    if (!importPath.empty()) {
+    const bool rawOptions = rateOption->count() + channelsOption->count() +
+                                formatOption->count() > 0;
+    const int channel = right ? 1 : 0; // only this channel is read and resampled
+    std::string error;
+    if (rawOptions && input != "-") {
+        std::fprintf(stderr, "nimbo-decode: --rate, --channels and --format describe raw PCM "
+                             "on stdin (-); a file's own header gives them\n");
+        return kExitInput;
+    } else if (!importPath.empty()) {
         // A raw frame log instead of audio: opened after the core is set up.
     } else if (fromFile) {
-        std::string error;
-        source = nimbo::openAudioFile(input, error);
-        if (!source) {
-            std::fprintf(stderr, "nimbo-decode: %s\n", error.c_str());
-            return 1;
-        }
+        source = nimbo::openAudioFile(input, error, channel);
     } else {
-        source = nimbo::openRawPcm(STDIN_FILENO);
+        raw.sample = rawSample == "u8"    ? nimbo::RawSampleFormat::U8
+                     : rawSample == "f32" ? nimbo::RawSampleFormat::F32
+                                          : nimbo::RawSampleFormat::S16;
+        source = nimbo::openRawPcm(STDIN_FILENO, raw, error, channel);
+    }
+    if (importPath.empty() && !source) {
+        std::fprintf(stderr, "nimbo-decode: %s\n", error.c_str());
+        return kExitInput;
     }
 
     auto core = std::make_unique<nimbo::NimboCore>();
@@ -143,11 +191,16 @@ int main(int argc, char** argv) {
         core->setProgramFolder(logDir);
         core->loggingSwitched(true);
     }
-    if (!importPath.empty()) return importLog(*core, importPath);
+    if (!importPath.empty()) {
+        const int status = importLog(*core, importPath);
+        return status != 0 ? status : output.failed() ? kExitStdout : 0;
+    }
 
     ProgressBar progress(fromFile && isatty(STDERR_FILENO));
     static int16_t block[nimbo::kBlockWords];
-    while (source->next(block)) {
+    // Without stdout and without logs nothing more can come of the input.
+    const auto useful = [&] { return !output.failed() || !logDir.empty(); };
+    while (useful() && source->next(block)) {
         core->ProcessWaveBuffer(block);
         progress.update(source->progress());
     }
@@ -160,11 +213,11 @@ int main(int argc, char** argv) {
         core->ProcessWaveBuffer(block);
     progress.finish();
 
-    const std::string error = source->error();
+    error = source->error();
     if (!error.empty()) {
         std::fprintf(stderr, "nimbo-decode: %s: %s\n", fromFile ? input.c_str() : "stdin",
                      error.c_str());
-        return 1;
+        return kExitInput;
     }
-    return 0;
+    return output.failed() ? kExitStdout : 0;
 }
