@@ -48,7 +48,9 @@ run() {
 
 run_tests() {
   build build
-  (cd build && ctest --output-on-failure -j "$(jobs)")
+  (cd build && ctest --output-on-failure -j "$(jobs)" -LE soak)
+  # The soak on its own: 10,000-frame flights through a pipe (tests/soak_test.cpp).
+  (cd build && ctest --output-on-failure -j "$(jobs)" -L soak)
   # The core and the tools again under AddressSanitizer and UndefinedBehaviorSanitizer.
   build build-asan -DCMAKE_BUILD_TYPE=Debug -DNIMBO_GUI=OFF -DNIMBO_BENCH=OFF -DNIMBO_SANITIZE=ON \
     -DCMAKE_CXX_FLAGS="-O1"
