@@ -17,13 +17,30 @@
 
 namespace {
 
+// Log writes that fail: one line on stderr per episode (it ends when a write lands again),
+// not one per frame; any failure at all makes the exit status 3.
+class LogFailureReport {
+  public:
+    void check(const nimbo::LogWriteFailure& failure) {
+        if (failure.episodes == reported_) return;
+        reported_ = failure.episodes;
+        std::fprintf(stderr, "nimbo-decode: %s\n", failure.text.c_str());
+    }
+    bool any() const { return reported_ > 0; }
+
+  private:
+    unsigned reported_ = 0;
+};
+
 class JsonOutput final : public nimbo::CoreHooks {
   public:
     explicit JsonOutput(const nimbo::NimboCore& core) : core_(core) {}
     void frameDecoded() override {
         nimbo::writeFrameJson(stdout, core_);
         std::fflush(stdout);
+        logFailures.check(core_.logWriteFailure());
     }
+    LogFailureReport logFailures;
 
   private:
     const nimbo::NimboCore& core_;
@@ -143,7 +160,10 @@ int main(int argc, char** argv) {
         core->setProgramFolder(logDir);
         core->loggingSwitched(true);
     }
-    if (!importPath.empty()) return importLog(*core, importPath);
+    if (!importPath.empty()) {
+        const int status = importLog(*core, importPath);
+        return status == 0 && output.logFailures.any() ? 3 : status;
+    }
 
     ProgressBar progress(fromFile && isatty(STDERR_FILENO));
     static int16_t block[nimbo::kBlockWords];
@@ -166,5 +186,5 @@ int main(int argc, char** argv) {
                      error.c_str());
         return 1;
     }
-    return 0;
+    return output.logFailures.any() ? 3 : 0;
 }
