@@ -80,8 +80,11 @@ void NimboCore::decodeFrame() {
     }
     if (logs_.on() && frame_.sondeBlockOk && frame_.sensorBlockOk) {
         logs_.logFrame(frame_);
+        // Calibration files that could not be written get every logged frame's chance.
+        if (calFilesPending_) writeCalibrationFiles();
         hooks_->logFrame();
     }
+    logs_.settle();
     hooks_->frameDecoded();
 }
 
@@ -159,23 +162,33 @@ void NimboCore::collectCalibrationPiece(int index, const uint8_t* piece) {
     const bool completed = cal_.addPiece(index, piece);
     readout_.ProgressBar1 = cal_.progress();
     if (!completed) return;
-    if (logs_.on()) logs_.writeCalibrationFiles(frame_.serialNumber, cal_);
+    if (logs_.on()) writeCalibrationFiles();
     if (!batchMode_) {
         cal_.takeDisplayCopy();
         if (hooks_->frameDisplayShowing()) hooks_->frameDisplayRefresh();
     }
 }
 
+void NimboCore::writeCalibrationFiles() {
+    calFilesPending_ = !logs_.writeCalibrationFiles(frame_.serialNumber, cal_);
+}
+
 void NimboCore::loggingSwitched(bool down) {
     logs_.setOn(down);
+    if (!down) {
+        logs_.dropFailure();
+        calFilesPending_ = false;
+    }
     if (down && cal_.allReceived()) {
         cal_.decodeCoefficients();
-        logs_.writeCalibrationFiles(frame_.serialNumber, cal_);
+        writeCalibrationFiles();
+        logs_.settle();
     }
 }
 
 void NimboCore::displayReset() {
     cal_.clear();
+    calFilesPending_ = false;
     readout_.ProgressBar1 = 0;
     setLabel(readout_.Label2, "%s", kBlankSerial);
     setLabel(readout_.Label50, "%s", kBlankFreq);

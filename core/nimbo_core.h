@@ -121,6 +121,8 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     const std::array<uint8_t, kFrameBytes>& frameDisplayBytes() const { return frameDisplayBytes_; }
     const std::string& programFolder() const { return logs_.folder(); }
     bool loggingOn() const { return logs_.on(); }
+    // Log and calibration file writing: the latest failure and its episodes.
+    const LogWriteFailure& logWriteFailure() const { return logs_.failure(); }
     bool scrollDown() const { return scrollDown_; }
     bool batchMode() const { return batchMode_; }
 
@@ -133,6 +135,7 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     void statusDotFrame();
     void statusDotEndOfBuffer();
     void collectCalibrationPiece(int index, const uint8_t* piece);
+    void writeCalibrationFiles();
 
     ReceiverSettings settings_;
     Receiver receiver_;
@@ -150,6 +153,7 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     bool batchMode_ = false;
     bool scrollDown_ = false;  // SpeedButton3 ("Scroll") is down
     bool drawPictures_ = true; // scope and graph
+    bool calFilesPending_ = false; // the complete table's files failed: tried again per frame
 
     CoreHooks* hooks_;
     CoreHooks noHooks_;

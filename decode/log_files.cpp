@@ -1,43 +1,159 @@
 #include "decode/log_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 namespace nimbo {
+namespace {
 
-bool appendLine(const std::string& path, std::string_view text) {
+// Everything before the last '/', or "" for a bare name or a file at the root.
+std::string folderOf(const std::string& path) {
     const std::string::size_type slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        const std::string folder = path.substr(0, slash);
-        ::mkdir(folder.c_str(), 0777); // fails harmlessly when it exists or its parent does not
+    return slash != std::string::npos && slash > 0 ? path.substr(0, slash) : std::string();
+}
+
+// Makes the folder when it is missing (one level); 0 or why it could not be made.
+int makeFolder(const std::string& folder) {
+    if (folder.empty() || ::mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST) return 0;
+    return errno;
+}
+
+// header (when given) and text, each '\n' and the end as CR LF.
+std::string withCrLf(std::string_view header, std::string_view text) {
+    std::string out;
+    out.reserve(header.size() + text.size() + 8);
+    const auto add = [&out](std::string_view line) {
+        for (char c : line) {
+            if (c == '\n') out += '\r';
+            out += c;
+        }
+        out += "\r\n";
+    };
+    if (!header.empty()) add(header);
+    add(text);
+    return out;
+}
+
+// Why a file in `folder` could not be opened, naming the folder when it is the cause.
+std::string openFailure(const std::string& folder, int folderErr, int err) {
+    if (folderErr) return "cannot make the folder " + folder + ": " + std::strerror(folderErr);
+    struct stat st;
+    if (!folder.empty() && (err == ENOENT || err == ENOTDIR) && ::lstat(folder.c_str(), &st) == 0) {
+        const bool isLink = S_ISLNK(st.st_mode);
+        if (::stat(folder.c_str(), &st) != 0) {
+            if (isLink) return folder + " is a link to nothing";
+        } else if (!S_ISDIR(st.st_mode)) {
+            return folder + " is not a folder";
+        }
     }
-    std::FILE* f = std::fopen(path.c_str(), "ab");
-    if (!f) return false;
-    bool ok = true;
-    std::size_t start = 0;
-    while (ok) {
-        const std::size_t newline = text.find('\n', start);
-        const std::string_view line = text.substr(start, newline - start);
-        ok = std::fwrite(line.data(), 1, line.size(), f) == line.size() &&
-             std::fwrite("\r\n", 1, 2, f) == 2;
-        if (newline == std::string_view::npos) break;
-        start = newline + 1;
+    return std::strerror(err);
+}
+
+bool fail(std::string* error, const std::string& path, const std::string& reason) {
+    if (error) *error = "cannot write " + path + ": " + reason;
+    return false;
+}
+
+// All of data to fd across short writes; errno says why when false.
+bool writeAll(int fd, const std::string& data) {
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
     }
-    return std::fclose(f) == 0 && ok;
+    return true;
+}
+
+} // namespace
+
+bool appendLine(const std::string& path, std::string_view text, std::string* error,
+                std::string_view header) {
+    const std::string folder = folderOf(path);
+    const int folderErr = makeFolder(folder);
+    // O_NONBLOCK: a FIFO in place of a log fails at once instead of waiting for a reader.
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
+    bool created = true;
+    int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = ::open(path.c_str(), kFlags);
+    }
+    if (fd < 0) return fail(error, path, openFailure(folder, folderErr, errno));
+
+    struct stat st;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const off_t before = regular ? st.st_size : 0;
+    const std::string bytes = withCrLf(before == 0 ? header : std::string_view(), text);
+    bool ok = writeAll(fd, bytes);
+    int err = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false; // a delayed write error (network file systems report them here)
+        err = errno;
+    }
+    if (ok) return true;
+    // Whatever part of the line landed goes again.
+    if (regular) {
+        if (created)
+            ::unlink(path.c_str());
+        else
+            (void)::truncate(path.c_str(), before);
+    }
+    return fail(error, path, std::strerror(err));
+}
+
+bool writeWholeFile(const std::string& path, std::string_view text, std::string* error) {
+    const std::string folder = folderOf(path);
+    const int folderErr = makeFolder(folder);
+    // Safe names never hold a '.', so "<name>.txt.tmp" is no other sonde's file.
+    const std::string temp = path + ".tmp";
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) return fail(error, path, openFailure(folder, folderErr, errno));
+    // Flushed before the rename, so that a crash cannot leave the final name empty.
+    bool ok = writeAll(fd, withCrLf({}, text)) && ::fsync(fd) == 0;
+    int err = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (ok) return true;
+    ::unlink(temp.c_str());
+    return fail(error, path, std::strerror(err));
 }
 
 std::string safeFileName(const char* serial) {
+    if (!*serial) return "%";
+    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string name;
     for (const char* p = serial; *p; ++p) {
-        const char c = *p;
-        const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                          (c >= '0' && c <= '9') || c == '-' || c == '_';
-        name.push_back(safe ? c : '_');
+        const auto c = static_cast<unsigned char>(*p);
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '_';
+        if (plain) {
+            name += static_cast<char>(c);
+        } else {
+            name += '%';
+            name += kHex[c >> 4];
+            name += kHex[c & 15];
+        }
     }
-    return name.empty() ? "_" : name;
+    return name;
 }
 
 std::string sondeFilePath(const std::string& folder, const char* sub, const char* serial,

@@ -8,12 +8,23 @@ namespace nimbo {
 
 // Appends text and a line end to the file at path; every '\n' in text, and the final
 // line end, are written as CR LF. A missing folder just above the file is created (one
-// level only). False when the file cannot be opened or written.
-bool appendLine(const std::string& path, std::string_view text);
+// level only). The line lands whole or not at all: after a failed or short write the
+// file is cut back to its length before (a file this call created is removed), so the
+// next line starts on a line of its own. When the file is empty or missing, `header`
+// (if any) goes first, in the same write. False when the file cannot be opened or
+// written; `error` then says why, as "cannot write <path>: <reason>".
+bool appendLine(const std::string& path, std::string_view text, std::string* error = nullptr,
+                std::string_view header = {});
 
-// A serial number as a file name: letters, digits, '-' and '_' stay, anything else
-// becomes '_' (so "/" or ".." never leave the folder); the name ends at a NUL, and an
-// empty serial gives "_".
+// Writes text (line ends as appendLine) as the whole new content of the file at path:
+// first to a temporary name in the same folder, then renamed over it, so a reader or a
+// later run never finds a part of it. On failure nothing is left behind.
+bool writeWholeFile(const std::string& path, std::string_view text, std::string* error = nullptr);
+
+// A serial number as a file name that no other serial shares: letters, digits, '-' and
+// '_' stay; every other byte becomes '%' and two upper-case hexadecimal digits ("/" is
+// "%2F", "%" itself "%25"), so "/" or ".." never leave the folder. The name ends at a
+// NUL. The empty serial gives "%" alone, which no encoding of a real serial can be.
 std::string safeFileName(const char* serial);
 
 // <folder>/<sub>/<safe serial><extension>

@@ -2,15 +2,22 @@
 // rules that keep them whole, correctly formatted and inside their folders.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/nimbo_core.h"
 #include "decode/log_files.h"
 #include "tests/scratch_dir.h"
 #include "tests/test_frame.h"
+#include "tests/tiny_tmpfs.h"
 
 namespace nimbo {
 namespace {
@@ -45,22 +52,192 @@ TEST(AppendLine, WritesCrLfCreatesOneFolderLevelAndReportsFailure) {
     EXPECT_EQ(slurp(deep), "long\r\n");
 }
 
-TEST(SafeFileName, OnlyPlainCharactersReachTheFileSystem) {
+TEST(SafeFileName, PlainCharactersStayAndEveryOtherByteIsEncoded) {
     const struct {
         const char* serial;
         const char* name;
     } cases[] = {
         {"N1234567", "N1234567"},
         {"ab-c_d9Z", "ab-c_d9Z"},
-        {"../../x", "______x"},
-        {"a/b\\c", "a_b_c"},
-        {"A B.txt", "A_B_txt"},
-        {"\xFF\x80Q", "__Q"},
-        {"", "_"},
-        {"..", "__"},
+        {"a_b", "a_b"},
+        {"a/b", "a%2Fb"},
+        {".", "%2E"},
+        {"..", "%2E%2E"},
+        {"", "%"},
+        {"%", "%25"},
+        {"%25", "%2525"},
+        {"../../x", "%2E%2E%2F%2E%2E%2Fx"},
+        {"a/b\\c", "a%2Fb%5Cc"},
+        {"A B.txt", "A%20B%2Etxt"},
+        {"\xFF\x80Q", "%FF%80Q"},
+        {"a\nb\x7F", "a%0Ab%7F"},
+        {"abc\0def", "abc"}, // the name ends at a NUL, as the serial shown does
     };
     for (const auto& c : cases)
         EXPECT_EQ(safeFileName(c.serial), c.name) << c.serial;
+}
+
+// The reverse of the encoding, worked from its rule: "%" alone is the empty serial, "%XX"
+// one byte, anything else itself.
+std::string serialOfName(const std::string& name) {
+    if (name == "%") return "";
+    std::string serial;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] != '%') {
+            serial += name[i];
+            continue;
+        }
+        serial += static_cast<char>(std::stoi(name.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+    }
+    return serial;
+}
+
+TEST(SafeFileName, NoTwoSerialsShareAName) {
+    // Every serial of up to two bytes, and names made only of plain characters and '%'.
+    std::set<std::string> names;
+    std::vector<std::string> serials = {""};
+    for (int a = 1; a < 256; ++a) {
+        serials.push_back(std::string(1, char(a)));
+        for (int b = 1; b < 256; ++b)
+            serials.push_back({char(a), char(b)});
+    }
+    for (const std::string& serial : serials) {
+        const std::string name = safeFileName(serial.c_str());
+        ASSERT_EQ(serialOfName(name), serial) << name;
+        ASSERT_TRUE(names.insert(name).second) << name;
+        ASSERT_EQ(name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                         "0123456789-_%"),
+                  std::string::npos)
+            << name;
+    }
+}
+
+// While in scope no file may grow beyond `bytes`: a write crossing it lands in part and
+// then fails (EFBIG), as on a disk that fills up mid-line.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+TEST(AppendLine, ShortWriteIsCutBackAndTheNextLineStartsOnItsOwn) {
+    const fs::path dir = freshFolder("short");
+    const std::string log = (dir / "raw" / "a.txt").string();
+    ASSERT_TRUE(appendLine(log, "first"));
+    const std::string longLine(659, 'x');
+    std::string error;
+    bool ok;
+    {
+        FileSizeLimit limit(7 + 100); // 100 bytes of the 661 fit
+        ok = appendLine(log, longLine, &error);
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, "cannot write " + log + ": File too large");
+    EXPECT_EQ(slurp(log), "first\r\n");
+    EXPECT_TRUE(appendLine(log, "next"));
+    EXPECT_EQ(slurp(log), "first\r\nnext\r\n");
+
+    // A file the failed write created goes again, header and all; the next write that
+    // lands starts it with its header.
+    const std::string sens = (dir / "sens" / "a.csv").string();
+    {
+        FileSizeLimit limit(10);
+        ok = appendLine(sens, "1,2,3", &error, "Head,Er,Line");
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(fs::exists(sens));
+    EXPECT_TRUE(appendLine(sens, "1,2,3", &error, "Head,Er,Line"));
+    EXPECT_TRUE(appendLine(sens, "4,5,6", &error, "Head,Er,Line"));
+    EXPECT_EQ(slurp(sens), "Head,Er,Line\r\n1,2,3\r\n4,5,6\r\n");
+    // An empty file left by anything else gets its header too.
+    const std::string empty = (dir / "sens" / "b.csv").string();
+    std::ofstream{empty};
+    EXPECT_TRUE(appendLine(empty, "7", &error, "H"));
+    EXPECT_EQ(slurp(empty), "H\r\n7\r\n");
+}
+
+TEST(AppendLine, FailuresNameTheirCause) {
+    const fs::path dir = freshFolder("causes");
+    std::ofstream(dir / "plain") << "x";
+    fs::create_symlink(dir / "nowhere", dir / "dangling");
+    fs::create_directory(dir / "fifo");
+    ASSERT_EQ(::mkfifo((dir / "fifo" / "a.txt").c_str(), 0600), 0);
+    fs::create_directory(dir / "full");
+    fs::create_symlink("/dev/full", dir / "full" / "a.txt");
+    const struct {
+        fs::path file;
+        std::string reason;
+    } cases[] = {
+        {dir / "plain" / "a.txt", (dir / "plain").string() + " is not a folder"},
+        {dir / "dangling" / "a.txt", (dir / "dangling").string() + " is a link to nothing"},
+        {dir / "fifo" / "a.txt", "No such device or address"}, // no reader: no wait either
+        {dir / "full" / "a.txt", "No space left on device"},
+        {dir / "x" / "y" / "a.txt", "cannot make the folder " + (dir / "x" / "y").string() +
+                                        ": No such file or directory"}, // one level only
+        {dir / "plain" / "raw" / "a.txt",
+         "cannot make the folder " + (dir / "plain" / "raw").string() + ": Not a directory"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(appendLine(c.file.string(), "lost", &error));
+        EXPECT_EQ(error, "cannot write " + c.file.string() + ": " + c.reason);
+    }
+    EXPECT_EQ(slurp(dir / "plain"), "x");
+    EXPECT_FALSE(fs::exists(dir / "nowhere"));
+    EXPECT_TRUE(fs::is_character_file(dir / "full" / "a.txt")); // the link stays
+}
+
+TEST(AppendLine, ReadOnlyFolderRefusesWithItsReason) {
+    const fs::path dir = freshFolder("readonly");
+    test::ReadOnlyFolder readOnly(dir.string());
+    if (!readOnly.ready()) GTEST_SKIP() << readOnly.whyNot();
+    std::string error;
+    EXPECT_FALSE(appendLine((dir / "raw" / "a.txt").string(), "lost", &error));
+    const std::string folder = "cannot make the folder " + (dir / "raw").string();
+    EXPECT_TRUE(error.ends_with(folder + ": Read-only file system") ||
+                error.ends_with(folder + ": Permission denied"))
+        << error;
+    EXPECT_FALSE(writeWholeFile((dir / "a.txt").string(), "lost", &error));
+    EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST(WriteWholeFile, AFailureLeavesNoFileAndTheNextTryWritesItWhole) {
+    const fs::path dir = freshFolder("whole");
+    const std::string path = (dir / "caldata" / "N1.txt").string();
+    const std::string text = "00,10,0.0000000000\n01,11,0.2500000000\n02,12,0.5000000000";
+    std::string error;
+    bool ok;
+    {
+        FileSizeLimit limit(30);
+        ok = writeWholeFile(path, text, &error);
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, "cannot write " + path + ": File too large");
+    EXPECT_TRUE(fs::is_empty(dir / "caldata"));
+    EXPECT_TRUE(writeWholeFile(path, text, &error));
+    EXPECT_EQ(slurp(path), "00,10,0.0000000000\r\n01,11,0.2500000000\r\n02,12,0.5000000000\r\n");
+    EXPECT_TRUE(writeWholeFile(path, "new", &error));
+    EXPECT_EQ(slurp(path), "new\r\n");
+    std::size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(dir / "caldata"))
+        entries += entry.path().filename() == "N1.txt" ? 1 : 100;
+    EXPECT_EQ(entries, 1u);
 }
 
 class Logging : public ::testing::Test {
@@ -148,8 +325,8 @@ TEST_F(Logging, HostileSerialsStayInsideTheirFolder) {
     decode(core, f.seal());
     f.setSerial("/tmp/x\0y");
     decode(core, f.seal());
-    EXPECT_TRUE(fs::exists(dir / "raw" / "______ev.txt"));
-    EXPECT_TRUE(fs::exists(dir / "raw" / "_tmp_x.txt")); // a NUL ends the name
+    EXPECT_TRUE(fs::exists(dir / "raw" / "%2E%2E%2F%2E%2E%2Fev.txt"));
+    EXPECT_TRUE(fs::exists(dir / "raw" / "%2Ftmp%2Fx.txt")); // a NUL ends the name
     std::size_t files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
         if (!entry.is_regular_file()) continue;
@@ -161,7 +338,7 @@ TEST_F(Logging, HostileSerialsStayInsideTheirFolder) {
     EXPECT_STREQ(core.readout().Label2.data(), "Serial Number : /tmp/x");
 }
 
-TEST_F(Logging, UnwritableFolderLosesLinesWithoutHarm) {
+TEST_F(Logging, UnwritableFolderLosesLinesWithoutHarmAndSaysSo) {
     const fs::path blocker = dir / "file";
     std::ofstream(blocker) << "x";
     core.setProgramFolder(blocker.string()); // raw/ and sens/ cannot exist beneath a file
@@ -169,6 +346,50 @@ TEST_F(Logging, UnwritableFolderLosesLinesWithoutHarm) {
     decode(core, f.seal());
     EXPECT_EQ(slurp(blocker), "x");
     EXPECT_STREQ(core.readout().Label12.data(), "Frame : 1000");
+    EXPECT_TRUE(core.logWriteFailure().active);
+    EXPECT_EQ(core.logWriteFailure().text, "cannot write " + blocker.string() +
+                                               "/raw/K1234567.txt: cannot make the folder " +
+                                               blocker.string() + "/raw: Not a directory");
+}
+
+TEST_F(Logging, OneFailureEpisodeUntilAWriteLandsAndFramesDecodeThroughout) {
+    std::ofstream(dir / "raw") << "not a folder";
+    Frame f;
+    EXPECT_EQ(core.logWriteFailure().episodes, 0u);
+    for (unsigned n = 1000; n < 1003; ++n) {
+        f.setU16(32, n);
+        decode(core, f.seal());
+    }
+    EXPECT_STREQ(core.readout().Label12.data(), "Frame : 1002");
+    EXPECT_EQ(core.logWriteFailure().episodes, 1u);
+    EXPECT_TRUE(core.logWriteFailure().active);
+    EXPECT_EQ(core.logWriteFailure().text, "cannot write " + (dir / "raw").string() +
+                                               "/K1234567.txt: " + (dir / "raw").string() +
+                                               " is not a folder");
+    // The sensor log went on: a failed raw line does not cost it its lines.
+    const std::string sensor = slurp(dir / "sens" / "K1234567.csv");
+    EXPECT_EQ(std::count(sensor.begin(), sensor.end(), '\n'), 4);
+    // A frame that is not logged neither ends nor renews the episode.
+    decode(core, f.seal(true, false));
+    EXPECT_TRUE(core.logWriteFailure().active);
+
+    fs::remove(dir / "raw");
+    f.setU16(32, 1003);
+    decode(core, f.seal());
+    EXPECT_FALSE(core.logWriteFailure().active);
+    EXPECT_EQ(core.logWriteFailure().episodes, 1u);
+    EXPECT_EQ(slurp(dir / "raw" / "K1234567.txt").substr(3 * 32, 6), "EB,03,");
+    EXPECT_EQ(fs::file_size(dir / "raw" / "K1234567.txt"), 661u);
+
+    // A new failure is a new episode; switching logging off ends it.
+    fs::rename(dir / "sens", dir / "sens-away");
+    fs::create_symlink(dir / "nowhere", dir / "sens");
+    decode(core, f.seal());
+    EXPECT_EQ(core.logWriteFailure().episodes, 2u);
+    EXPECT_TRUE(core.logWriteFailure().text.ends_with(" is a link to nothing"));
+    core.loggingSwitched(false);
+    EXPECT_FALSE(core.logWriteFailure().active);
+    EXPECT_EQ(core.logWriteFailure().episodes, 2u);
 }
 
 // A calibration table whose entry n holds index byte 0x10 + n and the value n / 4
@@ -238,6 +459,60 @@ TEST_F(Logging, CalibrationProgressCompletionAndFiles) {
     EXPECT_TRUE(core.calibration().calComplete());
     EXPECT_EQ(fs::file_size(dir / "caldata" / "K1234567.txt"), 10u);
     EXPECT_EQ(slurp(dir / "calraw" / "K1234567.txt"), raw);
+}
+
+std::size_t filesBeneath(const fs::path& dir, const std::string& ending) {
+    std::size_t n = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        n += entry.path().string().ends_with(ending);
+    return n;
+}
+
+TEST_F(Logging, CalibrationFilesThatCouldNotBeWrittenComeWholeWithALaterFrame) {
+    const auto t = table();
+    std::ofstream(dir / "caldata") << "in the way";
+    for (int k = 0; k < 32; ++k)
+        sendPiece(core, t, k);
+    ASSERT_TRUE(core.calibration().calComplete());
+    EXPECT_EQ(slurp(dir / "calraw" / "K1234567.txt").size(), 32u * 49);
+    EXPECT_TRUE(core.logWriteFailure().active);
+    EXPECT_TRUE(core.logWriteFailure().text.starts_with(
+        "cannot write " + (dir / "caldata" / "K1234567.txt").string()));
+    // Not logged: no new chance yet.
+    fs::remove(dir / "caldata");
+    Frame bad;
+    decode(core, bad.seal(true, false));
+    EXPECT_FALSE(fs::exists(dir / "caldata"));
+    EXPECT_TRUE(core.logWriteFailure().active);
+    // The next logged frame writes it.
+    sendPiece(core, t, 1);
+    const std::string data = slurp(dir / "caldata" / "K1234567.txt");
+    EXPECT_EQ(std::count(data.begin(), data.end(), '\n'), 66);
+    EXPECT_TRUE(data.ends_with("\r\n65,51,16.2500000000\r\n"));
+    EXPECT_FALSE(core.logWriteFailure().active);
+    EXPECT_EQ(core.logWriteFailure().episodes, 1u);
+    EXPECT_EQ(filesBeneath(dir, ".tmp"), 0u);
+}
+
+TEST_F(Logging, DiskFullWhileTheCalibrationFilesAreWrittenLeavesNoneOfThem) {
+    const auto t = table();
+    core.loggingSwitched(false);
+    for (int k = 0; k < 32; ++k)
+        sendPiece(core, t, k);
+    {
+        FileSizeLimit limit(1000); // both files are longer
+        core.loggingSwitched(true);
+    }
+    EXPECT_FALSE(fs::exists(dir / "calraw" / "K1234567.txt"));
+    EXPECT_FALSE(fs::exists(dir / "caldata" / "K1234567.txt"));
+    EXPECT_EQ(filesBeneath(dir, ".tmp"), 0u);
+    EXPECT_TRUE(core.logWriteFailure().active);
+    EXPECT_EQ(core.logWriteFailure().text,
+              "cannot write " + (dir / "calraw" / "K1234567.txt").string() + ": File too large");
+    sendPiece(core, t, 5);
+    EXPECT_EQ(slurp(dir / "calraw" / "K1234567.txt").size(), 32u * 49);
+    EXPECT_EQ(slurp(dir / "caldata" / "K1234567.txt").substr(0, 20), "00,10,0.0000000000\r\n");
+    EXPECT_FALSE(core.logWriteFailure().active);
 }
 
 TEST(Coefficients, SinglePrecisionPatterns) {

@@ -19,9 +19,26 @@
 
 namespace {
 
-// Exit statuses: 0 done, 1 bad input or usage, 4 standard output could not be written.
+// Exit statuses: 0 done, 1 bad input or usage, 3 a log write failed, 4 standard output
+// could not be written.
 constexpr int kExitInput = 1;
+constexpr int kExitLogs = 3;
 constexpr int kExitStdout = 4;
+
+// Log writes that fail: one line on stderr per episode (it ends when a write lands again),
+// not one per frame.
+class LogFailureReport {
+  public:
+    void check(const nimbo::LogWriteFailure& failure) {
+        if (failure.episodes == reported_) return;
+        reported_ = failure.episodes;
+        std::fprintf(stderr, "nimbo-decode: %s\n", failure.text.c_str());
+    }
+    bool any() const { return reported_ > 0; }
+
+  private:
+    unsigned reported_ = 0;
+};
 
 // One JSON line per frame. A failed write to stdout (a full disk, a closed pipe) is said once
 // on stderr and ends the JSON output; decoding goes on only when logs are written.
@@ -29,6 +46,7 @@ class JsonOutput final : public nimbo::CoreHooks {
   public:
     explicit JsonOutput(const nimbo::NimboCore& core) : core_(core) {}
     void frameDecoded() override {
+        logFailures.check(core_.logWriteFailure());
         if (failed_) return;
         nimbo::writeFrameJson(stdout, core_);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -38,6 +56,9 @@ class JsonOutput final : public nimbo::CoreHooks {
         }
     }
     bool failed() const { return failed_; }
+    // A failed log write outranks a failed standard output in the exit status.
+    int status() const { return logFailures.any() ? kExitLogs : failed_ ? kExitStdout : 0; }
+    LogFailureReport logFailures;
 
   private:
     const nimbo::NimboCore& core_;
@@ -193,7 +214,7 @@ int main(int argc, char** argv) {
     }
     if (!importPath.empty()) {
         const int status = importLog(*core, importPath);
-        return status != 0 ? status : output.failed() ? kExitStdout : 0;
+        return status != 0 ? status : output.status();
     }
 
     ProgressBar progress(fromFile && isatty(STDERR_FILENO));
@@ -219,5 +240,5 @@ int main(int argc, char** argv) {
                      error.c_str());
         return kExitInput;
     }
-    return output.failed() ? kExitStdout : 0;
+    return output.status();
 }
