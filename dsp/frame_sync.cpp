@@ -22,6 +22,13 @@ bool startsWithStartPattern(const uint8_t* s) {
            s[3] == kStartPattern[3];
 }
 
+// Shifts one bit in at place 159 of 160 packed places; place 0 drops out.
+void shiftIn(uint64_t (&words)[3], uint64_t bit) {
+    words[0] = (words[0] >> 1) | (words[1] << 63);
+    words[1] = (words[1] >> 1) | (words[2] << 63);
+    words[2] = (words[2] >> 1) | ((bit & 1u) << (kTopWordBits - 1));
+}
+
 } // namespace
 
 constexpr std::array<uint64_t, 3> kHeaderWords = packHeader(headerPatternBytes);
@@ -32,7 +39,7 @@ void FrameSync::ProcessSymbol(double y) {
     if (symbolCount < kSlotSymbols) return;
     symbolCount = 0;
 
-    alignByte();
+    if (alignByte()) heardByte_ = true;
     prevSymbolGroup = symbolGroup;
 
     if (inFrame) {
@@ -57,7 +64,7 @@ void FrameSync::reset() {
     *this = FrameSync(listener_);
 }
 
-void FrameSync::alignByte() {
+bool FrameSync::alignByte() {
     // The previous slot, then the current one. Offsets 21..36 reach past the 40
     // symbols; those positions read as 0, so the symbols come from the two slots only.
     uint8_t twoSlots[2 * kSlotSymbols + kSearchPositions] = {};
@@ -71,10 +78,10 @@ void FrameSync::alignByte() {
         if (startsWithStartPattern(w)) {
             for (int k = 0; k < 8; ++k)
                 byteBits[k] = w[5 + 2 * k];
-        } else {
-            byteLocked = false;
+            return true;
         }
-        return;
+        byteLocked = false;
+        return false;
     }
 
     // Search the newer slot first: current symbols, then the previous ones.
@@ -87,22 +94,24 @@ void FrameSync::alignByte() {
         if (startsWithStartPattern(search + p)) {
             byteLocked = true;
             byteOffset = p;
-            return;
+            return false;
         }
     }
+    return false;
 }
 
 void FrameSync::pushHeaderBit(uint64_t bit) {
-    history_[0] = (history_[0] >> 1) | (history_[1] << 63);
-    history_[1] = (history_[1] >> 1) | (history_[2] << 63);
-    history_[2] = (history_[2] >> 1) | ((bit & 1u) << (kTopWordBits - 1));
+    shiftIn(history_, bit);
+    shiftIn(heard_, 1);
 }
 
 int FrameSync::headerScore() const {
-    const int differing = std::popcount(history_[0] ^ headerPatternWords[0]) +
-                          std::popcount(history_[1] ^ headerPatternWords[1]) +
-                          std::popcount(history_[2] ^ headerPatternWords[2]);
-    return kHeaderBits - 2 * differing;
+    int heard = 0, differing = 0;
+    for (int w = 0; w < 3; ++w) {
+        heard += std::popcount(heard_[w]);
+        differing += std::popcount((history_[w] ^ headerPatternWords[w]) & heard_[w]);
+    }
+    return heard - 2 * differing;
 }
 
 int FrameSync::headerHistoryBit(int j) const {
@@ -111,6 +120,7 @@ int FrameSync::headerHistoryBit(int j) const {
 }
 
 void FrameSync::searchHeader() {
+    if (!heardByte_) return; // byteBits still holds its start value, not a received byte
     for (int k = 0; k < 8; ++k) {
         pushHeaderBit(byteBits[k]);
         if (headerScore() >= kHeaderThreshold) {

@@ -35,7 +35,8 @@ class FrameSync {
     // Back to the state of a new FrameSync; the listener stays.
     void reset();
 
-    // Header correlation score of the current history: matches minus mismatches.
+    // Header correlation score of the current history: matches minus mismatches, over
+    // the places filled since the start or a reset (all 160 once that many bits came).
     int headerScore() const;
     // Bit j (0 oldest .. 159 newest) of the header history.
     int headerHistoryBit(int j) const;
@@ -53,13 +54,19 @@ class FrameSync {
     std::array<uint8_t, 8> byteBits{};
 
   private:
-    void alignByte();
+    bool alignByte(); // true when byteBits holds a byte read in this slot
     void searchHeader();
     void pushHeaderBit(uint64_t bit);
 
     FrameListener* listener_;
     // headerHistory packed: bit j of the 160 lives in word j / 64 at position j % 64.
     uint64_t history_[3] = {};
+    // Places of the history filled since the start or a reset, packed alike. A place not
+    // yet filled counts neither way: taken as 0 it would match most of the header (130 of
+    // its 160 bits are 0), and a history that had heard only part of a header could fire
+    // inside it. Nothing is pushed before the aligner has read its first byte.
+    uint64_t heard_[3] = {};
+    bool heardByte_ = false;
 };
 
 // The 160 header bits in order of arrival, packed like the history.

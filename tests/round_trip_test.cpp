@@ -1,6 +1,7 @@
 // nimbo-synth -> nimbo-decode end to end: what is sent is what is decoded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -33,7 +34,7 @@ void PrintTo(const Trip& trip, std::ostream* os) {
 
 class RoundTrip : public ::testing::TestWithParam<Trip> {};
 
-TEST_P(RoundTrip, EveryFrameAfterTheFirstArrivesIntact) {
+TEST_P(RoundTrip, EveryFrameArrivesIntact) {
     const Trip& trip = GetParam();
     const std::string dir = scratchDir("trip");
     const std::string wav = dir + "/signal.wav", truth = dir + "/truth.txt";
@@ -55,8 +56,13 @@ TEST_P(RoundTrip, EveryFrameAfterTheFirstArrivesIntact) {
         if (frame["sonde_ok"] && frame["sensor_ok"] && frame["gps_ok"])
             good[frame["frame"].get<int>()] = frame;
 
+    // A signal off 4800 symbols/s that begins with its first header gives the clock no idle
+    // line to learn the rate on, so the first frame may slip (with 0.5 s of lead-in it does
+    // not). Every other trip delivers every frame from the first.
+    const bool startsOffRate = std::find(trip.synthArgs.begin(), trip.synthArgs.end(),
+                                         "--symbol-rate") != trip.synthArgs.end();
     for (const auto& [number, hex] : sent) {
-        if (number == 1) continue; // the clock may still be settling
+        if (number == 1 && startsOffRate) continue;
         ASSERT_TRUE(good.count(number)) << "frame " << number << " not decoded\n" << run.out;
         EXPECT_EQ(good[number]["bytes"], hex) << "frame " << number;
         EXPECT_EQ(good[number]["serial"], "T7654321");
@@ -171,12 +177,11 @@ TEST(RoundTripLogs, FlightLogsMatchWhatWasSent) {
     options.serial = "L4000001";
     const auto rawLines = linesOf(readFile(logs + "/raw/L4000001.txt"));
     const auto sensLines = linesOf(readFile(logs + "/sens/L4000001.csv"));
-    ASSERT_GE(rawLines.size(), 39u);
+    ASSERT_EQ(rawLines.size(), 40u); // every frame, the first included
     ASSERT_EQ(sensLines.size(), rawLines.size() + 1);
     EXPECT_EQ(sensLines[0], "FrameNo,Temp,Humd1,Humd2,Ref,Ref,Press,Ref,Ref");
-    const int first = 40 - static_cast<int>(rawLines.size()); // frames lost while settling
     for (std::size_t k = 0; k < rawLines.size(); ++k) {
-        const auto sent = synth::buildFrame(options, first + static_cast<int>(k));
+        const auto sent = synth::buildFrame(options, static_cast<int>(k));
         EXPECT_EQ(rawLines[k], commaHex(sent.data(), 220)) << k;
         std::string csv = std::to_string(sent[32] | (sent[33] << 8));
         for (int ch = 0; ch < 8; ++ch) {

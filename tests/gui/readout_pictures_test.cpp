@@ -83,9 +83,8 @@ class FedWindow : public ::testing::Test {
         }
     }
 
-    // Frame numbers from 100, calibration pieces from 31. The first frame after the idle
-    // lead-in is heard while the receiver still finds its bytes and fails its checks, so
-    // the first good frame is number 101 carrying piece 0 (and the frequency).
+    // Frame numbers from 100, calibration pieces from 31: every frame arrives, the first
+    // after the idle lead-in included, so the frequency (piece 0) comes with frame 101.
     static synth::SynthOptions flightOf(int frames, const char* serial = kSerial) {
         synth::SynthOptions o;
         o.frames = frames;
@@ -133,12 +132,12 @@ TEST_F(FedWindow, EveryReadoutControlShowsWhatTheCoreHoldsAfterEveryBlock) {
         ASSERT_EQ(progress(form.get()), r.ProgressBar1) << blocks;
     });
 
-    // And what the core holds is what was sent: good frames 101..103 with three
-    // calibration pieces, the humidity switch set so that the bright colour marks the
+    // And what the core holds is what was sent: frames 100..103 with four calibration
+    // pieces, the humidity switch set so that the bright colour marks the
     // second sensor.
     EXPECT_EQ(labelText(form.get(), "Label2"), QStringLiteral("Serial Number : N1234567"));
     EXPECT_EQ(labelText(form.get(), "Label12"), QStringLiteral("Frame : 103"));
-    EXPECT_EQ(progress(form.get()), 9); // 3 x 3.125 = 9.375, truncated
+    EXPECT_EQ(progress(form.get()), 12); // 4 x 3.125 = 12.5, truncated
     EXPECT_EQ(textColour(form.get(), "Label4"), QColor(0, 128, 128));
     EXPECT_EQ(textColour(form.get(), "Label5"), QColor(0, 255, 255));
     EXPECT_TRUE(labelText(form.get(), "Label50").startsWith(QStringLiteral("TxFreq : 4")));
@@ -150,7 +149,7 @@ TEST_F(FedWindow, StatusDotLightsForTheRestOfItsBlockAndTwoMore) {
     silence(1);
     EXPECT_EQ(dot->palette().color(QPalette::WindowText), QColor(0, 0, 0));
 
-    // Frame 0 fails all three checks (red), frame 2 its sensor block only (yellow).
+    // Frame 2 fails its sensor block (yellow), the others pass (lime).
     synth::SynthOptions o = flightOf(4);
     o.corruptFrame = 2;
     o.corruptBlock = 1;
@@ -173,9 +172,9 @@ TEST_F(FedWindow, StatusDotLightsForTheRestOfItsBlockAndTwoMore) {
     std::vector<std::pair<QColor, int>> lit;
     for (const auto& run : runs)
         if (run.first != QColor(0, 0, 0)) lit.push_back(run);
-    const QColor red(255, 0, 0), lime(0, 255, 0), yellow(255, 255, 0);
+    const QColor lime(0, 255, 0), yellow(255, 255, 0);
     const std::vector<std::pair<QColor, int>> expected = {
-        {red, 2}, {lime, 2}, {yellow, 2}, {lime, 2}};
+        {lime, 2}, {lime, 2}, {yellow, 2}, {lime, 2}};
     EXPECT_EQ(lit, expected);
 }
 
@@ -213,7 +212,7 @@ TEST_F(FedWindow, CalResetLeavesScrollUpAndTheNextFrameBringsTheSondeBack) {
 TEST_F(FedWindow, ANewSondePutsScrollDownAndRestartsTheProgress) {
     synth::Synthesizer first(flightOf(5));
     playAll(first);
-    ASSERT_EQ(progress(form.get()), 12);         // pieces 0..3
+    ASSERT_EQ(progress(form.get()), 15);         // pieces 31 and 0..3
     button(form.get(), "SpeedButton3")->click(); // up: the chart stands still
     ASSERT_FALSE(button(form.get(), "SpeedButton3")->isChecked());
 
