@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QTime>
 #include <QToolButton>
 #include <QUrl>
 
@@ -42,6 +43,16 @@ constexpr int kGraphHeight = nimbo::SensorGraph::kDesignHeight;
 // The settings file and the graph agree on the row time of a first run.
 static_assert(nimbo::Settings{}.GraphScr == nimbo::SensorGraph::kDefaultRowTime);
 constexpr int kGraphScrMax = nimbo::SensorGraph::kMaxRowTime;
+
+// The status dot, and what it shows while the capture device is gone.
+const QString kDot = QString::fromUtf8("●");
+const QString kLostDot = QString::fromUtf8("×");
+constexpr nimbo::Colour kLostDotColour = nimbo::clGray;
+
+QString captureLostText() {
+    return QStringLiteral("Capture stopped: no audio comes from the input device. "
+                          "NIMBO opens it again when it is back.");
+}
 
 QColor qColour(nimbo::Colour c) {
     return QColor(nimbo::redOf(c), nimbo::greenOf(c), nimbo::blueOf(c));
@@ -118,6 +129,7 @@ TForm1::TForm1(const QString& executablePath, QWidget* parent) : QWidget(parent)
     showGraphBitmap();
 
     capture.setBlockHandler([this](const int16_t* block, int) { ProcessWaveBuffer(block); });
+    connect(&capture, &nimbo::Capture::stateChanged, this, &TForm1::captureStateChanged);
     // A device saved with its id is at whatever row Qt lists it now; one that is gone
     // leaves Input as saved.
     if (const int row = nimbo::inputRowOf(InputId); Input != 0 && row > 0) Input = row;
@@ -164,7 +176,7 @@ void TForm1::buildControls() {
     Panel1->setPalette(black);
     Label12 = label(Panel1, "Label12", 16, 12, QString());
     setTextColour(Label12, nimbo::clWhite);
-    Label11 = new QLabel(QString::fromUtf8("●"), Panel1);
+    Label11 = new QLabel(kDot, Panel1);
     Label11->setObjectName(QStringLiteral("Label11"));
     Label11->setFont(nimbo::proportionalFont());
     Label11->setGeometry(102, 12, 12, 12);
@@ -401,7 +413,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
 // ---- Capture and decoding ----
 
 void TForm1::OpenCapture() {
-    if (!capture.open(nimbo::inputDevice(Input, InputId))) nimbo::reportCaptureOpenFailure(this);
+    if (!capture.open(nimbo::inputDevice(Input, InputId), Input == 0))
+        nimbo::reportCaptureOpenFailure(this);
 }
 
 void TForm1::CloseCapture() {
@@ -504,6 +517,7 @@ void TForm1::mirrorReadout() {
     mirrorColour(channelLabel[1], shown_.Label4Colour, r.Label4Colour, force);
     mirrorColour(channelLabel[2], shown_.Label5Colour, r.Label5Colour, force);
     mirrorColour(Label11, shown_.Label11Colour, r.Label11Colour, force);
+    if (captureLost_) showCaptureLost(); // an import does not light the dot meanwhile
     ProgressBar1->setValue(r.ProgressBar1);
 }
 
@@ -515,6 +529,41 @@ void TForm1::mirrorPictures() {
 // Image2 takes a fresh copy only when the core says the chart has a new picture.
 void TForm1::mirrorGraph() {
     if (core.graph().graphShowCount != graphShown_) showGraphBitmap();
+}
+
+// ---- Capture state ----
+
+// The dot stands for what the device delivers: while the device is gone no frame can come,
+// so it shows a grey cross instead of the colour of the last frame, with the reason on it.
+void TForm1::captureStateChanged(nimbo::Capture::State state) {
+    const bool lost = state == nimbo::Capture::State::Lost;
+    if (lost == captureLost_) return;
+    captureLost_ = lost;
+    if (lost) {
+        showCaptureLost();
+        noteInMemo(captureLostText());
+        return;
+    }
+    Label11->setText(kDot);
+    Label11->setToolTip(QString());
+    setTextColour(Label11, shown_.Label11Colour);
+    if (state != nimbo::Capture::State::Running) return; // given up for another device
+    noteInMemo(QStringLiteral("Capture resumed."));
+    // The device may now sit at another row of the list.
+    const QByteArray id = InputId.isEmpty() ? capture.deviceId() : InputId;
+    if (const int row = nimbo::inputRowOf(id); Input != 0 && row > 0) Input = row;
+}
+
+void TForm1::showCaptureLost() {
+    Label11->setText(kLostDot);
+    Label11->setToolTip(captureLostText());
+    setTextColour(Label11, kLostDotColour);
+}
+
+// A dated line at the end of the memo, scrolled into view.
+void TForm1::noteInMemo(const QString& text) {
+    Memo1->appendPlainText(QTime::currentTime().toString(QStringLiteral("HH:mm:ss  ")) + text);
+    Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
 }
 
 // ---- Controls ----

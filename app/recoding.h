@@ -107,6 +107,9 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void mirrorReadout();
     void mirrorPictures();
     void mirrorGraph();
+    void captureStateChanged(nimbo::Capture::State state);
+    void showCaptureLost();
+    void noteInMemo(const QString& text);
 
     void SpeedButton1Click();
     void SpeedButton2Click();
@@ -155,6 +158,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     bool importing_ = false;
     bool importAbort = false;
     bool closeAfterImport_ = false; // the window was closed during an import
+    bool captureLost_ = false;      // the device went away; capture waits for it
 };
 
 extern TForm1* Form1;

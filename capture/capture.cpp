@@ -5,6 +5,8 @@
 #include <QAudioSource>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QMediaDevices>
+#include <atomic>
 
 #include "capture/input_devices.h"
 
@@ -34,19 +36,28 @@ class Capture::Sink final : public QIODevice {
   protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 len) override {
+        received_.fetch_add(static_cast<uint64_t>(len), std::memory_order_relaxed);
         const int blocks = ring_.fill(data, static_cast<std::size_t>(len));
         for (int i = 0; i < blocks; ++i)
             QCoreApplication::postEvent(target_, new BlockReadyEvent(generation_));
         return len;
     }
 
+  public:
+    // Every byte the device has written, ring full or not: the watchdog's sign of life.
+    uint64_t received() const { return received_.load(std::memory_order_relaxed); }
+
   private:
     CaptureRing& ring_;
     QObject* const target_;
     const uint32_t generation_;
+    std::atomic<uint64_t> received_{0};
 };
 
-Capture::Capture(QObject* parent) : QObject(parent) {
+Capture::Capture(QObject* parent) : QObject(parent), devices_(new QMediaDevices(this)) {
+    watchdog_.setInterval(kWatchMs);
+    connect(&watchdog_, &QTimer::timeout, this, &Capture::watch);
+    connect(devices_, &QMediaDevices::audioInputsChanged, this, &Capture::devicesChanged);
     audioThread_.setObjectName(QStringLiteral("nimbo-audio"));
     audioContext_ = new QObject;
     audioContext_->moveToThread(&audioThread_);
@@ -79,11 +90,21 @@ void Capture::closeSession() {
 }
 
 bool Capture::open(int input) {
-    return open(inputDevice(input));
+    return open(inputDevice(input), input == 0);
 }
 
-bool Capture::open(const QAudioDevice& device) {
+bool Capture::open(const QAudioDevice& device, bool systemDefault) {
     close();
+    paused_ = false;
+    if (!startSource(device)) return false;
+    deviceId_ = device.id();
+    systemDefault_ = systemDefault;
+    setState(State::Running);
+    return true;
+}
+
+// Opens `device` into a new session; on failure everything is closed again.
+bool Capture::startSource(const QAudioDevice& device) {
     const QAudioFormat format = captureFormat();
     if (device.isNull() || !device.isFormatSupported(format)) return false;
 
@@ -98,8 +119,14 @@ bool Capture::open(const QAudioDevice& device) {
                 source_->error() == QAudio::NoError && source_->state() != QAudio::StoppedState;
         },
         Qt::BlockingQueuedConnection);
-    if (!started) close();
-    return started;
+    if (!started) {
+        stopSource();
+        closeSession();
+        return false;
+    }
+    bytesSeen_ = 0;
+    quietMs_ = 0;
+    return true;
 }
 
 void Capture::stopSource() {
@@ -118,9 +145,88 @@ void Capture::close() {
     // The device is gone before the ring is reset: nothing writes into it afterwards.
     stopSource();
     closeSession();
+    setState(State::Closed);
+}
+
+void Capture::setState(State state) {
+    if (state == State::Closed)
+        watchdog_.stop();
+    else if (!watchdog_.isActive())
+        watchdog_.start();
+    if (state == state_) return;
+    state_ = state;
+    emit stateChanged(state);
+}
+
+// A running device must deliver: 0.1 s blocks come ten times a second. One that has been
+// silent for kStallMs (not paused) is taken for lost; the first audio of a device may take
+// kFirstAudioMs. Every kRetryMs the chosen device is looked for in the list of devices, and a
+// lost one is tried again.
+void Capture::watch() {
+    retryMs_ += kWatchMs;
+    const bool listDue = retryMs_ >= kRetryMs;
+    if (listDue) retryMs_ = 0;
+    if (state_ == State::Lost) {
+        if (listDue) reconnect();
+        return;
+    }
+    if (state_ != State::Running) return;
+    if (listDue && !deviceListed()) {
+        lose();
+        return;
+    }
+    const uint64_t received = session_ ? session_->received() : 0;
+    if (paused_ || received != bytesSeen_) {
+        bytesSeen_ = received;
+        quietMs_ = 0;
+        return;
+    }
+    quietMs_ += kWatchMs;
+    if (quietMs_ >= (received == 0 ? kFirstAudioMs : kStallMs)) lose();
+}
+
+// A device chosen by its id that leaves the list is lost even if audio still flows: the
+// sound server may have moved the stream to another source. The system default follows
+// whatever the system names.
+bool Capture::deviceListed() const {
+    if (systemDefault_) return true;
+    for (const QAudioDevice& d : QMediaDevices::audioInputs())
+        if (d.id() == deviceId_) return true;
+    return false;
+}
+
+void Capture::lose() {
+    stopSource();
+    closeSession();
+    retryMs_ = 0;
+    setState(State::Lost);
+}
+
+void Capture::devicesChanged() {
+    if (state_ == State::Lost)
+        reconnect();
+    else if (state_ == State::Running && !deviceListed())
+        lose();
+}
+
+// While an import has capture paused, the device is left alone until it resumes.
+void Capture::reconnect() {
+    retryMs_ = 0;
+    if (paused_) return;
+    QAudioDevice device;
+    if (systemDefault_) {
+        device = QMediaDevices::defaultAudioInput();
+    } else {
+        for (const QAudioDevice& d : QMediaDevices::audioInputs())
+            if (d.id() == deviceId_) device = d;
+    }
+    if (device.isNull() || !startSource(device)) return;
+    deviceId_ = device.id();
+    setState(State::Running);
 }
 
 void Capture::pause() {
+    paused_ = true;
     QMetaObject::invokeMethod(
         audioContext_,
         [this] {
@@ -130,6 +236,8 @@ void Capture::pause() {
 }
 
 void Capture::resume() {
+    paused_ = false;
+    quietMs_ = 0;
     QMetaObject::invokeMethod(
         audioContext_,
         [this] {
