@@ -1,5 +1,6 @@
 // Process entry: the application object, the six windows in their order, the event loop.
 #include <QApplication>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
 #include <exception>
@@ -50,6 +51,11 @@ int main(int argc, char* argv[]) {
     const nimbo::CommandLine options = nimbo::parseCommandLine(QApplication::arguments().mid(1));
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "nimbo: %s\n", options.error.toLocal8Bit().constData());
+        return 2;
+    }
+    if (!options.replayFile.isEmpty() && !QFileInfo(options.replayFile).isFile()) {
+        std::fprintf(stderr, "nimbo: cannot replay %s: no such file\n",
+                     QFile::encodeName(options.replayFile).constData());
         return 2;
     }
     // The main window's caption "NIMBO" is the program's title. No application display name
