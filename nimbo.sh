@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs NIMBO on Debian 12 / Ubuntu.
-#   ./nimbo.sh run    install what is missing, build, start NIMBO
-#   ./nimbo.sh test   install what is missing, build, run every test
-# Both are safe to repeat: packages already present are skipped and builds are incremental.
+#   ./nimbo.sh run      install what is missing, build, start NIMBO
+#   ./nimbo.sh demo     the same, replaying a synthesised flight in the window
+#   ./nimbo.sh test     install what is missing, build, run every test
+#   ./nimbo.sh package  build the Debian package build/nimbo_VERSION_ARCH.deb
+# All are safe to repeat: packages already present are skipped and builds are incremental.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -12,6 +14,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
   qt6-base-dev qt6-multimedia-dev fonts-ipafont-gothic
   pulseaudio pulseaudio-utils xvfb imagemagick
+  help2man desktop-file-utils dpkg-dev file
 )
 
 install_missing() {
@@ -35,15 +38,50 @@ build() { # build-dir, extra cmake options...
   cmake --build "$dir" -j "$(jobs)"
 }
 
+# Whether a window can be shown: an X or Wayland display, or Qt's offscreen platform.
+has_display() {
+  [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ "${QT_QPA_PLATFORM:-}" = offscreen ]
+}
+
+# Without the window: decode a freshly synthesised flight and print what it finds.
+headless_demo() {
+  local wav=build/demo-headless.wav
+  build/tools/synth/nimbo-synth --flight --frames 12 --serial N1234567 --ebn0 18 -o "$wav"
+  exec build/tools/nimbo-decode "$wav"
+}
+
 run() {
   build build
-  if [ -x build/app/nimbo ]; then
+  if [ -x build/app/nimbo ] && has_display; then
     exec build/app/nimbo
   fi
-  # Without the window: decode a freshly synthesised flight and print what it finds.
-  local wav=build/demo-flight.wav
-  build/tools/synth/nimbo-synth --frames 12 --serial N1234567 --ebn0 14 -o "$wav"
-  exec build/tools/nimbo-decode "$wav"
+  [ -x build/app/nimbo ] && echo "No display (DISPLAY and WAYLAND_DISPLAY are empty): decoding a synthesised flight without the window instead."
+  headless_demo
+}
+
+# The first ten minutes of a synthesised flight replayed in the window ten times faster
+# than real time, so that the calibration table fills and the chart starts within seconds;
+# extra arguments go to nimbo (--replay-speed 1 plays it at real time).
+demo() {
+  build build
+  if ! [ -x build/app/nimbo ] || ! has_display; then
+    echo "No display (DISPLAY and WAYLAND_DISPLAY are empty): decoding a synthesised flight without the window instead."
+    headless_demo
+  fi
+  local wav=build/demo-flight-600.wav
+  if ! [ "$wav" -nt build/tools/synth/nimbo-synth ]; then
+    echo "Synthesising the demo flight (once)"
+    build/tools/synth/nimbo-synth --flight --frames 600 --serial N1234567 --ebn0 20 -o "$wav"
+  fi
+  exec build/app/nimbo --replay "$wav" --replay-speed 10 "$@"
+}
+
+package() {
+  build build
+  (cd build && rm -f nimbo_*.deb && cpack -G DEB)
+  local deb
+  deb=$(ls build/nimbo_*.deb)
+  echo "Install: sudo apt install ./$deb   Remove: sudo apt remove nimbo"
 }
 
 run_tests() {
@@ -60,6 +98,8 @@ run_tests() {
 
 case "${1:-}" in
   run) install_missing; run ;;
+  demo) install_missing; shift; demo "$@" ;;
   test) install_missing; run_tests ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  package) install_missing; package ;;
+  *) echo "usage: $0 run|demo|test|package" >&2; exit 2 ;;
 esac

@@ -1,6 +1,11 @@
 // Process entry: the application object, the six windows in their order, the event loop.
 #include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
+#include <cstdio>
 #include <exception>
+
+#include "app/command_line.h"
 
 #include "app/messages.h"
 #include "app/recoding.h"
@@ -31,7 +36,28 @@ class NimboApplication final : public QApplication {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Help and version are printed without a display (the man page is made from them).
+    if (nimbo::wantsHelpOrVersion(argc, argv)) {
+        QStringList args;
+        for (int i = 1; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        if (nimbo::parseCommandLine(args).help)
+            std::fputs(nimbo::commandLineHelp().toLocal8Bit().constData(), stdout);
+        else
+            std::printf("nimbo %s\n", NIMBO_VERSION);
+        return 0;
+    }
     NimboApplication app(argc, argv);
+    const nimbo::CommandLine options = nimbo::parseCommandLine(QApplication::arguments().mid(1));
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "nimbo: %s\n", options.error.toLocal8Bit().constData());
+        return 2;
+    }
+    if (!options.replayFile.isEmpty() && !QFileInfo(options.replayFile).isFile()) {
+        std::fprintf(stderr, "nimbo: cannot replay %s: no such file\n",
+                     QFile::encodeName(options.replayFile).constData());
+        return 2;
+    }
     // The main window's caption "NIMBO" is the program's title. No application display name
     // is set: the window system would add it to every other caption ("Calibration Display —
     // NIMBO").
@@ -52,6 +78,10 @@ int main(int argc, char* argv[]) {
         QObject::connect(Form1, &TForm1::mainWindowClosed, &app, &QApplication::quit,
                          Qt::QueuedConnection);
         Form1->show();
+        if (!options.replayFile.isEmpty()) {
+            Form1->setReplaySpeed(options.replaySpeed);
+            QTimer::singleShot(0, Form1, [&options] { Form1->openFile(options.replayFile); });
+        }
         app.exec();
     } catch (const std::exception& ex) {
         nimbo::reportUnexpectedError(QString::fromLocal8Bit(ex.what()));

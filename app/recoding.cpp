@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPalette>
 #include <QPlainTextEdit>
@@ -18,6 +19,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "app/audio_replay.h"
 #include "app/glyphs.h"
 #include "app/messages.h"
 #include "app/program_folder.h"
@@ -43,6 +45,11 @@ constexpr int kGraphHeight = nimbo::SensorGraph::kDesignHeight;
 // The settings file and the graph agree on the row time of a first run.
 static_assert(nimbo::Settings{}.GraphScr == nimbo::SensorGraph::kDefaultRowTime);
 constexpr int kGraphScrMax = nimbo::SensorGraph::kMaxRowTime;
+// Silence after a replayed recording, as nimbo-decode adds it: the standard chain holds the
+// last symbols back by some 30 samples; the weak-signal receiver hands a frame over only
+// once the next frame's sync was due, about 0.21 s after its last byte.
+constexpr int kReplayTailBlocks = 1;
+constexpr int kWeakReplayTailBlocks = 4;
 
 // The status dot, and what it shows while the capture device is gone.
 const QString kDot = QString::fromUtf8("●");
@@ -128,8 +135,18 @@ TForm1::TForm1(const QString& executablePath, QWidget* parent) : QWidget(parent)
     mirrorReadout();
     showGraphBitmap();
 
-    capture.setBlockHandler([this](const int16_t* block, int) { ProcessWaveBuffer(block); });
+    // Blocks still on their way when a replay paused the capture are dropped, not mixed in.
+    capture.setBlockHandler([this](const int16_t* block, int) {
+        if (!replaying()) ProcessWaveBuffer(block);
+    });
     connect(&capture, &nimbo::Capture::stateChanged, this, &TForm1::captureStateChanged);
+    replay_ =
+        new nimbo::AudioReplay([this](const int16_t* block) { ProcessWaveBuffer(block); }, this);
+    connect(replay_, &nimbo::AudioReplay::progressed, this, [this](int percent) {
+        if (importWindow_)
+            importWindow_->showProgress(
+                QStringLiteral("Replay %1 %").arg(percent).toUtf8().constData());
+    });
     // A device saved with its id is at whatever row Qt lists it now; one that is gone
     // leaves Input as saved.
     if (const int row = nimbo::inputRowOf(InputId); Input != 0 && row > 0) Input = row;
@@ -388,6 +405,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
         return;
     }
     e->accept();
+    replay_->stop();
     emit mainWindowClosed();
 }
 
@@ -398,8 +416,17 @@ void TForm1::dragEnterEvent(QDragEnterEvent* e) {
 void TForm1::dropEvent(QDropEvent* e) {
     const QList<QUrl> urls = e->mimeData()->urls();
     e->acceptProposedAction();
-    // Only the first dropped file is imported; the others are ignored.
-    if (!urls.isEmpty() && urls.first().isLocalFile()) importLog(urls.first().toLocalFile());
+    // Only the first dropped file is taken; the others are ignored, and so is a drop during
+    // a replay.
+    if (!urls.isEmpty() && urls.first().isLocalFile()) openFile(urls.first().toLocalFile());
+}
+
+void TForm1::openFile(const QString& path) {
+    if (replaying()) return;
+    if (nimbo::AudioReplay::looksLikeAudio(path))
+        replayAudio(path);
+    else
+        importLog(path);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
@@ -454,6 +481,7 @@ void TForm1::frameDisplayRefresh() {
 void TForm1::useImportWindow(TForm4* window) {
     importWindow_ = window;
     connect(window, &TForm4::importAbortRequested, this, [this] { importAbort = true; });
+    connect(window, &TForm4::importAbortRequested, replay_, &nimbo::AudioReplay::stop);
 }
 
 void TForm1::importLog(const QString& path) {
@@ -499,6 +527,46 @@ void TForm1::importLog(const QString& path) {
         closeAfterImport_ = false;
         close();
     }
+}
+
+// ---- Audio replay ----
+
+bool TForm1::replaying() const {
+    return replay_ && replay_->running();
+}
+
+void TForm1::replayAudio(const QString& path) {
+    if (importing_ || replaying()) return; // the running one goes on alone
+    const int tail = core.settings().Weak ? kWeakReplayTailBlocks : kReplayTailBlocks;
+    QString error;
+    if (!replay_->start(path, replaySpeed_, tail, &error)) {
+        reportReplayFailure(path, error);
+        return;
+    }
+    capture.pause();
+    connect(
+        replay_, &nimbo::AudioReplay::finished, this,
+        [this, path](const QString& error) { replayFinished(path, error); },
+        Qt::SingleShotConnection);
+    if (importWindow_) {
+        importWindow_->showProgress("Replay 0 %");
+        importWindow_->show();
+    }
+}
+
+void TForm1::replayFinished(const QString& path, const QString& error) {
+    capture.resume();
+    if (importWindow_ && importWindow_->isVisible()) importWindow_->close();
+    // A recording that ends early was decoded up to there; the box says what was missing.
+    if (!error.isEmpty()) reportReplayFailure(path, error);
+}
+
+void TForm1::reportReplayFailure(const QString& path, const QString& error) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("NIMBO"),
+                    QStringLiteral("Cannot replay %1:\n%2").arg(path, error), QMessageBox::Ok,
+                    this);
+    box.setObjectName(QStringLiteral("replayFailure"));
+    box.exec();
 }
 
 void TForm1::mirrorReadout() {

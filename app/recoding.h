@@ -23,6 +23,7 @@ class TForm4;
 class TForm9;
 
 namespace nimbo {
+class AudioReplay;
 class ImageView;
 class UpDown;
 } // namespace nimbo
@@ -53,6 +54,16 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     // while an import runs is refused; the running one goes on.
     virtual void importLog(const QString& path);
     bool importing() const { return importing_; }
+    // A file dropped on the window or given with --replay: an audio recording (known by its
+    // content, not its name) is replayed, anything else imported as a raw frame log.
+    void openFile(const QString& path);
+    // Plays an audio recording through the decoder as live audio (the first dropped file
+    // when its content is audio, or nimbo --replay), capture paused meanwhile and logging
+    // as the LOG button says. Refused while an import or another replay runs.
+    virtual void replayAudio(const QString& path);
+    bool replaying() const;
+    // 1: real time; N: N times faster; 0: as fast as the machine goes.
+    void setReplaySpeed(int speed) { replaySpeed_ = speed; }
     // The progress window the import shows; its close stops the import.
     void useImportWindow(TForm4* window);
     // The device dialog SpeedButton2 shows; its choices come back through its signals.
@@ -159,6 +170,11 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     bool importAbort = false;
     bool closeAfterImport_ = false; // the window was closed during an import
     bool captureLost_ = false;      // the device went away; capture waits for it
+
+    void replayFinished(const QString& path, const QString& error);
+    void reportReplayFailure(const QString& path, const QString& error);
+    nimbo::AudioReplay* replay_ = nullptr;
+    int replaySpeed_ = 1;
 };
 
 extern TForm1* Form1;
