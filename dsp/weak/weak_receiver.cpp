@@ -146,6 +146,7 @@ void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettin
             const double f =
                 interleaved[kInputChannels * i + word] * (1.0 / Receiver::kDiscriminatorScale);
             rotate(kRadiansPerUnit * (f - dc_));
+            blockSample_ = i;
             step(f, ncoRe_, ncoIm_);
         }
         return;
@@ -191,6 +192,7 @@ void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettin
         rotate(turnCos_, turnSin_);
         // The baseband times the oscillator, scaled to about unit size.
         const double scale = 1.0 / 8000.0;
+        blockSample_ = i;
         step(power > 0.0 ? kStepScale * 2.0 * cross / power : 0.0,
              scale * (fr * ncoRe_ - fi * ncoIm_), scale * (fr * ncoIm_ + fi * ncoRe_));
     }
@@ -223,6 +225,8 @@ void WeakReceiver::step(double f, double zr, double zi) {
     boxPos_ = boxPos_ == 9 ? 0 : boxPos_ + 1;
     const int64_t n = sampleIndex_++;
     yHist_[n & (kHistory - 1)] = boxSum_;
+    eye_[blockSample_] = kEyeLevel * boxSum_ / std::max(symbolLevel_, 1e-9);
+    eyeTicks_[blockSample_] = 0;
     const auto slot = static_cast<std::size_t>(n & (kHistory - 1));
     zReHist_[slot] = zReHist_[slot + kHistory] = static_cast<float>(zr);
     zImHist_[slot] = zImHist_[slot + kHistory] = static_cast<float>(zi);
@@ -243,6 +247,7 @@ void WeakReceiver::step(double f, double zr, double zi) {
         period_ = std::clamp(period_ - kPeriodGain * e, kMinPeriod, kMaxPeriod);
         const auto last = static_cast<int64_t>(std::floor(nextTick_));
         nextTick_ += period_ - kTimingGain * e;
+        eyeTicks_[blockSample_] = 1;
         symbol(last);
     }
 }

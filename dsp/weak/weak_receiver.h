@@ -48,6 +48,13 @@ class WeakReceiver {
     int polarity() const { return polarity_; }      // +1, or -1 for an inverted signal
     double symbolPeriod() const { return period_; } // samples per symbol, as tracked
 
+    // The last block for the scope: the symbol-averaged frequency, scaled so that a
+    // symbol's centre sits about kEyeLevel from zero whatever the audio level, and 1 where a
+    // symbol ended.
+    static constexpr double kEyeLevel = 2000.0;
+    const std::array<double, kBlockSamples>& eyeSignal() const { return eye_; }
+    const std::array<uint8_t, kBlockSamples>& eyeTicks() const { return eyeTicks_; }
+
   private:
     void rotate(double radians);
     void rotate(double c, double s);
@@ -129,6 +136,10 @@ class WeakReceiver {
     std::array<uint8_t, kLeadParityBytes> before_{};
     std::array<uint8_t, kSentBytes> bytes_{};
     std::array<float, kSentBytes> reliability_{};
+
+    std::array<double, kBlockSamples> eye_{};
+    std::array<uint8_t, kBlockSamples> eyeTicks_{};
+    int blockSample_ = 0; // index in the block of the sample being stepped
 };
 
 } // namespace nimbo
