@@ -81,6 +81,16 @@ const std::array<double, 15> kIfTapValues = makeIfTaps();
 
 // Full deviation: a quarter turn per 2.5 samples, pi / 10 per sample.
 constexpr double kRadiansPerUnit = std::numbers::pi / 10.0;
+// FM Det: the audio clips at 32767, about 1.29 radians a step at the standard level; the
+// steps of clicks that went beyond average about 1.95 radians (measured on the receiver
+// model). Each clip leaves the rebuilt phase about half a radian off, so the carrier
+// reference counts a pair kClipTrust times as much for each clip between it and the
+// decided pair (best measured at 10 dB).
+constexpr int kClipped = 32767;
+constexpr double kClickStep = 1.95 / (std::numbers::pi / 10.0);
+constexpr float kClipTrust = 0.35f;
+// Trust in the carrier of each further pair (same on both paths, measured best at 7..10 dB).
+constexpr float kPairTrust = 0.75f;
 constexpr double kNominalSamples = 10.0; // per symbol
 // Fine carrier loop: gain per symbol (slow beside the 64-pair mean of its input) and a limit
 // of 1000 Hz (the pair-to-pair turn is unambiguous to 1200 Hz).
@@ -120,14 +130,24 @@ float quickAngle(std::complex<float> z) {
     return y < 0.0f ? -a : a;
 }
 
-// Cosine and sine of a small angle (limited to 1.5 radians) by short series.
+// Cosine and sine of a small angle (limited to 2.2 radians) by short series.
 double smallCos(double radians) {
-    const double a = std::clamp(radians, -1.5, 1.5), a2 = a * a;
-    return 1.0 - a2 * (0.5 - a2 * (1.0 / 24.0 - a2 * (1.0 / 720.0)));
+    const double a = std::clamp(radians, -2.2, 2.2), a2 = a * a;
+    return 1.0 -
+           a2 * (0.5 - a2 * (1.0 / 24.0 - a2 * (1.0 / 720.0 - a2 * (1.0 / 40320.0 -
+                                                                    a2 * (1.0 / 3628800.0)))));
 }
 double smallSin(double radians) {
-    const double a = std::clamp(radians, -1.5, 1.5), a2 = a * a;
-    return a * (1.0 - a2 * (1.0 / 6.0 - a2 * (1.0 / 120.0 - a2 * (1.0 / 5040.0))));
+    const double a = std::clamp(radians, -2.2, 2.2), a2 = a * a;
+    return a * (1.0 - a2 * (1.0 / 6.0 - a2 * (1.0 / 120.0 - a2 * (1.0 / 5040.0 -
+                                                                  a2 * (1.0 / 362880.0)))));
+}
+
+float clipTrust(int clips) {
+    float t = 1.0f;
+    for (int i = 0; i < clips; ++i)
+        t *= kClipTrust;
+    return t;
 }
 
 } // namespace
@@ -138,14 +158,28 @@ void WeakReceiver::reset() {
 
 void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettings& settings) {
     const int word = Receiver::channelWord(settings.InputCh);
-    coherent_ = settings.DemodType != 0;
     if (settings.DemodType == 0) {
-        // FM Det: the audio is the frequency; its running sum rebuilds the phase, and a
-        // discriminator click (a whole turn) vanishes in the rebuilt carrier.
+        // FM Det: the audio is the frequency; its running sum rebuilds the phase. A click
+        // (the noise taking the phase round the origin) has steps beyond what the audio
+        // holds: a clipped step stands for the mean of such steps, and the clips are counted
+        // so that the carrier reference trusts the phase less across them.
         for (int i = 0; i < kBlockSamples; ++i) {
-            const double f =
-                interleaved[kInputChannels * i + word] * (1.0 / Receiver::kDiscriminatorScale);
-            rotate(kRadiansPerUnit * (f - dc_));
+            const int16_t a = interleaved[kInputChannels * i + word];
+            double f = a * (1.0 / Receiver::kDiscriminatorScale);
+            if (a >= kClipped || a <= -kClipped) {
+                f = a > 0 ? kClickStep : -kClickStep;
+                ++clipsNow_;
+            }
+            const double radians = kRadiansPerUnit * f;
+            const double c = smallCos(radians), s = smallSin(radians);
+            // The offset: the angle of the mean step, which clicks do not pull as they do the
+            // mean of the audio.
+            meanRe_ += (c - meanRe_) * (1.0 / 2048.0);
+            meanIm_ += (s - meanIm_) * (1.0 / 2048.0);
+            if ((i & 63) == 0) offsetStep_ = std::atan2(meanIm_, meanRe_);
+            const double off = offsetStep_ + fineStep_;
+            const double oc = smallCos(off), os = smallSin(off);
+            rotate(c * oc + s * os, s * oc - c * os);
             blockSample_ = i;
             step(f, ncoRe_, ncoIm_);
         }
@@ -256,7 +290,7 @@ void WeakReceiver::step(double f, double zr, double zi) {
 // paths (down and up by half a turn); a pair of symbols then gives both bits' matched filter
 // outputs c1 and c0. The two paths of a bit are orthogonal and start and end at the same
 // phase, so c1 + c0 is the carrier whatever the bit: summed over the neighbouring bits it
-// is the reference that makes the decision coherent.
+// is the reference that makes the decision (partly) coherent.
 void WeakReceiver::symbol(int64_t last) {
     ++symbolIndex_;
     // down = sum z e^{j a}, up = sum z e^{-j a}: four real sums make both.
@@ -275,17 +309,15 @@ void WeakReceiver::symbol(int64_t last) {
     const std::size_t k1 = (k - 1) & (kSymbolRing - 1);
     down_[k] = down;
     up_[k] = up;
+    clips_[k] = static_cast<uint8_t>(std::min(clipsNow_, 255));
+    clipsNow_ = 0;
     const std::complex<float> c1 = down_[k1] - up, c0 = up_[k1] - down;
     carrier_[k] = c1 + c0;
     metric_[k] = c1 - c0;
-    // Running carrier sums over every other pair, kPilotPairs of them.
-    const int parity = static_cast<int>(symbolIndex_ & 1);
-    pilot_[parity] += carrier_[k] - carrier_[(k - 2 * kPilotPairs) & (kSymbolRing - 1)];
-    carrier_[(k - 2 * kPilotPairs) & (kSymbolRing - 1)] = {};
     // The mean sample-to-sample product leaves the IF carrier up to some hundreds of hertz
     // off (the filtered noise pulls its angle towards zero). The carrier term of one pair
     // against the one before (20 samples apart, noise independent) measures the rest.
-    if (coherent_ && symbolIndex_ > 2 * kPilotPairs) {
+    if (symbolIndex_ > 2 * kReferenceDelay) {
         const std::complex<float> now = carrier_[k],
                                   earlier = carrier_[(k - 2) & (kSymbolRing - 1)];
         const std::complex<float> product{now.real() * earlier.real() + now.imag() * earlier.imag(),
@@ -299,22 +331,25 @@ void WeakReceiver::symbol(int64_t last) {
         }
     }
 
-    // The pair in the middle of the sum is decided now.
-    const int64_t m = symbolIndex_ - kPilotDelay;
+    // The pair kReferenceDelay symbols back is decided now. Its carrier reference is the
+    // carrier of the neighbouring pairs either side, trusted less the further away they are
+    // and, on FM Det, the more clips lie between (each leaves the rebuilt phase somewhat
+    // off). The decision weighs the bit's two values with it, partly coherent: close to the
+    // coherent decision with a strong reference, to |c1| - |c0| with none.
+    const int64_t m = symbolIndex_ - kReferenceDelay;
     if (m < 0) return;
-    const std::complex<float> ref = pilot_[parity];
-    const float size = std::sqrt(std::norm(ref));
-    const std::complex<float> h = metric_[static_cast<std::size_t>(m) & (kSymbolRing - 1)];
     pairIndex_ = m;
-    float d = 0.0f;
-    if (coherent_) {
-        d = size > 0.0f ? (h.real() * ref.real() + h.imag() * ref.imag()) / size : 0.0f;
-    } else {
-        // FM Det: discriminator clicks that the audio could not hold in full leave phase
-        // jumps that spoil the carrier sum; each bit then stands on its own.
-        const std::complex<float> g = carrier_[static_cast<std::size_t>(m) & (kSymbolRing - 1)];
-        d = std::sqrt(std::norm(g + h)) - std::sqrt(std::norm(g - h)); // 2|c1| - 2|c0|
+    const auto at = [](int64_t j) { return static_cast<std::size_t>(j) & (kSymbolRing - 1); };
+    std::complex<float> r{};
+    float wAfter = 1.0f, wBefore = 1.0f;
+    for (int i = 1; i <= kReferencePairs; ++i) {
+        const int64_t after = m + 2 * i, before = m - 2 * i;
+        wAfter *= kPairTrust * clipTrust(clips_[at(after - 1)] + clips_[at(after)]);
+        wBefore *= kPairTrust * clipTrust(clips_[at(before + 1)] + clips_[at(before + 2)]);
+        r += wAfter * carrier_[at(after)] + wBefore * carrier_[at(before)];
     }
+    const std::complex<float> g = carrier_[at(m)], h = metric_[at(m)];
+    const float d = 0.5f * (std::abs(g + h + 2.0f * r) - std::abs(g - h + 2.0f * r)); // |c1+r| - |c0+r|
     // Clicks and bursts must not outweigh many ordinary bits: values are limited to a few
     // times the typical size.
     pairLevel_ += (std::abs(d) - pairLevel_) * (1.0f / 256.0f);
