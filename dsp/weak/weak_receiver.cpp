@@ -87,7 +87,9 @@ constexpr double kRadiansPerUnit = std::numbers::pi / 10.0;
 // reference counts a pair kClipTrust times as much for each clip between it and the
 // decided pair (best measured at 10 dB).
 constexpr int kClipped = 32767;
-constexpr double kClickStep = 1.95 / (std::numbers::pi / 10.0);
+constexpr double kClickRadians = 1.95;
+constexpr double kClickStep = kClickRadians / (std::numbers::pi / 10.0);
+const double kClickCos = std::cos(kClickRadians), kClickSin = std::sin(kClickRadians);
 constexpr float kClipTrust = 0.35f;
 // Trust in the carrier of each further pair (same on both paths, measured best at 7..10 dB).
 constexpr float kPairTrust = 0.75f;
@@ -130,24 +132,26 @@ float quickAngle(std::complex<float> z) {
     return y < 0.0f ? -a : a;
 }
 
-// Cosine and sine of a small angle (limited to 2.2 radians) by short series.
+// Cosine and sine of a small angle (limited to 1.5 radians) by short series.
 double smallCos(double radians) {
-    const double a = std::clamp(radians, -2.2, 2.2), a2 = a * a;
-    return 1.0 -
-           a2 * (0.5 - a2 * (1.0 / 24.0 - a2 * (1.0 / 720.0 - a2 * (1.0 / 40320.0 -
-                                                                    a2 * (1.0 / 3628800.0)))));
+    const double a = std::clamp(radians, -1.5, 1.5), a2 = a * a;
+    return 1.0 - a2 * (0.5 - a2 * (1.0 / 24.0 - a2 * (1.0 / 720.0)));
 }
 double smallSin(double radians) {
-    const double a = std::clamp(radians, -2.2, 2.2), a2 = a * a;
-    return a * (1.0 - a2 * (1.0 / 6.0 - a2 * (1.0 / 120.0 - a2 * (1.0 / 5040.0 -
-                                                                  a2 * (1.0 / 362880.0)))));
+    const double a = std::clamp(radians, -1.5, 1.5), a2 = a * a;
+    return a * (1.0 - a2 * (1.0 / 6.0 - a2 * (1.0 / 120.0 - a2 * (1.0 / 5040.0))));
 }
 
-float clipTrust(int clips) {
-    float t = 1.0f;
-    for (int i = 0; i < clips; ++i)
-        t *= kClipTrust;
+constexpr int kTrustClips = 8; // beyond this many clips a pair is as good as unknown
+constexpr std::array<float, kTrustClips + 1> kClipTrustPowers = [] {
+    std::array<float, kTrustClips + 1> t{};
+    t[0] = 1.0f;
+    for (int i = 1; i <= kTrustClips; ++i)
+        t[i] = t[i - 1] * kClipTrust;
     return t;
+}();
+float clipTrust(int clips) {
+    return clips >= kTrustClips ? 0.0f : kClipTrustPowers[clips];
 }
 
 } // namespace
@@ -166,20 +170,28 @@ void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettin
         for (int i = 0; i < kBlockSamples; ++i) {
             const int16_t a = interleaved[kInputChannels * i + word];
             double f = a * (1.0 / Receiver::kDiscriminatorScale);
+            double c = 0.0, s = 0.0; // of the step
             if (a >= kClipped || a <= -kClipped) {
                 f = a > 0 ? kClickStep : -kClickStep;
+                c = kClickCos;
+                s = a > 0 ? kClickSin : -kClickSin;
                 ++clipsNow_;
+            } else {
+                c = smallCos(kRadiansPerUnit * f);
+                s = smallSin(kRadiansPerUnit * f);
             }
-            const double radians = kRadiansPerUnit * f;
-            const double c = smallCos(radians), s = smallSin(radians);
             // The offset: the angle of the mean step, which clicks do not pull as they do the
             // mean of the audio.
             meanRe_ += (c - meanRe_) * (1.0 / 2048.0);
             meanIm_ += (s - meanIm_) * (1.0 / 2048.0);
             if ((i & 63) == 0) offsetStep_ = std::atan2(meanIm_, meanRe_);
-            const double off = offsetStep_ + fineStep_;
-            const double oc = smallCos(off), os = smallSin(off);
-            rotate(c * oc + s * os, s * oc - c * os);
+            const double turn = -offsetStep_ - fineStep_;
+            if (turn != turnAngle_) {
+                turnAngle_ = turn;
+                turnCos_ = smallCos(turn);
+                turnSin_ = smallSin(turn);
+            }
+            rotate(c * turnCos_ - s * turnSin_, s * turnCos_ + c * turnSin_);
             blockSample_ = i;
             step(f, ncoRe_, ncoIm_);
         }
@@ -349,7 +361,9 @@ void WeakReceiver::symbol(int64_t last) {
         r += wAfter * carrier_[at(after)] + wBefore * carrier_[at(before)];
     }
     const std::complex<float> g = carrier_[at(m)], h = metric_[at(m)];
-    const float d = 0.5f * (std::abs(g + h + 2.0f * r) - std::abs(g - h + 2.0f * r)); // |c1+r| - |c0+r|
+    // |c1 + r| - |c0 + r|, with c1 = (g + h) / 2 and c0 = (g - h) / 2.
+    const float d = 0.5f * (std::sqrt(std::norm(g + h + 2.0f * r)) -
+                            std::sqrt(std::norm(g - h + 2.0f * r)));
     // Clicks and bursts must not outweigh many ordinary bits: values are limited to a few
     // times the typical size.
     pairLevel_ += (std::abs(d) - pairLevel_) * (1.0f / 256.0f);

@@ -109,7 +109,7 @@ class WeakReceiver {
     // Per symbol: correlation with the falling and rising half-turn paths; per pair: the
     // carrier (c1 + c0) and the bit metric (c1 - c0).
     static constexpr int kSymbolRing = 128;
-    static constexpr int kReferencePairs = 12; // pairs either side in the carrier reference
+    static constexpr int kReferencePairs = 8; // pairs either side in the carrier reference
     static constexpr int kReferenceDelay = 2 * kReferencePairs; // symbols: newest to decided
     std::array<std::complex<float>, kSymbolRing> down_{}, up_{}, carrier_{}, metric_{};
     // FM Det: clipped steps (clicks) in the symbol being gathered and per symbol, for the
