@@ -1,6 +1,6 @@
-// Whole-file speed: nimbo-decode on a synthesised 60 s recording in each signal path and on
-// the FM Det one at 44.1 kHz and, in the same run, sox applying one 51-tap FIR to one channel
-// of that file as a yardstick.
+// Whole-file speed: nimbo-decode (both receivers) on a synthesised 60 s recording in each
+// signal path and on the FM Det one at 44.1 kHz and, in the same run, sox applying one
+// 51-tap FIR to one channel of that file as a yardstick.
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
 #include <sys/wait.h>
@@ -125,6 +125,14 @@ void BM_NimboDecodeFm44kFile(benchmark::State& state) {
     runFileCommand(state, {NIMBO_DECODE_EXE, wavFiles().fm44k});
 }
 
+void BM_NimboDecodeWeakFmFile(benchmark::State& state) {
+    runFileCommand(state, {NIMBO_DECODE_EXE, "--weak", wavFile(false)});
+}
+
+void BM_NimboDecodeWeakIfFile(benchmark::State& state) {
+    runFileCommand(state, {NIMBO_DECODE_EXE, "--weak", "--if", wavFile(true)});
+}
+
 void BM_SoxFir51File(benchmark::State& state) {
     std::vector<std::string> argv = {"sox", wavFile(false), "-n", "remix", "1", "fir"};
     for (double t : nimbo::lowPassTaps)
@@ -137,4 +145,12 @@ void BM_SoxFir51File(benchmark::State& state) {
 BENCHMARK(BM_NimboDecodeFmFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_NimboDecodeIfFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_NimboDecodeFm44kFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NimboDecodeWeakFmFile)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NimboDecodeWeakIfFile)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SoxFir51File)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);

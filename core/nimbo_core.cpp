@@ -26,12 +26,8 @@ void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
     else
         receiver_.processBlock(interleaved, settings_);
     if (drawPictures_) {
-        // The weak-signal receiver has no eye to show yet: its scope shows the grid alone
-        // rather than the standard chain's last, stale block.
-        static constexpr std::array<double, kBlockSamples> kNoSignal{};
-        static constexpr std::array<uint8_t, kBlockSamples> kNoTicks{};
         if (settings_.Weak)
-            scope_.DrawScope(kNoSignal.data(), kNoTicks.data());
+            scope_.DrawScope(weak_.eyeSignal().data(), weak_.eyeTicks().data());
         else
             scope_.DrawScope(receiver_.demodSignal.data(), receiver_.symbolTicks.data());
     }

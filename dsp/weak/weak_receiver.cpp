@@ -81,6 +81,18 @@ const std::array<double, 15> kIfTapValues = makeIfTaps();
 
 // Full deviation: a quarter turn per 2.5 samples, pi / 10 per sample.
 constexpr double kRadiansPerUnit = std::numbers::pi / 10.0;
+// FM Det: the audio clips at 32767, about 1.29 radians a step at the standard level; the
+// steps of clicks that went beyond average about 1.95 radians (measured on the receiver
+// model). Each clip leaves the rebuilt phase about half a radian off, so the carrier
+// reference counts a pair kClipTrust times as much for each clip between it and the
+// decided pair (best measured at 10 dB).
+constexpr int kClipped = 32767;
+constexpr double kClickRadians = 1.95;
+constexpr double kClickStep = kClickRadians / (std::numbers::pi / 10.0);
+const double kClickCos = std::cos(kClickRadians), kClickSin = std::sin(kClickRadians);
+constexpr float kClipTrust = 0.35f;
+// Trust in the carrier of each further pair (same on both paths, measured best at 7..10 dB).
+constexpr float kPairTrust = 0.75f;
 constexpr double kNominalSamples = 10.0; // per symbol
 // Fine carrier loop: gain per symbol (slow beside the 64-pair mean of its input) and a limit
 // of 1000 Hz (the pair-to-pair turn is unambiguous to 1200 Hz).
@@ -130,6 +142,18 @@ double smallSin(double radians) {
     return a * (1.0 - a2 * (1.0 / 6.0 - a2 * (1.0 / 120.0 - a2 * (1.0 / 5040.0))));
 }
 
+constexpr int kTrustClips = 8; // beyond this many clips a pair is as good as unknown
+constexpr std::array<float, kTrustClips + 1> kClipTrustPowers = [] {
+    std::array<float, kTrustClips + 1> t{};
+    t[0] = 1.0f;
+    for (int i = 1; i <= kTrustClips; ++i)
+        t[i] = t[i - 1] * kClipTrust;
+    return t;
+}();
+float clipTrust(int clips) {
+    return clips >= kTrustClips ? 0.0f : kClipTrustPowers[clips];
+}
+
 } // namespace
 
 void WeakReceiver::reset() {
@@ -138,14 +162,37 @@ void WeakReceiver::reset() {
 
 void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettings& settings) {
     const int word = Receiver::channelWord(settings.InputCh);
-    coherent_ = settings.DemodType != 0;
     if (settings.DemodType == 0) {
-        // FM Det: the audio is the frequency; its running sum rebuilds the phase, and a
-        // discriminator click (a whole turn) vanishes in the rebuilt carrier.
+        // FM Det: the audio is the frequency; its running sum rebuilds the phase. A click
+        // (the noise taking the phase round the origin) has steps beyond what the audio
+        // holds: a clipped step stands for the mean of such steps, and the clips are counted
+        // so that the carrier reference trusts the phase less across them.
         for (int i = 0; i < kBlockSamples; ++i) {
-            const double f =
-                interleaved[kInputChannels * i + word] * (1.0 / Receiver::kDiscriminatorScale);
-            rotate(kRadiansPerUnit * (f - dc_));
+            const int16_t a = interleaved[kInputChannels * i + word];
+            double f = a * (1.0 / Receiver::kDiscriminatorScale);
+            double c = 0.0, s = 0.0; // of the step
+            if (a >= kClipped || a <= -kClipped) {
+                f = a > 0 ? kClickStep : -kClickStep;
+                c = kClickCos;
+                s = a > 0 ? kClickSin : -kClickSin;
+                ++clipsNow_;
+            } else {
+                c = smallCos(kRadiansPerUnit * f);
+                s = smallSin(kRadiansPerUnit * f);
+            }
+            // The offset: the angle of the mean step, which clicks do not pull as they do the
+            // mean of the audio.
+            meanRe_ += (c - meanRe_) * (1.0 / 2048.0);
+            meanIm_ += (s - meanIm_) * (1.0 / 2048.0);
+            if ((i & 63) == 0) offsetStep_ = std::atan2(meanIm_, meanRe_);
+            const double turn = -offsetStep_ - fineStep_;
+            if (turn != turnAngle_) {
+                turnAngle_ = turn;
+                turnCos_ = smallCos(turn);
+                turnSin_ = smallSin(turn);
+            }
+            rotate(c * turnCos_ - s * turnSin_, s * turnCos_ + c * turnSin_);
+            blockSample_ = i;
             step(f, ncoRe_, ncoIm_);
         }
         return;
@@ -191,6 +238,7 @@ void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettin
         rotate(turnCos_, turnSin_);
         // The baseband times the oscillator, scaled to about unit size.
         const double scale = 1.0 / 8000.0;
+        blockSample_ = i;
         step(power > 0.0 ? kStepScale * 2.0 * cross / power : 0.0,
              scale * (fr * ncoRe_ - fi * ncoIm_), scale * (fr * ncoIm_ + fi * ncoRe_));
     }
@@ -223,6 +271,8 @@ void WeakReceiver::step(double f, double zr, double zi) {
     boxPos_ = boxPos_ == 9 ? 0 : boxPos_ + 1;
     const int64_t n = sampleIndex_++;
     yHist_[n & (kHistory - 1)] = boxSum_;
+    eye_[blockSample_] = kEyeLevel * boxSum_ / std::max(symbolLevel_, 1e-9);
+    eyeTicks_[blockSample_] = 0;
     const auto slot = static_cast<std::size_t>(n & (kHistory - 1));
     zReHist_[slot] = zReHist_[slot + kHistory] = static_cast<float>(zr);
     zImHist_[slot] = zImHist_[slot + kHistory] = static_cast<float>(zi);
@@ -243,6 +293,7 @@ void WeakReceiver::step(double f, double zr, double zi) {
         period_ = std::clamp(period_ - kPeriodGain * e, kMinPeriod, kMaxPeriod);
         const auto last = static_cast<int64_t>(std::floor(nextTick_));
         nextTick_ += period_ - kTimingGain * e;
+        eyeTicks_[blockSample_] = 1;
         symbol(last);
     }
 }
@@ -251,7 +302,7 @@ void WeakReceiver::step(double f, double zr, double zi) {
 // paths (down and up by half a turn); a pair of symbols then gives both bits' matched filter
 // outputs c1 and c0. The two paths of a bit are orthogonal and start and end at the same
 // phase, so c1 + c0 is the carrier whatever the bit: summed over the neighbouring bits it
-// is the reference that makes the decision coherent.
+// is the reference that makes the decision (partly) coherent.
 void WeakReceiver::symbol(int64_t last) {
     ++symbolIndex_;
     // down = sum z e^{j a}, up = sum z e^{-j a}: four real sums make both.
@@ -270,17 +321,15 @@ void WeakReceiver::symbol(int64_t last) {
     const std::size_t k1 = (k - 1) & (kSymbolRing - 1);
     down_[k] = down;
     up_[k] = up;
+    clips_[k] = static_cast<uint8_t>(std::min(clipsNow_, 255));
+    clipsNow_ = 0;
     const std::complex<float> c1 = down_[k1] - up, c0 = up_[k1] - down;
     carrier_[k] = c1 + c0;
     metric_[k] = c1 - c0;
-    // Running carrier sums over every other pair, kPilotPairs of them.
-    const int parity = static_cast<int>(symbolIndex_ & 1);
-    pilot_[parity] += carrier_[k] - carrier_[(k - 2 * kPilotPairs) & (kSymbolRing - 1)];
-    carrier_[(k - 2 * kPilotPairs) & (kSymbolRing - 1)] = {};
     // The mean sample-to-sample product leaves the IF carrier up to some hundreds of hertz
     // off (the filtered noise pulls its angle towards zero). The carrier term of one pair
     // against the one before (20 samples apart, noise independent) measures the rest.
-    if (coherent_ && symbolIndex_ > 2 * kPilotPairs) {
+    if (symbolIndex_ > 2 * kReferenceDelay) {
         const std::complex<float> now = carrier_[k],
                                   earlier = carrier_[(k - 2) & (kSymbolRing - 1)];
         const std::complex<float> product{now.real() * earlier.real() + now.imag() * earlier.imag(),
@@ -294,22 +343,27 @@ void WeakReceiver::symbol(int64_t last) {
         }
     }
 
-    // The pair in the middle of the sum is decided now.
-    const int64_t m = symbolIndex_ - kPilotDelay;
+    // The pair kReferenceDelay symbols back is decided now. Its carrier reference is the
+    // carrier of the neighbouring pairs either side, trusted less the further away they are
+    // and, on FM Det, the more clips lie between (each leaves the rebuilt phase somewhat
+    // off). The decision weighs the bit's two values with it, partly coherent: close to the
+    // coherent decision with a strong reference, to |c1| - |c0| with none.
+    const int64_t m = symbolIndex_ - kReferenceDelay;
     if (m < 0) return;
-    const std::complex<float> ref = pilot_[parity];
-    const float size = std::sqrt(std::norm(ref));
-    const std::complex<float> h = metric_[static_cast<std::size_t>(m) & (kSymbolRing - 1)];
     pairIndex_ = m;
-    float d = 0.0f;
-    if (coherent_) {
-        d = size > 0.0f ? (h.real() * ref.real() + h.imag() * ref.imag()) / size : 0.0f;
-    } else {
-        // FM Det: discriminator clicks that the audio could not hold in full leave phase
-        // jumps that spoil the carrier sum; each bit then stands on its own.
-        const std::complex<float> g = carrier_[static_cast<std::size_t>(m) & (kSymbolRing - 1)];
-        d = std::sqrt(std::norm(g + h)) - std::sqrt(std::norm(g - h)); // 2|c1| - 2|c0|
+    const auto at = [](int64_t j) { return static_cast<std::size_t>(j) & (kSymbolRing - 1); };
+    std::complex<float> r{};
+    float wAfter = 1.0f, wBefore = 1.0f;
+    for (int i = 1; i <= kReferencePairs; ++i) {
+        const int64_t after = m + 2 * i, before = m - 2 * i;
+        wAfter *= kPairTrust * clipTrust(clips_[at(after - 1)] + clips_[at(after)]);
+        wBefore *= kPairTrust * clipTrust(clips_[at(before + 1)] + clips_[at(before + 2)]);
+        r += wAfter * carrier_[at(after)] + wBefore * carrier_[at(before)];
     }
+    const std::complex<float> g = carrier_[at(m)], h = metric_[at(m)];
+    // |c1 + r| - |c0 + r|, with c1 = (g + h) / 2 and c0 = (g - h) / 2.
+    const float d = 0.5f * (std::sqrt(std::norm(g + h + 2.0f * r)) -
+                            std::sqrt(std::norm(g - h + 2.0f * r)));
     // Clicks and bursts must not outweigh many ordinary bits: values are limited to a few
     // times the typical size.
     pairLevel_ += (std::abs(d) - pairLevel_) * (1.0f / 256.0f);

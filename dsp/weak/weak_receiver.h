@@ -48,6 +48,13 @@ class WeakReceiver {
     int polarity() const { return polarity_; }      // +1, or -1 for an inverted signal
     double symbolPeriod() const { return period_; } // samples per symbol, as tracked
 
+    // The last block for the scope: the symbol-averaged frequency, scaled so that a
+    // symbol's centre sits about kEyeLevel from zero whatever the audio level, and 1 where a
+    // symbol ended.
+    static constexpr double kEyeLevel = 2000.0;
+    const std::array<double, kBlockSamples>& eyeSignal() const { return eye_; }
+    const std::array<uint8_t, kBlockSamples>& eyeTicks() const { return eyeTicks_; }
+
   private:
     void rotate(double radians);
     void rotate(double c, double s);
@@ -75,7 +82,7 @@ class WeakReceiver {
     // sine are worked out only when it does.
     double turnAngle_ = 0.0, turnCos_ = 1.0, turnSin_ = 0.0;
     double lastRe_ = 0.0, lastIm_ = 0.0;
-    double meanRe_ = 0.0, meanIm_ = 0.0; // mean of z[n] conj(z[n-1])
+    double meanRe_ = 0.0, meanIm_ = 0.0; // mean of z[n] conj(z[n-1]) (FM Det: of e^{j step})
     double offsetStep_ = 0.0;            // its angle: the carrier offset per sample
 
     // Frequency signal: offset estimate, level, symbol boxcar and its recent history.
@@ -89,8 +96,8 @@ class WeakReceiver {
     // The baseband twice over, like the IF delay line, for the symbol correlations.
     std::array<float, 2 * kHistory> zReHist_{}, zImHist_{};
     double ncoRe_ = 1.0, ncoIm_ = 0.0; // FM Det: rebuilt carrier; IF: offset oscillator
-    double fineStep_ = 0.0;            // IF: radians per sample the carrier sum still turns
-    std::complex<float> turn_{};       // IF: mean turn of the carrier from pair to pair
+    double fineStep_ = 0.0;            // radians per sample the carrier still turns
+    std::complex<float> turn_{};       // mean turn of the carrier from pair to pair
     int64_t sampleIndex_ = 0;
 
     // Symbol timing: the next tick in samples and the tracked period.
@@ -100,13 +107,15 @@ class WeakReceiver {
     double symbolLevel_ = 0.0;
 
     // Per symbol: correlation with the falling and rising half-turn paths; per pair: the
-    // carrier (c1 + c0) and the bit metric (c1 - c0); the carrier sums per pair parity.
+    // carrier (c1 + c0) and the bit metric (c1 - c0).
     static constexpr int kSymbolRing = 128;
-    static constexpr int kPilotPairs = 25; // pairs in the carrier sum, centred on the decided one
-    static constexpr int kPilotDelay = kPilotPairs - 1; // symbols from the newest to the centre
+    static constexpr int kReferencePairs = 8; // pairs either side in the carrier reference
+    static constexpr int kReferenceDelay = 2 * kReferencePairs; // symbols: newest to decided
     std::array<std::complex<float>, kSymbolRing> down_{}, up_{}, carrier_{}, metric_{};
-    bool coherent_ = false; // IF: decisions against the carrier sum; FM Det: bit by bit
-    std::array<std::complex<float>, 2> pilot_{};
+    // FM Det: clipped steps (clicks) in the symbol being gathered and per symbol, for the
+    // weights of the carrier reference.
+    int clipsNow_ = 0;
+    std::array<uint8_t, kSymbolRing> clips_{};
     int64_t pairIndex_ = -1;
     float pairLevel_ = 0.0f; // mean size of the pair values, for their limit
 
@@ -129,6 +138,10 @@ class WeakReceiver {
     std::array<uint8_t, kLeadParityBytes> before_{};
     std::array<uint8_t, kSentBytes> bytes_{};
     std::array<float, kSentBytes> reliability_{};
+
+    std::array<double, kBlockSamples> eye_{};
+    std::array<uint8_t, kBlockSamples> eyeTicks_{};
+    int blockSample_ = 0; // index in the block of the sample being stepped
 };
 
 } // namespace nimbo
