@@ -6,7 +6,6 @@
 #include <exception>
 
 #include "app/command_line.h"
-
 #include "app/messages.h"
 #include "app/recoding.h"
 #include "capture/device_dialog.h"
