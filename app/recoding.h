@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "capture/capture.h"
 #include "core/nimbo_core.h"
@@ -107,6 +108,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void mirrorReadout();
     void mirrorPictures();
     void mirrorGraph();
+    void showLogFailure();
 
     void SpeedButton1Click();
     void SpeedButton2Click();
@@ -155,6 +157,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     bool importing_ = false;
     bool importAbort = false;
     bool closeAfterImport_ = false; // the window was closed during an import
+    std::string logFailureShown_;   // the failure the LOG button shows ("": none)
 };
 
 extern TForm1* Form1;
