@@ -515,6 +515,36 @@ TEST_F(Logging, DiskFullWhileTheCalibrationFilesAreWrittenLeavesNoneOfThem) {
     EXPECT_FALSE(core.logWriteFailure().active);
 }
 
+TEST_F(Logging, SondesWhoseSerialsLookAlikeKeepFilesOfTheirOwn) {
+    const auto t = table();
+    const struct {
+        std::string serial; // up to 8 bytes, NUL-padded in the frame
+        std::string name;
+    } sondes[] = {{"AB/CD123", "AB%2FCD123"}, {"AB_CD123", "AB_CD123"}, {".", "%2E"}, {"", "%"}};
+    for (const auto& sonde : sondes) {
+        char serial[8] = {};
+        std::memcpy(serial, sonde.serial.data(), sonde.serial.size());
+        for (int k = 0; k < 32; ++k) {
+            Frame f;
+            f.setSerial(serial);
+            f.b[47] = static_cast<uint8_t>(k);
+            for (int i = 0; i < 16; ++i)
+                f.b[48 + i] = t[16 * k + i];
+            decode(core, f.seal());
+        }
+    }
+    for (const auto& sonde : sondes) {
+        SCOPED_TRACE(sonde.name);
+        const std::string raw = slurp(dir / "raw" / (sonde.name + ".txt"));
+        EXPECT_EQ(std::count(raw.begin(), raw.end(), '\n'), 32);
+        EXPECT_EQ(slurp(dir / "calraw" / (sonde.name + ".txt")).size(), 32u * 49);
+        const std::string data = slurp(dir / "caldata" / (sonde.name + ".txt"));
+        EXPECT_EQ(std::count(data.begin(), data.end(), '\n'), 66);
+    }
+    EXPECT_EQ(filesBeneath(dir, ".txt"), 12u);
+    EXPECT_FALSE(core.logWriteFailure().active);
+}
+
 TEST(Coefficients, SinglePrecisionPatterns) {
     const struct {
         uint32_t bits;
