@@ -62,4 +62,15 @@ QIcon loggingGlyph() {
     return QIcon(pix);
 }
 
+QIcon loggingFailedGlyph() {
+    QPixmap pix = loggingGlyph().pixmap(kGlyphSize, kGlyphSize);
+    QPainter p(&pix);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 1));
+    p.setBrush(QColor(230, 0, 0));
+    p.drawEllipse(QRectF(8.5, 8.5, 7, 7));
+    p.end();
+    return QIcon(pix);
+}
+
 } // namespace nimbo

@@ -587,6 +587,21 @@ void TForm1::mirrorReadout() {
     mirrorColour(Label11, shown_.Label11Colour, r.Label11Colour, force);
     if (captureLost_) showCaptureLost(); // an import does not light the dot meanwhile
     ProgressBar1->setValue(r.ProgressBar1);
+    showLogFailure();
+}
+
+// Logs that cannot be written are marked on the LOG button, the reason in its tooltip,
+// until a write lands again or logging is switched off; no box interrupts a flight.
+void TForm1::showLogFailure() {
+    const nimbo::LogWriteFailure& failure = core.logWriteFailure();
+    static const std::string kNone;
+    const std::string& text = failure.active ? failure.text : kNone;
+    if (text == logFailureShown_) return;
+    logFailureShown_ = text;
+    SpeedButton1->setIcon(text.empty() ? nimbo::loggingGlyph() : nimbo::loggingFailedGlyph());
+    SpeedButton1->setToolTip(text.empty() ? QString()
+                                          : tr("Logging failed: %1\nLog folder: %2")
+                                                .arg(QString::fromStdString(text), programFolder));
 }
 
 void TForm1::mirrorPictures() {
@@ -638,6 +653,7 @@ void TForm1::noteInMemo(const QString& text) {
 
 void TForm1::SpeedButton1Click() {
     core.loggingSwitched(SpeedButton1->isChecked());
+    showLogFailure();
 }
 
 void TForm1::SpeedButton2Click() {

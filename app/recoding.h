@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "capture/capture.h"
 #include "core/nimbo_core.h"
@@ -121,6 +122,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void captureStateChanged(nimbo::Capture::State state);
     void showCaptureLost();
     void noteInMemo(const QString& text);
+    void showLogFailure();
 
     void SpeedButton1Click();
     void SpeedButton2Click();
@@ -175,6 +177,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void reportReplayFailure(const QString& path, const QString& error);
     nimbo::AudioReplay* replay_ = nullptr;
     int replaySpeed_ = 1;
+    std::string logFailureShown_; // the failure the LOG button shows ("": none)
 };
 
 extern TForm1* Form1;
