@@ -11,7 +11,7 @@ PACKAGES=(
   libsndfile1-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev sox
   qt6-base-dev qt6-multimedia-dev fonts-ipafont-gothic
-  pulseaudio pulseaudio-utils xvfb imagemagick
+  pulseaudio pulseaudio-utils xvfb imagemagick openbox
 )
 
 install_missing() {

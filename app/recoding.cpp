@@ -13,6 +13,7 @@
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTime>
 #include <QToolButton>
@@ -31,6 +32,7 @@
 #include "settings/settings.h"
 #include "widgets/fonts.h"
 #include "widgets/image_view.h"
+#include "widgets/placement.h"
 #include "widgets/up_down.h"
 
 TForm1* Form1 = nullptr;
@@ -258,13 +260,14 @@ void TForm1::setCalSelections(const nimbo::CalSelections& s) {
 
 bool TForm1::SaveSettings(QString* error) {
     nimbo::Settings s;
-    if (isMaximized()) {
-        // The last normal placement seen while the window was active.
+    if (isMaximized() || placementPending_) {
+        // The last normal placement seen while the window was active (or, before the window
+        // stood there, the placement it was given).
         s.MainTop = MainTop;
         s.MainLeft = MainLeft;
         s.MainWidth = MainWidth;
         s.MainHeight = MainHeight;
-        s.MainMaxmum = true;
+        s.MainMaxmum = isMaximized();
     } else {
         const QRect outer = frameGeometry();
         s.MainTop = outer.top();
@@ -295,30 +298,52 @@ QSize TForm1::frameExtra() const {
 }
 
 void TForm1::FormCreate() {
-    // The stored sizes are outer sizes; the frame is known once the window is shown
-    // (fitOuterSize then corrects the client size).
+    // Values from the file that would put the window off every screen or beyond its size
+    // are replaced by a placement on the screen; sane ones stay as they are.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    const QRect placed = nimbo::placeOnScreens(MainLeft, MainTop, MainWidth, MainHeight, screens,
+                                               {kMinWidth, kMinHeight});
+    MainLeft = placed.left();
+    MainTop = placed.top();
+    MainWidth = placed.width();
+    MainHeight = placed.height();
+    // The stored values are outer ones; the frame is known once the window is shown
+    // (fitOuterSize then corrects place and client size).
     const QSize extra = frameExtra();
     setMinimumSize(kMinWidth - extra.width(), kMinHeight - extra.height());
     move(MainLeft, MainTop);
     resize(MainWidth - extra.width(), MainHeight - extra.height());
     setWindowState(MainMaxmum ? Qt::WindowMaximized : Qt::WindowNoState);
     placementPending_ = true;
+    placementTries_ = 0;
 }
 
 void TForm1::fitOuterSize() {
-    // Window managers add their frame only after the first show. Once it is known, the
-    // minimum and the remembered size apply to the outer window as they were saved; a
-    // window that starts maximized gets its normal size when it is first restored.
+    // Window managers add their frame only after the first show, and a window created
+    // early (as the parent of the device error box) may be placed by its client area.
+    // Until the outer window stands where it was remembered, in the normal state with its
+    // frame known, place and size are set again (a few times at most: a window manager
+    // may insist on its own); meanwhile nothing of the window's geometry is remembered.
+    // A window that starts maximized gets its normal placement when it is first restored.
     const QSize extra = frameExtra();
     if (!placementPending_ || extra.isEmpty()) return;
     setMinimumSize(kMinWidth - extra.width(), kMinHeight - extra.height());
     if (windowState() != Qt::WindowNoState) return;
-    placementPending_ = false;
+    const QRect wanted(MainLeft, MainTop, MainWidth, MainHeight);
+    if (frameGeometry() == wanted || placementTries_ >= kPlacementTries) {
+        placementPending_ = false;
+        return;
+    }
+    ++placementTries_;
     resize(MainWidth - extra.width(), MainHeight - extra.height());
+    move(MainLeft, MainTop);
 }
 
 void TForm1::FormActivate() {
     fitOuterSize();
+    if (placementPending_) return;
     if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) return;
     const QRect outer = frameGeometry();
     MainWidth = outer.width();
@@ -360,6 +385,12 @@ void TForm1::showLabel1() {
 void TForm1::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     FormResize();
+    fitOuterSize();
+}
+
+void TForm1::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    fitOuterSize();
 }
 
 void TForm1::showEvent(QShowEvent* e) {

@@ -86,6 +86,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
 
   protected:
     void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
     void changeEvent(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -152,7 +153,9 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     nimbo::Readout shown_{};
     bool readoutShown_ = false;
     unsigned graphShown_ = 0;       // core.graph().graphShowCount at Image2's last copy
-    bool placementPending_ = false; // FormCreate's size still awaits the frame
+    bool placementPending_ = false; // FormCreate's placement still awaits the frame
+    int placementTries_ = 0;        // times fitOuterSize has set it again
+    static constexpr int kPlacementTries = 4;
     TForm9* deviceDialog_ = nullptr;
     TForm4* importWindow_ = nullptr;
     bool importing_ = false;
