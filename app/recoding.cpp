@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -115,9 +116,11 @@ void mirrorColour(QLabel* widget, nimbo::Colour& shown, nimbo::Colour colour, bo
 TForm1::TForm1(const QString& executablePath, QWidget* parent) : QWidget(parent) {
     buildControls();
 
-    programFolder = nimbo::programFolderFor(executablePath);
-    settingsFile = nimbo::settingsFileIn(programFolder, executablePath);
-    LoadSettings();
+    const nimbo::ProgramFiles files = nimbo::programFilesFor(executablePath);
+    programFolder = files.folder;
+    settingsFile = files.settingsSave;
+    LoadSettings(files.settingsRead);
+    if (files.perUser) tellPerUserFolder(files.exeFolder);
     showLabel1();
     core.setProgramFolder(QFile::encodeName(programFolder).toStdString());
 
@@ -234,8 +237,8 @@ void TForm1::buildControls() {
 
 // ---- Settings and placement ----
 
-void TForm1::LoadSettings() {
-    const nimbo::Settings s = nimbo::loadSettings(settingsFile.toStdString());
+void TForm1::LoadSettings(const QString& file) {
+    const nimbo::Settings s = nimbo::loadSettings(file.toStdString());
     MainTop = s.MainTop;
     MainLeft = s.MainLeft;
     MainWidth = s.MainWidth;
@@ -595,6 +598,13 @@ void TForm1::showCaptureLost() {
 void TForm1::noteInMemo(const QString& text) {
     Memo1->appendPlainText(QTime::currentTime().toString(QStringLiteral("HH:mm:ss  ")) + text);
     Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
+}
+
+// Said once, at start: an installed program cannot write beside itself.
+void TForm1::tellPerUserFolder(const QString& exeFolder) {
+    noteInMemo(QStringLiteral("The program's folder %1 cannot be written: settings and logs "
+                              "are kept in %2")
+                   .arg(QDir::toNativeSeparators(exeFolder), QDir::toNativeSeparators(programFolder)));
 }
 
 // ---- Controls ----

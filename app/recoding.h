@@ -73,7 +73,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void setCalSelections(const nimbo::CalSelections& s);
 
     QString programFolder; // settings file and output folders live here
-    QString settingsFile;
+    QString settingsFile; // written at close (read at start too, once it exists)
 
     // The core's off-screen pictures, wrapped without a copy: the scope, copied into
     // Image1 after every block, and the graph, copied into Image2 when the core says so.
@@ -96,7 +96,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
 
   private:
     void buildControls();
-    void LoadSettings();
+    void LoadSettings(const QString& file);
     bool SaveSettings(QString* error);
     void FormActivate();
     void FormResize();
@@ -111,6 +111,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void captureStateChanged(nimbo::Capture::State state);
     void showCaptureLost();
     void noteInMemo(const QString& text);
+    void tellPerUserFolder(const QString& exeFolder);
 
     void SpeedButton1Click();
     void SpeedButton2Click();
