@@ -50,8 +50,12 @@ constexpr int kGraphScrMax = nimbo::SensorGraph::kMaxRowTime;
 // The status dot, and what it shows while the capture device is gone.
 const QString kDot = QString::fromUtf8("●");
 const QString kLostDot = QString::fromUtf8("×");
-constexpr nimbo::Colour kLostDotColour = nimbo::clGray;
+constexpr nimbo::Colour kLostDotColour = nimbo::clSilver;
 
+// The memo's line (short enough for the memo's width) and the dot's tooltip.
+QString captureLostLine() {
+    return QStringLiteral("Capture stopped: no audio from the input device; waiting for it.");
+}
 QString captureLostText() {
     return QStringLiteral("Capture stopped: no audio comes from the input device. "
                           "NIMBO opens it again when it is back.");
@@ -575,7 +579,7 @@ void TForm1::captureStateChanged(nimbo::Capture::State state) {
     captureLost_ = lost;
     if (lost) {
         showCaptureLost();
-        noteInMemo(captureLostText());
+        noteInMemo(captureLostLine());
         return;
     }
     Label11->setText(kDot);
