@@ -22,4 +22,18 @@ QString settingsFileIn(const QString& folder, const QString& executablePath) {
     return QString::fromStdString(settingsPathFor((folder + u'/' + exeName).toStdString()));
 }
 
+ProgramFiles programFilesFor(const QString& executablePath) {
+    ProgramFiles files;
+    files.exeFolder = QFileInfo(executablePath).absolutePath();
+    files.folder = programFolderFor(executablePath);
+    files.perUser = files.folder != files.exeFolder;
+    files.settingsSave = settingsFileIn(files.folder, executablePath);
+    files.settingsRead = files.settingsSave;
+    if (files.perUser && !QFileInfo::exists(files.settingsSave)) {
+        const QString beside = settingsFileIn(files.exeFolder, executablePath);
+        if (QFileInfo(beside).isReadable()) files.settingsRead = beside;
+    }
+    return files;
+}
+
 } // namespace nimbo

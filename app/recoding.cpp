@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTime>
 #include <QToolButton>
@@ -33,6 +35,7 @@
 #include "settings/settings.h"
 #include "widgets/fonts.h"
 #include "widgets/image_view.h"
+#include "widgets/placement.h"
 #include "widgets/up_down.h"
 
 TForm1* Form1 = nullptr;
@@ -54,8 +57,12 @@ constexpr int kWeakReplayTailBlocks = 4;
 // The status dot, and what it shows while the capture device is gone.
 const QString kDot = QString::fromUtf8("●");
 const QString kLostDot = QString::fromUtf8("×");
-constexpr nimbo::Colour kLostDotColour = nimbo::clGray;
+constexpr nimbo::Colour kLostDotColour = nimbo::clSilver;
 
+// The memo's line (short enough for the memo's width) and the dot's tooltip.
+QString captureLostLine() {
+    return QStringLiteral("Capture stopped: no audio from the input device; waiting for it.");
+}
 QString captureLostText() {
     return QStringLiteral("Capture stopped: no audio comes from the input device. "
                           "NIMBO opens it again when it is back.");
@@ -120,9 +127,11 @@ void mirrorColour(QLabel* widget, nimbo::Colour& shown, nimbo::Colour colour, bo
 TForm1::TForm1(const QString& executablePath, QWidget* parent) : QWidget(parent) {
     buildControls();
 
-    programFolder = nimbo::programFolderFor(executablePath);
-    settingsFile = nimbo::settingsFileIn(programFolder, executablePath);
-    LoadSettings();
+    const nimbo::ProgramFiles files = nimbo::programFilesFor(executablePath);
+    programFolder = files.folder;
+    settingsFile = files.settingsSave;
+    LoadSettings(files.settingsRead);
+    if (files.perUser) tellPerUserFolder(files.exeFolder);
     showLabel1();
     core.setProgramFolder(QFile::encodeName(programFolder).toStdString());
 
@@ -249,8 +258,8 @@ void TForm1::buildControls() {
 
 // ---- Settings and placement ----
 
-void TForm1::LoadSettings() {
-    const nimbo::Settings s = nimbo::loadSettings(settingsFile.toStdString());
+void TForm1::LoadSettings(const QString& file) {
+    const nimbo::Settings s = nimbo::loadSettings(file.toStdString());
     MainTop = s.MainTop;
     MainLeft = s.MainLeft;
     MainWidth = s.MainWidth;
@@ -275,13 +284,14 @@ void TForm1::setCalSelections(const nimbo::CalSelections& s) {
 
 bool TForm1::SaveSettings(QString* error) {
     nimbo::Settings s;
-    if (isMaximized()) {
-        // The last normal placement seen while the window was active.
+    if (isMaximized() || placementPending_) {
+        // The last normal placement seen while the window was active (or, before the window
+        // stood there, the placement it was given).
         s.MainTop = MainTop;
         s.MainLeft = MainLeft;
         s.MainWidth = MainWidth;
         s.MainHeight = MainHeight;
-        s.MainMaxmum = true;
+        s.MainMaxmum = isMaximized();
     } else {
         const QRect outer = frameGeometry();
         s.MainTop = outer.top();
@@ -312,30 +322,52 @@ QSize TForm1::frameExtra() const {
 }
 
 void TForm1::FormCreate() {
-    // The stored sizes are outer sizes; the frame is known once the window is shown
-    // (fitOuterSize then corrects the client size).
+    // Values from the file that would put the window off every screen or beyond its size
+    // are replaced by a placement on the screen; sane ones stay as they are.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    const QRect placed = nimbo::placeOnScreens(MainLeft, MainTop, MainWidth, MainHeight, screens,
+                                               {kMinWidth, kMinHeight});
+    MainLeft = placed.left();
+    MainTop = placed.top();
+    MainWidth = placed.width();
+    MainHeight = placed.height();
+    // The stored values are outer ones; the frame is known once the window is shown
+    // (fitOuterSize then corrects place and client size).
     const QSize extra = frameExtra();
     setMinimumSize(kMinWidth - extra.width(), kMinHeight - extra.height());
     move(MainLeft, MainTop);
     resize(MainWidth - extra.width(), MainHeight - extra.height());
     setWindowState(MainMaxmum ? Qt::WindowMaximized : Qt::WindowNoState);
     placementPending_ = true;
+    placementTries_ = 0;
 }
 
 void TForm1::fitOuterSize() {
-    // Window managers add their frame only after the first show. Once it is known, the
-    // minimum and the remembered size apply to the outer window as they were saved; a
-    // window that starts maximized gets its normal size when it is first restored.
+    // Window managers add their frame only after the first show, and a window created
+    // early (as the parent of the device error box) may be placed by its client area.
+    // Until the outer window stands where it was remembered, in the normal state with its
+    // frame known, place and size are set again (a few times at most: a window manager
+    // may insist on its own); meanwhile nothing of the window's geometry is remembered.
+    // A window that starts maximized gets its normal placement when it is first restored.
     const QSize extra = frameExtra();
     if (!placementPending_ || extra.isEmpty()) return;
     setMinimumSize(kMinWidth - extra.width(), kMinHeight - extra.height());
     if (windowState() != Qt::WindowNoState) return;
-    placementPending_ = false;
+    const QRect wanted(MainLeft, MainTop, MainWidth, MainHeight);
+    if (frameGeometry() == wanted || placementTries_ >= kPlacementTries) {
+        placementPending_ = false;
+        return;
+    }
+    ++placementTries_;
     resize(MainWidth - extra.width(), MainHeight - extra.height());
+    move(MainLeft, MainTop);
 }
 
 void TForm1::FormActivate() {
     fitOuterSize();
+    if (placementPending_) return;
     if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) return;
     const QRect outer = frameGeometry();
     MainWidth = outer.width();
@@ -377,6 +409,12 @@ void TForm1::showLabel1() {
 void TForm1::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     FormResize();
+    fitOuterSize();
+}
+
+void TForm1::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    fitOuterSize();
 }
 
 void TForm1::showEvent(QShowEvent* e) {
@@ -624,7 +662,7 @@ void TForm1::captureStateChanged(nimbo::Capture::State state) {
     captureLost_ = lost;
     if (lost) {
         showCaptureLost();
-        noteInMemo(captureLostText());
+        noteInMemo(captureLostLine());
         return;
     }
     Label11->setText(kDot);
@@ -647,6 +685,13 @@ void TForm1::showCaptureLost() {
 void TForm1::noteInMemo(const QString& text) {
     Memo1->appendPlainText(QTime::currentTime().toString(QStringLiteral("HH:mm:ss  ")) + text);
     Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
+}
+
+// Said once, at start: an installed program cannot write beside itself.
+void TForm1::tellPerUserFolder(const QString& exeFolder) {
+    noteInMemo(QStringLiteral("The program's folder %1 cannot be written: settings and logs "
+                              "are kept in %2")
+                   .arg(QDir::toNativeSeparators(exeFolder), QDir::toNativeSeparators(programFolder)));
 }
 
 // ---- Controls ----

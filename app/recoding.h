@@ -85,7 +85,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void setCalSelections(const nimbo::CalSelections& s);
 
     QString programFolder; // settings file and output folders live here
-    QString settingsFile;
+    QString settingsFile; // written at close (read at start too, once it exists)
 
     // The core's off-screen pictures, wrapped without a copy: the scope, copied into
     // Image1 after every block, and the graph, copied into Image2 when the core says so.
@@ -98,6 +98,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
 
   protected:
     void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
     void changeEvent(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -107,7 +108,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
 
   private:
     void buildControls();
-    void LoadSettings();
+    void LoadSettings(const QString& file);
     bool SaveSettings(QString* error);
     void FormActivate();
     void FormResize();
@@ -123,6 +124,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void showCaptureLost();
     void noteInMemo(const QString& text);
     void showLogFailure();
+    void tellPerUserFolder(const QString& exeFolder);
 
     void SpeedButton1Click();
     void SpeedButton2Click();
@@ -165,7 +167,9 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     nimbo::Readout shown_{};
     bool readoutShown_ = false;
     unsigned graphShown_ = 0;       // core.graph().graphShowCount at Image2's last copy
-    bool placementPending_ = false; // FormCreate's size still awaits the frame
+    bool placementPending_ = false; // FormCreate's placement still awaits the frame
+    int placementTries_ = 0;        // times fitOuterSize has set it again
+    static constexpr int kPlacementTries = 4;
     TForm9* deviceDialog_ = nullptr;
     TForm4* importWindow_ = nullptr;
     bool importing_ = false;

@@ -1,7 +1,11 @@
 // Where an auxiliary window goes when it is shown, measured with the window frames.
 #pragma once
 
+#include <QList>
 #include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <cstdint>
 
 class QWidget;
 
@@ -11,5 +15,15 @@ namespace nimbo {
 // and likewise across, outer sizes, halves rounded toward zero. Until the window manager has
 // framed `window` once, its frame is taken to be the same as `on`'s.
 QPoint centredOn(const QWidget* window, const QWidget* on);
+
+// A remembered outer placement (left, top, width, height as read, any values) brought onto
+// the screens' available areas `screens`. The window belongs to the screen it overlaps most,
+// or else the nearest one. A size beyond that screen is cut to it, never below `minimum`;
+// a window whose title bar (its top kTitleReach rows, kTitleReach wide) would not be on that
+// screen is moved just inside it. A placement on a screen and within its size is kept as it
+// is. With no screens, only the sizes are brought into range.
+inline constexpr int kTitleReach = 40;
+QRect placeOnScreens(int64_t left, int64_t top, int64_t width, int64_t height,
+                     const QList<QRect>& screens, QSize minimum);
 
 } // namespace nimbo

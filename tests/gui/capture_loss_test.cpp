@@ -73,7 +73,7 @@ void expectLostThenBack(TForm1& form, const std::function<void()>& unplug,
         Capture::kStallMs + 3000));
     auto* dot = form.findChild<QLabel*>("Label11");
     EXPECT_EQ(dot->text(), QString::fromUtf8("×"));
-    EXPECT_EQ(dotColour(&form), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(dotColour(&form), QColor(0xC0, 0xC0, 0xC0));
     EXPECT_TRUE(dot->toolTip().startsWith("Capture stopped")) << dot->toolTip().toStdString();
     EXPECT_TRUE(memoText(&form).contains("Capture stopped")) << memoText(&form).toStdString();
     // No frame comes while the device is away, and the window keeps serving events.
