@@ -6,8 +6,9 @@
 namespace nimbo {
 
 // The folder of the executable at `executablePath`, without a trailing separator. When that
-// folder cannot be written (an installed program), the per-user application data folder
-// instead, created if missing; the file and folder names beneath it stay the same.
+// folder cannot be written, or is a system program folder such as /usr/bin (an installed
+// program, even run as root), the per-user application data folder instead, created if
+// missing; the file and folder names beneath it stay the same.
 QString programFolderFor(const QString& executablePath);
 
 // The settings file: the executable's file name with ".ini" for its extension, in `folder`.

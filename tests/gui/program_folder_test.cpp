@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <unistd.h>
 
+#include "app/program_folder.h"
 #include "gui_fixture.h"
 
 namespace nimbo::test {
@@ -111,6 +112,16 @@ TEST(ProgramFolder, WritableFolderKeepsEverythingBesideTheProgramWithoutANotice)
     EXPECT_EQ(form->programFolder, QFileInfo(folder.exe()).absolutePath());
     EXPECT_FALSE(
         form->findChild<QPlainTextEdit*>("Memo1")->toPlainText().contains("cannot be written"));
+}
+
+// Installed programs keep nothing beside themselves, whoever runs them (root can write there).
+TEST(ProgramFolder, SystemProgramFoldersAreNeverWrittenInto) {
+    ProgramFolder home;
+    Env dataHome("XDG_DATA_HOME", QFile::encodeName(home.path("data")));
+    const QString perUser = home.path("data") + u'/' + QCoreApplication::applicationName();
+    for (const char* exe : {"/usr/bin/nimbo", "/usr/local/bin/nimbo", "/bin/nimbo"})
+        EXPECT_EQ(programFolderFor(QString::fromLatin1(exe)), perUser) << exe;
+    EXPECT_EQ(programFolderFor(home.exe()), QFileInfo(home.exe()).absolutePath());
 }
 
 } // namespace
