@@ -2,7 +2,7 @@
 // receivers listening to the same stream. Every frame whose sonde and sensor blocks passed
 // must carry the content that was sent, few may be lost, the raw log must hold exactly those
 // frames, and the decoder's memory must not grow while it runs.
-// NIMBO_SOAK_FRAMES overrides the number of frames (default 10000).
+// NIMBO_SOAK_FRAMES overrides the number of frames (default 10000, at most 65535).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -26,7 +26,8 @@ namespace {
 int soakFrames() {
     const char* text = std::getenv("NIMBO_SOAK_FRAMES");
     const int frames = text ? std::atoi(text) : 0;
-    return frames > 0 ? frames : 10000;
+    // Frame numbers are 16-bit: up to 65535 frames they name the frame sent without doubt.
+    return frames > 0 ? std::min(frames, 65535) : 10000;
 }
 
 struct DecoderSpec {
