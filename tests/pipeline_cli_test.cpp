@@ -134,9 +134,9 @@ TEST_F(PipelineCli, U8AndF32OnStdin) {
     } cases[] = {
         {{"-e", "unsigned", "-b", "8"}, {"--format", "u8"}},
         {{"-e", "floating-point", "-b", "32"}, {"--format", "f32"}},
-        {{"-e", "floating-point", "-b", "32", "-r", "44100"}, {"--format", "f32", "--rate", "44100"}},
-        {{"-e", "floating-point", "-b", "32", "-c", "1"},
-         {"--format", "f32", "--channels", "1"}},
+        {{"-e", "floating-point", "-b", "32", "-r", "44100"},
+         {"--format", "f32", "--rate", "44100"}},
+        {{"-e", "floating-point", "-b", "32", "-c", "1"}, {"--format", "f32", "--channels", "1"}},
         {{"-e", "unsigned", "-b", "8", "-r", "24000", "-c", "1"},
          {"--format", "u8", "--rate", "24000", "--channels", "1"}},
     };
@@ -228,8 +228,8 @@ TEST(PipelineOptions, VersionAndRawOptionErrors) {
     ASSERT_FALSE(version.out.empty());
     // "nimbo-decode MAJOR.MINOR.PATCH" and a line end
     const std::string prefix = "nimbo-decode ";
-    const std::string number = version.out.substr(0, version.out.size() - 1).substr(
-        std::min(prefix.size(), version.out.size()));
+    const std::string number = version.out.substr(0, version.out.size() - 1)
+                                   .substr(std::min(prefix.size(), version.out.size()));
     EXPECT_EQ(version.out.rfind(prefix, 0), 0u) << version.out;
     EXPECT_EQ(version.out.back(), '\n');
     EXPECT_EQ(std::count(number.begin(), number.end(), '.'), 2) << version.out;
@@ -237,8 +237,8 @@ TEST(PipelineOptions, VersionAndRawOptionErrors) {
         return c == '.' || (c >= '0' && c <= '9');
     })) << version.out;
     const std::vector<std::vector<std::string>> bad = {
-        {"--rate", "7999", "-"},      {"--rate", "768001", "-"}, {"--rate", "fast", "-"},
-        {"--channels", "3", "-"},     {"--channels", "0", "-"},  {"--format", "s24", "-"},
+        {"--rate", "7999", "-"},      {"--rate", "768001", "-"},   {"--rate", "fast", "-"},
+        {"--channels", "3", "-"},     {"--channels", "0", "-"},    {"--format", "s24", "-"},
         {"--rate", "44100", "x.wav"}, {"--format", "u8", "x.wav"},
     };
     for (const auto& args : bad) {

@@ -95,8 +95,9 @@ void run(const Soak& soak, std::vector<Decoder>& decoders, const std::string& di
     const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
     int synthPipe[2];
     ASSERT_EQ(pipe2(synthPipe, O_CLOEXEC), 0);
-    std::vector<std::string> synth = {kSynthExe, "-n", std::to_string(soakFrames()),
-                                      "--other-serial", "", "--truth", truthPath, "-o", "-"};
+    std::vector<std::string> synth = {kSynthExe,        "-n", std::to_string(soakFrames()),
+                                      "--other-serial", "",   "--truth",
+                                      truthPath,        "-o", "-"};
     synth.insert(synth.end(), soak.synthOptions.begin(), soak.synthOptions.end());
     const int synthErr = open((dir + "/synth.err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     const pid_t synthPid = spawn(synth, devNull, synthPipe[1], synthErr);
@@ -251,10 +252,12 @@ std::string soakName(const ::testing::TestParamInfo<Soak>& info) {
 // The largest VmRSS was 7.1 to 7.4 MB, as after 1000 frames.
 INSTANTIATE_TEST_SUITE_P(
     Flights, SoakTest,
-    ::testing::Values(Soak{"FmDet15dB", "S1500015",
+    ::testing::Values(Soak{"FmDet15dB",
+                           "S1500015",
                            {"--flight", "--ebn0", "15", "--seed", "11"},
                            {DecoderSpec{{}, 0.90}, DecoderSpec{{"--weak"}, 0.02}}},
-                      Soak{"If17dB", "S1700017",
+                      Soak{"If17dB",
+                           "S1700017",
                            {"--flight", "--if", "--ebn0", "17", "--seed", "12"},
                            {DecoderSpec{{"--if"}, 0.03}, DecoderSpec{{"--if", "--weak"}, 0.01}}}),
     soakName);

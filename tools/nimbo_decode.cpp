@@ -147,8 +147,8 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<nimbo::BlockSource> source;
     const bool fromFile = input != "-";
-    const bool rawOptions = rateOption->count() + channelsOption->count() +
-                                formatOption->count() > 0;
+    const bool rawOptions =
+        rateOption->count() + channelsOption->count() + formatOption->count() > 0;
     const int channel = right ? 1 : 0; // only this channel is read and resampled
     std::string error;
     if (rawOptions && input != "-") {
