@@ -72,14 +72,18 @@ std::vector<int> goodFrames(const std::string& out) {
     return frames;
 }
 
-// Every frame after the first, in order (the very first one of a stream may be missed).
+// The frames after the first (the very first one of a stream may be missed).
+std::vector<int> afterFirst(std::vector<int> frames) {
+    if (!frames.empty() && frames.front() == 1) frames.erase(frames.begin());
+    return frames;
+}
+
+// Every frame after the first, in order.
 void expectEveryFrame(const std::vector<int>& frames, const std::string& what) {
     std::vector<int> expected;
     for (int n = 2; n <= kFrames; ++n)
         expected.push_back(n);
-    std::vector<int> tail = frames;
-    if (!tail.empty() && tail.front() == 1) tail.erase(tail.begin());
-    EXPECT_EQ(tail, expected) << what;
+    EXPECT_EQ(afterFirst(frames), expected) << what;
 }
 
 class PipelineCli : public ::testing::Test {
@@ -109,7 +113,7 @@ TEST_F(PipelineCli, FilesAtOtherRatesGiveTheSameFrames) {
         ASSERT_EQ(sox({"-r", rate, path}).exitCode, 0);
         const RunResult run = runTool({kDecodeExe, path});
         EXPECT_EQ(run.exitCode, 0) << rate << ": " << run.err;
-        EXPECT_EQ(goodFrames(run.out), reference) << rate;
+        EXPECT_EQ(afterFirst(goodFrames(run.out)), afterFirst(reference)) << rate;
     }
 }
 
