@@ -117,6 +117,19 @@ TEST_F(PipelineCli, FilesAtOtherRatesGiveTheSameFrames) {
     }
 }
 
+// Only the channel listened to is resampled: it must be the right one, IF included.
+TEST_F(PipelineCli, IfOnTheRightChannelAt44k) {
+    const std::string wav = flight().dir + "/if-right.wav";
+    const std::string wav44 = flight().dir + "/if-right-44k.wav";
+    const RunResult made = runTool({kSynthExe, "--flight", "--if", "--right", "-n",
+                                    std::to_string(kFrames), "--serial", "P7654321", "-o", wav});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    ASSERT_EQ(runTool({sox_, wav, "-r", "44100", wav44}).exitCode, 0);
+    const RunResult run = runTool({kDecodeExe, "--if", "--right", wav44});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    expectEveryFrame(goodFrames(run.out), "IF on the right at 44.1 kHz");
+}
+
 // What rtl_fm -M fm gives: mono signed 16-bit at the rate it was asked for.
 TEST_F(PipelineCli, MonoS16OnStdinAtSdrRates) {
     for (const char* rate : {"22050", "24000", "44100", "96000", "48000"}) {
