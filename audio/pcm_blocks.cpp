@@ -3,7 +3,6 @@
 #include <soxr.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "dsp/signal.h"
 

@@ -53,6 +53,10 @@ struct Soak {
     std::vector<DecoderSpec> decoders;
 };
 
+void PrintTo(const Soak& soak, std::ostream* os) {
+    *os << soak.name;
+}
+
 pid_t spawn(const std::vector<std::string>& argv, int in, int out, int err) {
     const pid_t pid = fork();
     if (pid == 0) {
