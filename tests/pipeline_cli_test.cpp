@@ -176,14 +176,17 @@ TEST_F(PipelineCli, U8AndF32OnStdin) {
 }
 
 // A float file stores full scale as 1.0; read as 16-bit without scaling it was silence.
-TEST_F(PipelineCli, FloatWavDecodesAsTheS16One) {
-    const std::string path = flight().dir + "/float.wav";
-    ASSERT_EQ(sox({"-e", "floating-point", "-b", "32", path}).exitCode, 0);
+TEST_F(PipelineCli, FloatFilesDecodeAsTheS16One) {
     const RunResult original = runTool({kDecodeExe, flight().wav});
-    const RunResult run = runTool({kDecodeExe, path});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_GE(goodFrames(run.out).size(), static_cast<std::size_t>(kFrames - 1));
-    EXPECT_EQ(run.out, original.out); // 16-bit samples survive the float file exactly
+    for (const char* name : {"float32.wav", "float64.wav", "float32.aiff"}) {
+        const std::string path = flight().dir + "/" + name;
+        const std::string bits = std::string(name).find("64") != std::string::npos ? "64" : "32";
+        ASSERT_EQ(sox({"-e", "floating-point", "-b", bits, path}).exitCode, 0) << name;
+        const RunResult run = runTool({kDecodeExe, path});
+        EXPECT_EQ(run.exitCode, 0) << name << ": " << run.err;
+        EXPECT_GE(goodFrames(run.out).size(), static_cast<std::size_t>(kFrames - 1)) << name;
+        EXPECT_EQ(run.out, original.out) << name; // 16-bit samples survive a float file exactly
+    }
 }
 
 // A stream can be read once: nothing may be taken from it before the decoder reads it, and
