@@ -81,9 +81,12 @@ class SndfileSource final : public PcmBlockSource {
 
 std::size_t bytesPerSample(RawSampleFormat sample) {
     switch (sample) {
-    case RawSampleFormat::U8: return 1;
-    case RawSampleFormat::S16: return 2;
-    case RawSampleFormat::F32: return 4;
+    case RawSampleFormat::U8:
+        return 1;
+    case RawSampleFormat::S16:
+        return 2;
+    case RawSampleFormat::F32:
+        return 4;
     }
     return 2;
 }
@@ -141,13 +144,14 @@ class RawPcmSource final : public PcmBlockSource {
     float sampleAt(const unsigned char* frame, int channel) const {
         const unsigned char* p = frame + channel * bytesPerSample(format_.sample);
         switch (format_.sample) {
-        case RawSampleFormat::U8: return (int(p[0]) - 128) * (1.0f / 128.0f);
+        case RawSampleFormat::U8:
+            return (int(p[0]) - 128) * (1.0f / 128.0f);
         case RawSampleFormat::S16:
             return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))) *
                    (1.0f / 32768.0f);
         case RawSampleFormat::F32: {
-            const uint32_t bits = uint32_t(p[0]) | (uint32_t(p[1]) << 8) |
-                                  (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+            const uint32_t bits = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+                                  (uint32_t(p[3]) << 24);
             return finiteSample(std::bit_cast<float>(bits));
         }
         }
@@ -179,7 +183,8 @@ std::unique_ptr<BlockSource> openAudioFile(const std::string& path, std::string&
     // stat, not open: a FIFO or a process substitution can be read only once.
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        error = path + (errno == ENOENT ? ": no such file" : ": " + std::string(std::strerror(errno)));
+        error =
+            path + (errno == ENOENT ? ": no such file" : ": " + std::string(std::strerror(errno)));
         return nullptr;
     }
     if (S_ISDIR(st.st_mode)) {

@@ -2,7 +2,7 @@
 // receivers listening to the same stream. Every frame whose sonde and sensor blocks passed
 // must carry the content that was sent, few may be lost, the raw log must hold exactly those
 // frames, and the decoder's memory must not grow while it runs.
-// NIMBO_SOAK_FRAMES overrides the number of frames (default 10000).
+// NIMBO_SOAK_FRAMES overrides the number of frames (default 10000, at most 65535).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -26,7 +26,8 @@ namespace {
 int soakFrames() {
     const char* text = std::getenv("NIMBO_SOAK_FRAMES");
     const int frames = text ? std::atoi(text) : 0;
-    return frames > 0 ? frames : 10000;
+    // Frame numbers are 16-bit: up to 65535 frames they name the frame sent without doubt.
+    return frames > 0 ? std::min(frames, 65535) : 10000;
 }
 
 struct DecoderSpec {
@@ -51,6 +52,10 @@ struct Soak {
     std::vector<std::string> synthOptions;
     std::vector<DecoderSpec> decoders;
 };
+
+void PrintTo(const Soak& soak, std::ostream* os) {
+    *os << soak.name;
+}
 
 pid_t spawn(const std::vector<std::string>& argv, int in, int out, int err) {
     const pid_t pid = fork();
@@ -94,8 +99,9 @@ void run(const Soak& soak, std::vector<Decoder>& decoders, const std::string& di
     const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
     int synthPipe[2];
     ASSERT_EQ(pipe2(synthPipe, O_CLOEXEC), 0);
-    std::vector<std::string> synth = {kSynthExe, "-n", std::to_string(soakFrames()),
-                                      "--other-serial", "", "--truth", truthPath, "-o", "-"};
+    std::vector<std::string> synth = {kSynthExe,        "-n", std::to_string(soakFrames()),
+                                      "--other-serial", "",   "--truth",
+                                      truthPath,        "-o", "-"};
     synth.insert(synth.end(), soak.synthOptions.begin(), soak.synthOptions.end());
     const int synthErr = open((dir + "/synth.err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     const pid_t synthPid = spawn(synth, devNull, synthPipe[1], synthErr);
@@ -250,10 +256,12 @@ std::string soakName(const ::testing::TestParamInfo<Soak>& info) {
 // The largest VmRSS was 7.1 to 7.4 MB, as after 1000 frames.
 INSTANTIATE_TEST_SUITE_P(
     Flights, SoakTest,
-    ::testing::Values(Soak{"FmDet15dB", "S1500015",
+    ::testing::Values(Soak{"FmDet15dB",
+                           "S1500015",
                            {"--flight", "--ebn0", "15", "--seed", "11"},
                            {DecoderSpec{{}, 0.90}, DecoderSpec{{"--weak"}, 0.02}}},
-                      Soak{"If17dB", "S1700017",
+                      Soak{"If17dB",
+                           "S1700017",
                            {"--flight", "--if", "--ebn0", "17", "--seed", "12"},
                            {DecoderSpec{{"--if"}, 0.03}, DecoderSpec{{"--if", "--weak"}, 0.01}}}),
     soakName);

@@ -15,6 +15,7 @@
 #include "core/log_import.h"
 #include "core/nimbo_core.h"
 #include "audio/audio_input.h"
+#include "audio/read_ahead.h"
 #include "tools/frame_json.h"
 
 namespace {
@@ -168,8 +169,8 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<nimbo::BlockSource> source;
     const bool fromFile = input != "-";
-    const bool rawOptions = rateOption->count() + channelsOption->count() +
-                                formatOption->count() > 0;
+    const bool rawOptions =
+        rateOption->count() + channelsOption->count() + formatOption->count() > 0;
     const int channel = right ? 1 : 0; // only this channel is read and resampled
     std::string error;
     if (rawOptions && input != "-") {
@@ -180,6 +181,7 @@ int main(int argc, char** argv) {
         // A raw frame log instead of audio: opened after the core is set up.
     } else if (fromFile) {
         source = nimbo::openAudioFile(input, error, channel);
+        if (source) source = nimbo::readAhead(std::move(source)); // decodes while it reads
     } else {
         raw.sample = rawSample == "u8"    ? nimbo::RawSampleFormat::U8
                      : rawSample == "f32" ? nimbo::RawSampleFormat::F32

@@ -1,0 +1,15 @@
+// Reads blocks ahead on a thread of its own, so that reading, converting and resampling a
+// file run beside the decoder instead of before it.
+#pragma once
+
+#include <memory>
+
+#include "audio/audio_input.h"
+
+namespace nimbo {
+
+// Wraps `source`, which from then on is read only on the new thread; the blocks, progress
+// and error come out as `source` gave them. Eight blocks (0.8 s) are kept ready.
+std::unique_ptr<BlockSource> readAhead(std::unique_ptr<BlockSource> source);
+
+} // namespace nimbo
