@@ -54,6 +54,9 @@ constexpr std::array<KnownBit, kAllKnownBits> makeKnownBits() {
 }
 constexpr std::array<KnownBit, kAllKnownBits> kKnownBits = makeKnownBits();
 
+// A bit whose soft value is the typical size is taken to be wrong about e^-2 of the time.
+constexpr float kBitTrust = 2.0f;
+
 // Thresholds on the normalised correlation (1: every soft pair agrees and no noise). One
 // symbol off gives about 0.7 and one byte off about 0.6 on a clean signal; the true
 // position stays above 0.9 down to the weakest signals that can still be decoded.
@@ -433,19 +436,22 @@ void WeakReceiver::trackSync() {
     }
 }
 
-// Byte at `start` (its first symbol): hard bits and the least confident of its ten bits,
-// start and stop bits counting against it when they read wrong.
+// Byte at `start` (its first symbol): hard bits and a confidence. Each of the ten bits may
+// be wrong with a chance that falls exponentially with its soft value (the start and stop
+// bits count their known value, so a wrong one weighs most); the byte's confidence is the
+// inverse of their sum, so one doubtful bit or several middling ones make a byte doubtful.
 void WeakReceiver::readByte(int64_t start, uint8_t& byte, float& reliability) const {
+    const float scale = kBitTrust / std::max(pairLevel_, 1e-9f);
     unsigned value = 0;
-    double least = polarity_ * -pairAt(start + 1); // start bit: 0
+    float doubt = std::exp(scale * polarity_ * pairAt(start + 1)); // start bit: 0
     for (int i = 0; i < 8; ++i) {
-        const double s = polarity_ * pairAt(start + 3 + 2 * i);
-        if (s > 0.0) value |= 1u << i;
-        least = std::min(least, std::abs(s));
+        const float s = polarity_ * pairAt(start + 3 + 2 * i);
+        if (s > 0.0f) value |= 1u << i;
+        doubt += std::exp(-scale * std::abs(s));
     }
-    least = std::min(least, polarity_ * pairAt(start + 19)); // stop bit: 1
+    doubt += std::exp(-scale * polarity_ * pairAt(start + 19)); // stop bit: 1
     byte = static_cast<uint8_t>(value);
-    reliability = static_cast<float>(std::max(least, 0.0));
+    reliability = 1.0f / doubt;
 }
 
 void WeakReceiver::deliver(int64_t sync, int64_t nextSync, bool follows) {
