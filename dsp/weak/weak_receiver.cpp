@@ -86,13 +86,17 @@ const std::array<double, 15> kIfTapValues = makeIfTaps();
 constexpr double kRadiansPerUnit = std::numbers::pi / 10.0;
 // FM Det: the audio clips at 32767, about 1.29 radians a step at the standard level; the
 // steps of clicks that went beyond average about 1.95 radians (measured on the receiver
-// model). Each clip leaves the rebuilt phase about half a radian off, so the carrier
+// model), about a third of the way to a half turn. Each clip leaves the rebuilt phase about half a radian off, so the carrier
 // reference counts a pair kClipTrust times as much for each clip between it and the
 // decided pair (best measured at 10 dB).
 constexpr int kClipped = 32767;
-constexpr double kClickRadians = 1.95;
-constexpr double kClickStep = kClickRadians / (std::numbers::pi / 10.0);
-const double kClickCos = std::cos(kClickRadians), kClickSin = std::sin(kClickRadians);
+constexpr double kClickExcess = 0.36; // of the way from the clip to a half turn
+// The mean size of a symbol's averaged frequency per unit of deviation, for Gaussian-filtered
+// (BT 0.5) Manchester symbols: measured 0.67..0.69 from a clean signal down to 9 dB.
+constexpr double kSymbolMean = 0.67;
+// The symbol level is learned quickly while the receiver looks for frames and held (learned
+// slowly) once it has them, so that a fade does not rescale the rebuilt phase.
+constexpr double kLevelGainSearching = 0.01, kLevelGainLocked = 1.0 / 4096.0;
 constexpr float kClipTrust = 0.35f;
 // Trust in the carrier of each further pair (same on both paths, measured best at 7..10 dB).
 constexpr float kPairTrust = 0.75f;
@@ -166,22 +170,31 @@ void WeakReceiver::reset() {
 void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettings& settings) {
     const int word = Receiver::channelWord(settings.InputCh);
     if (settings.DemodType == 0) {
-        // FM Det: the audio is the frequency; its running sum rebuilds the phase. A click
-        // (the noise taking the phase round the origin) has steps beyond what the audio
-        // holds: a clipped step stands for the mean of such steps, and the clips are counted
-        // so that the carrier reference trusts the phase less across them.
+        // FM Det: the audio is the frequency; its running sum rebuilds the phase, at the
+        // deviation learned from the audio's level. A click (the noise taking the phase round
+        // the origin) has steps beyond what the audio holds: a clipped step stands for the
+        // mean of such steps, and the clips are counted so that the carrier reference trusts
+        // the phase less across them.
+        const double radiansPerUnit = kRadiansPerUnit / deviation();
+        const double clipRadians = kClipped / Receiver::kDiscriminatorScale * radiansPerUnit;
+        const bool clicksClip = clipRadians < std::numbers::pi;
+        const double clickRadians = clipRadians + kClickExcess * (std::numbers::pi - clipRadians);
+        const double clickCos = std::cos(clickRadians), clickSin = std::sin(clickRadians);
         for (int i = 0; i < kBlockSamples; ++i) {
             const int16_t a = interleaved[kInputChannels * i + word];
-            double f = a * (1.0 / Receiver::kDiscriminatorScale);
+            const double f = a * (1.0 / Receiver::kDiscriminatorScale);
+            const double radians = f * radiansPerUnit;
             double c = 0.0, s = 0.0; // of the step
-            if (a >= kClipped || a <= -kClipped) {
-                f = a > 0 ? kClickStep : -kClickStep;
-                c = kClickCos;
-                s = a > 0 ? kClickSin : -kClickSin;
+            if (clicksClip && (a >= kClipped || a <= -kClipped)) {
+                c = clickCos;
+                s = a > 0 ? clickSin : -clickSin;
                 ++clipsNow_;
+            } else if (std::abs(radians) < 1.2) {
+                c = smallCos(radians);
+                s = smallSin(radians);
             } else {
-                c = smallCos(kRadiansPerUnit * f);
-                s = smallSin(kRadiansPerUnit * f);
+                c = std::cos(radians);
+                s = std::sin(radians);
             }
             // The offset: the angle of the mean step, which clicks do not pull as they do the
             // mean of the audio.
@@ -247,6 +260,10 @@ void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettin
     }
 }
 
+double WeakReceiver::deviation() const {
+    return std::max(symbolLevel_ / (kNominalSamples * kSymbolMean), 0.05);
+}
+
 // Turns the oscillator by `radians` (small: a short series does) and keeps it on the unit
 // circle.
 void WeakReceiver::rotate(double radians) {
@@ -289,7 +306,8 @@ void WeakReceiver::step(double f, double zr, double zi) {
         };
         const double y = at(nextTick_);
         const double mid = at(nextTick_ - 0.5 * period_);
-        symbolLevel_ += (std::abs(y) - symbolLevel_) * 0.01;
+        symbolLevel_ +=
+            (std::abs(y) - symbolLevel_) * (locked_ ? kLevelGainLocked : kLevelGainSearching);
         const double norm = std::max(symbolLevel_ * symbolLevel_, 1e-9);
         const double e = std::clamp(mid * (y - lastY_) / norm, -1.0, 1.0);
         lastY_ = y;
