@@ -86,14 +86,11 @@ const std::array<double, 15> kIfTapValues = makeIfTaps();
 constexpr double kRadiansPerUnit = std::numbers::pi / 10.0;
 // FM Det: the audio clips at 32767, about 1.29 radians a step at the standard level; the
 // steps of clicks that went beyond average about 1.95 radians (measured on the receiver
-// model), about a third of the way to a half turn. Each clip leaves the rebuilt phase about half a radian off, so the carrier
-// reference counts a pair kClipTrust times as much for each clip between it and the
-// decided pair (best measured at 10 dB).
+// model), about a third of the way to a half turn. Each clip leaves the rebuilt phase about
+// half a radian off, so the carrier reference weighs a pair kClipTrust times less for each
+// clip between it and the decided pair (best measured at 10 dB).
 constexpr int kClipped = 32767;
 constexpr double kClickExcess = 0.36; // of the way from the clip to a half turn
-// The mean size of a symbol's averaged frequency per unit of deviation, for Gaussian-filtered
-// (BT 0.5) Manchester symbols: measured 0.67..0.69 from a clean signal down to 9 dB.
-constexpr double kSymbolMean = 0.67;
 // The symbol level is learned quickly while the receiver looks for frames and held (learned
 // slowly) once it has them, so that a fade does not rescale the rebuilt phase.
 constexpr double kLevelGainSearching = 0.01, kLevelGainLocked = 1.0 / 4096.0;
@@ -383,8 +380,8 @@ void WeakReceiver::symbol(int64_t last) {
     }
     const std::complex<float> g = carrier_[at(m)], h = metric_[at(m)];
     // |c1 + r| - |c0 + r|, with c1 = (g + h) / 2 and c0 = (g - h) / 2.
-    const float d = 0.5f * (std::sqrt(std::norm(g + h + 2.0f * r)) -
-                            std::sqrt(std::norm(g - h + 2.0f * r)));
+    const float d =
+        0.5f * (std::sqrt(std::norm(g + h + 2.0f * r)) - std::sqrt(std::norm(g - h + 2.0f * r)));
     // Clicks and bursts must not outweigh many ordinary bits: values are limited to a few
     // times the typical size.
     pairLevel_ += (std::abs(d) - pairLevel_) * (1.0f / 256.0f);

@@ -19,8 +19,8 @@ class SentFrameListener {
   public:
     // `before` holds the 24 bytes heard just before the frame's sync bytes (the parity of the
     // frame before); `bytes` the 240 bytes of the frame and `reliability` a positive
-    // confidence per byte (about 0.1 for a guess, higher the surer). `follows` is true when the previous
-    // call was about the frame just before this one.
+    // confidence per byte (about 0.1 for a guess, higher the surer). `follows` is true when the
+    // previous call was about the frame just before this one.
     virtual void sentFrame(const uint8_t* before, const uint8_t* bytes, const float* reliability,
                            bool follows) = 0;
 
