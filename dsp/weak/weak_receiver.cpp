@@ -87,7 +87,7 @@ constexpr double kRadiansPerUnit = std::numbers::pi / 10.0;
 // FM Det: the audio clips at 32767, about 1.29 radians a step at the standard level; the
 // steps of clicks that went beyond average about 1.95 radians (measured on the receiver
 // model), about a third of the way to a half turn. Each clip leaves the rebuilt phase about
-// half a radian off, so the carrier reference weighs a pair kClipTrust times less for each
+// half a radian off, so the carrier reference weighs a pair by kClipTrust once more for each
 // clip between it and the decided pair (best measured at 10 dB).
 constexpr int kClipped = 32767;
 constexpr double kClickExcess = 0.36; // of the way from the clip to a half turn
