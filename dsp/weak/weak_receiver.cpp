@@ -288,7 +288,7 @@ void WeakReceiver::step(double f, double zr, double zi) {
     boxPos_ = boxPos_ == 9 ? 0 : boxPos_ + 1;
     const int64_t n = sampleIndex_++;
     yHist_[n & (kHistory - 1)] = boxSum_;
-    eye_[blockSample_] = kEyeLevel * boxSum_ / std::max(symbolLevel_, 1e-9);
+    eye_[blockSample_] = eyeScale_ * boxSum_;
     eyeTicks_[blockSample_] = 0;
     const auto slot = static_cast<std::size_t>(n & (kHistory - 1));
     zReHist_[slot] = zReHist_[slot + kHistory] = static_cast<float>(zr);
@@ -305,6 +305,7 @@ void WeakReceiver::step(double f, double zr, double zi) {
         const double mid = at(nextTick_ - 0.5 * period_);
         symbolLevel_ +=
             (std::abs(y) - symbolLevel_) * (locked_ ? kLevelGainLocked : kLevelGainSearching);
+        eyeScale_ = kEyeLevel / std::max(symbolLevel_, 1e-9);
         const double norm = std::max(symbolLevel_ * symbolLevel_, 1e-9);
         const double e = std::clamp(mid * (y - lastY_) / norm, -1.0, 1.0);
         lastY_ = y;

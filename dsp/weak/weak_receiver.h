@@ -149,6 +149,7 @@ class WeakReceiver {
     std::array<double, kBlockSamples> eye_{};
     std::array<uint8_t, kBlockSamples> eyeTicks_{};
     int blockSample_ = 0; // index in the block of the sample being stepped
+    double eyeScale_ = kEyeLevel / (10.0 * kSymbolMean); // kEyeLevel / symbolLevel_
 };
 
 } // namespace nimbo
