@@ -277,11 +277,13 @@ void WeakReceiver::rotate(double c, double s) {
 // One sample: f the frequency (about +-1 at full deviation) for the offset and the symbol
 // clock, (zr, zi) the baseband with the offset taken off for the bit metrics.
 void WeakReceiver::step(double f, double zr, double zi) {
-    dc_ += (f - dc_) * (1.0 / 2048.0);
     // Learned level: discriminator clicks beyond three times it are clipped for the clock.
-    level_ += (std::abs(f - dc_) - level_) * (1.0 / 4096.0);
-    const double limit = 3.0 * level_;
-    const double v = std::clamp(f - dc_, -limit, limit);
+    // The offset and level as they were before this sample, so that the sample does not
+    // wait for their update.
+    const double d = f - dc_, limit = 3.0 * level_;
+    const double v = std::clamp(d, -limit, limit);
+    dc_ += d * (1.0 / 2048.0);
+    level_ += (std::abs(d) - level_) * (1.0 / 4096.0);
 
     boxSum_ += v - box_[boxPos_];
     box_[boxPos_] = v;
