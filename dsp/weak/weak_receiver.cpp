@@ -1,6 +1,7 @@
 #include "dsp/weak/weak_receiver.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -53,6 +54,20 @@ constexpr std::array<KnownBit, kAllKnownBits> makeKnownBits() {
     return bits;
 }
 constexpr std::array<KnownBit, kAllKnownBits> kKnownBits = makeKnownBits();
+
+// The sync bytes' bits as signs, one bit each (1 for a 1) at half their distance back: the
+// pairs of one parity, newest in bit 0, are kept packed the same way.
+constexpr uint64_t kSyncSignMask = (uint64_t{1} << kSyncOnlyBits) - 1;
+constexpr uint64_t makeSyncSigns() {
+    uint64_t signs = 0;
+    for (int i = 0; i < kSyncOnlyBits; ++i)
+        if (kKnownBits[i].sign > 0) signs |= uint64_t{1} << (kKnownBits[i].back / 2);
+    return signs;
+}
+constexpr uint64_t kSyncSigns = makeSyncSigns();
+// Wrong signs among the 60 that still let the soft correlation be tried: a third, well
+// beyond what a sync weak enough to fail the soft threshold has.
+constexpr int kMaxSyncFlips = 20;
 
 // A bit whose soft value is the typical size is taken to be wrong about e^-2 of the time.
 constexpr float kBitTrust = 2.0f;
@@ -390,6 +405,8 @@ void WeakReceiver::symbol(int64_t last) {
     pairLevel_ += (std::abs(d) - pairLevel_) * (1.0f / 256.0f);
     const float cap = 2.5f * pairLevel_;
     pairs_[static_cast<std::size_t>(m) & (kRingSymbols - 1)] = std::clamp(d, -cap, cap);
+    uint64_t& signs = signs_[static_cast<std::size_t>(m & 1)];
+    signs = (signs << 1) | (d > 0.0f ? 1u : 0u);
     if (locked_)
         trackSync();
     else
@@ -412,7 +429,12 @@ double WeakReceiver::syncMetric(int64_t end, int part) const {
 void WeakReceiver::searchSync() {
     const int64_t k = pairIndex_;
     if (k < kStretchSymbols - 1) return;
-    if (std::abs(syncMetric(k, 0)) >= kSyncOnlyThreshold) {
+    // The signs of the sync bytes' pairs, packed, first: only near a match is the soft
+    // correlation worked out.
+    const int flips = std::popcount((signs_[static_cast<std::size_t>(k & 1)] ^ kSyncSigns) &
+                                    kSyncSignMask);
+    const bool nearSync = flips <= kMaxSyncFlips || flips >= kSyncOnlyBits - kMaxSyncFlips;
+    if (nearSync && std::abs(syncMetric(k, 0)) >= kSyncOnlyThreshold) {
         const double m = syncMetric(k, 1);
         if (std::abs(m) >= kSearchThreshold && std::abs(m) > std::abs(candidateMetric_)) {
             candidate_ = k;

@@ -129,6 +129,7 @@ class WeakReceiver {
     // Soft bits: the decision value of the symbol pair ending at each symbol (positive for a
     // 1 when the polarity is +1), limited; the frame sync and the byte reader use them.
     std::array<float, kRingSymbols> pairs_{};
+    std::array<uint64_t, 2> signs_{}; // their signs per parity of the symbol, newest in bit 0
     int64_t symbolIndex_ = -1;
 
     // Frame sync.
