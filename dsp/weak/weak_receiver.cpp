@@ -431,8 +431,8 @@ void WeakReceiver::searchSync() {
     if (k < kStretchSymbols - 1) return;
     // The signs of the sync bytes' pairs, packed, first: only near a match is the soft
     // correlation worked out.
-    const int flips = std::popcount((signs_[static_cast<std::size_t>(k & 1)] ^ kSyncSigns) &
-                                    kSyncSignMask);
+    const int flips =
+        std::popcount((signs_[static_cast<std::size_t>(k & 1)] ^ kSyncSigns) & kSyncSignMask);
     const bool nearSync = flips <= kMaxSyncFlips || flips >= kSyncOnlyBits - kMaxSyncFlips;
     if (nearSync && std::abs(syncMetric(k, 0)) >= kSyncOnlyThreshold) {
         const double m = syncMetric(k, 1);
