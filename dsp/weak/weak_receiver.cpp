@@ -65,8 +65,8 @@ constexpr uint64_t makeSyncSigns() {
     return signs;
 }
 constexpr uint64_t kSyncSigns = makeSyncSigns();
-// Wrong signs among the 60 that still let the soft correlation be tried: a third, well
-// beyond what a sync weak enough to fail the soft threshold has.
+// Wrong signs among the 60 that still let the soft correlation be tried: a third; a true
+// sync that the soft correlation would accept has far fewer.
 constexpr int kMaxSyncFlips = 20;
 
 // A bit whose soft value is the typical size is taken to be wrong about e^-2 of the time.
@@ -363,8 +363,9 @@ void WeakReceiver::symbol(int64_t last) {
     carrier_[k] = c1 + c0;
     metric_[k] = c1 - c0;
     // The mean sample-to-sample product leaves the IF carrier up to some hundreds of hertz
-    // off (the filtered noise pulls its angle towards zero). The carrier term of one pair
-    // against the one before (20 samples apart, noise independent) measures the rest.
+    // off (the filtered noise pulls its angle towards zero), the mean FM Det step somewhat
+    // less. The carrier term of one pair against the one before (20 samples apart, noise
+    // independent) measures the rest.
     if (symbolIndex_ > 2 * kReferenceDelay) {
         const std::complex<float> now = carrier_[k],
                                   earlier = carrier_[(k - 2) & (kSymbolRing - 1)];

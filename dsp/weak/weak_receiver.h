@@ -106,8 +106,8 @@ class WeakReceiver {
     double period_ = 10.0;
     double lastY_ = 0.0;
     // The mean size of a symbol's averaged frequency per unit of deviation, for Gaussian-
-    // filtered (BT 0.5) Manchester symbols: measured 0.69 on a clean signal, 0.67 at 9..11 dB
-    // where it matters most.
+    // filtered (BT 0.5) Manchester symbols: measured 0.67..0.69 from a clean signal down to
+    // 9 dB; 0.67 decoded best at 10 dB.
     static constexpr double kSymbolMean = 0.67;
     // Mean size of the symbol-averaged frequency at the ticks (summed over a symbol); it
     // starts at the standard level's and gives the deviation that rebuilds the FM Det phase.
