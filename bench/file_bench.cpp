@@ -145,12 +145,6 @@ void BM_SoxFir51File(benchmark::State& state) {
 BENCHMARK(BM_NimboDecodeFmFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_NimboDecodeIfFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_NimboDecodeFm44kFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_NimboDecodeWeakFmFile)
-    ->UseManualTime()
-    ->Iterations(5)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_NimboDecodeWeakIfFile)
-    ->UseManualTime()
-    ->Iterations(5)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NimboDecodeWeakFmFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NimboDecodeWeakIfFile)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SoxFir51File)->UseManualTime()->Iterations(5)->Unit(benchmark::kMicrosecond);

@@ -20,6 +20,15 @@ NimboCore::NimboCore(CoreHooks* hooks)
         setLabel(readout_.channelLabels[i], "%s", kChannelPrefixes[i]);
 }
 
+// The weak-signal receiver learns its offset, level, clock and lock from the signal it
+// hears: a new signal path or channel, or the receiver chosen anew, starts it afresh.
+void NimboCore::applySettings(const ReceiverSettings& settings) {
+    if (settings.Weak && (!settings_.Weak || settings.DemodType != settings_.DemodType ||
+                          settings.InputCh != settings_.InputCh))
+        weak_.reset();
+    settings_ = settings;
+}
+
 void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
     if (settings_.Weak)
         weak_.processBlock(interleaved, settings_);

@@ -89,7 +89,7 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     // Image2 changed size: the chart starts over at that size.
     void resizeGraph(int width, int height);
     // Signal type, channel and polarity, read at the start of every block.
-    void applySettings(const ReceiverSettings& settings) { settings_ = settings; }
+    void applySettings(const ReceiverSettings& settings);
     // Where raw/, sens/, calraw/ and caldata/ are written.
     void setProgramFolder(std::string folder) { logs_.setFolder(std::move(folder)); }
     // Scope and graph drawing; off where nothing shows them.

@@ -12,7 +12,7 @@ namespace nimbo {
 class FrameRepair {
   public:
     // Erasure counts tried, least reliable bytes first, when errors alone do not decode.
-    static constexpr std::array<int, 3> kErasureSteps = {8, 12, 16};
+    static constexpr std::array<int, 8> kErasureSteps = {4, 8, 10, 12, 14, 16, 18, 20};
 
     // `before`: the 24 bytes heard before the frame's sync (the previous frame's parity),
     // `received`: the 240 bytes of the sent frame with a reliability each; `follows`: the

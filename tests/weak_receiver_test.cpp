@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/nimbo_core.h"
@@ -121,6 +122,65 @@ TEST(WeakEye, OpenOnAClearSignalOnBothPaths) {
         EXPECT_GT(white, 300);
     }
 }
+
+// The receiver learns its offset and lock from what it hears: after the IF of one sonde
+// 1500 Hz off, the FM Det audio of another decodes from its first frames.
+TEST(WeakSettings, ANewSignalPathStartsAfresh) {
+    synth::SynthOptions first;
+    first.frames = 3;
+    first.ifSignal = true;
+    first.carrierOffsetHz = 1500.0;
+    first.ebN0dB = 12.0;
+    synth::SynthOptions second;
+    second.frames = 5;
+    second.serial = "P7654321";
+    second.ebN0dB = 12.0;
+    const std::vector<int16_t> heardFirst = synth::synthesize(first);
+    std::vector<int16_t> heardSecond = synth::synthesize(second);
+    heardSecond.resize(heardSecond.size() + 4 * kBlockWords, 0);
+
+    auto core = std::make_unique<NimboCore>();
+    Collect collect(*core);
+    core->setHooks(&collect);
+    core->setDrawPictures(false);
+    ReceiverSettings settings;
+    settings.DemodType = 1;
+    settings.Weak = true;
+    core->applySettings(settings);
+    for (std::size_t i = 0; i < heardFirst.size(); i += kBlockWords)
+        core->ProcessWaveBuffer(heardFirst.data() + i);
+    settings.DemodType = 0;
+    core->applySettings(settings);
+    collect.frames.clear();
+    for (std::size_t i = 0; i < heardSecond.size(); i += kBlockWords)
+        core->ProcessWaveBuffer(heardSecond.data() + i);
+    int good = 0;
+    for (const DecodedFrame& f : collect.frames)
+        good += f.sondeBlockOk && f.sensorBlockOk && f.gpsBlockOk &&
+                std::string(f.serialNumber) == "P7654321";
+    EXPECT_GE(good, 4);
+}
+
+// FM Det audio comes at whatever level the receiver gives: the deviation is learned from it.
+// (Read at the standard level alone, audio at 3/8 or 5/8 of it rebuilt the phase at the
+// wrong modulation index and no frame decoded.)
+class WeakLevel : public ::testing::TestWithParam<double> {};
+
+TEST_P(WeakLevel, FramesDecodeAtTheLevelTheAudioHas) {
+    synth::SynthOptions o;
+    o.frames = 6;
+    o.amplitude = GetParam();
+    o.ebN0dB = 12.0;
+    int good = 0;
+    for (const DecodedFrame& f : decodeWeak(synth::synthesize(o), false, nullptr))
+        good += f.sondeBlockOk && f.sensorBlockOk && f.gpsBlockOk;
+    EXPECT_GE(good, 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Amplitudes, WeakLevel, ::testing::Values(3000.0, 5000.0, 8000.0),
+                         [](const auto& info) {
+                             return "Peak" + std::to_string(static_cast<int>(info.param));
+                         });
 
 class WeakRepair : public ::testing::TestWithParam<bool> {};
 

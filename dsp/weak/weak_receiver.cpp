@@ -1,6 +1,7 @@
 #include "dsp/weak/weak_receiver.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -54,6 +55,23 @@ constexpr std::array<KnownBit, kAllKnownBits> makeKnownBits() {
 }
 constexpr std::array<KnownBit, kAllKnownBits> kKnownBits = makeKnownBits();
 
+// The sync bytes' bits as signs, one bit each (1 for a 1) at half their distance back: the
+// pairs of one parity, newest in bit 0, are kept packed the same way.
+constexpr uint64_t kSyncSignMask = (uint64_t{1} << kSyncOnlyBits) - 1;
+constexpr uint64_t makeSyncSigns() {
+    uint64_t signs = 0;
+    for (int i = 0; i < kSyncOnlyBits; ++i)
+        if (kKnownBits[i].sign > 0) signs |= uint64_t{1} << (kKnownBits[i].back / 2);
+    return signs;
+}
+constexpr uint64_t kSyncSigns = makeSyncSigns();
+// Wrong signs among the 60 that still let the soft correlation be tried: a third; a true
+// sync that the soft correlation would accept has far fewer.
+constexpr int kMaxSyncFlips = 20;
+
+// A bit whose soft value is the typical size is taken to be wrong about e^-2 of the time.
+constexpr float kBitTrust = 2.0f;
+
 // Thresholds on the normalised correlation (1: every soft pair agrees and no noise). One
 // symbol off gives about 0.7 and one byte off about 0.6 on a clean signal; the true
 // position stays above 0.9 down to the weakest signals that can still be decoded.
@@ -83,13 +101,14 @@ const std::array<double, 15> kIfTapValues = makeIfTaps();
 constexpr double kRadiansPerUnit = std::numbers::pi / 10.0;
 // FM Det: the audio clips at 32767, about 1.29 radians a step at the standard level; the
 // steps of clicks that went beyond average about 1.95 radians (measured on the receiver
-// model). Each clip leaves the rebuilt phase about half a radian off, so the carrier
-// reference counts a pair kClipTrust times as much for each clip between it and the
-// decided pair (best measured at 10 dB).
+// model), about a third of the way to a half turn. Each clip leaves the rebuilt phase about
+// half a radian off, so the carrier reference weighs a pair by kClipTrust once more for each
+// clip between it and the decided pair (best measured at 10 dB).
 constexpr int kClipped = 32767;
-constexpr double kClickRadians = 1.95;
-constexpr double kClickStep = kClickRadians / (std::numbers::pi / 10.0);
-const double kClickCos = std::cos(kClickRadians), kClickSin = std::sin(kClickRadians);
+constexpr double kClickExcess = 0.36; // of the way from the clip to a half turn
+// The symbol level is learned quickly while the receiver looks for frames and held (learned
+// slowly) once it has them, so that a fade does not rescale the rebuilt phase.
+constexpr double kLevelGainSearching = 0.01, kLevelGainLocked = 1.0 / 4096.0;
 constexpr float kClipTrust = 0.35f;
 // Trust in the carrier of each further pair (same on both paths, measured best at 7..10 dB).
 constexpr float kPairTrust = 0.75f;
@@ -163,22 +182,31 @@ void WeakReceiver::reset() {
 void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettings& settings) {
     const int word = Receiver::channelWord(settings.InputCh);
     if (settings.DemodType == 0) {
-        // FM Det: the audio is the frequency; its running sum rebuilds the phase. A click
-        // (the noise taking the phase round the origin) has steps beyond what the audio
-        // holds: a clipped step stands for the mean of such steps, and the clips are counted
-        // so that the carrier reference trusts the phase less across them.
+        // FM Det: the audio is the frequency; its running sum rebuilds the phase, at the
+        // deviation learned from the audio's level. A click (the noise taking the phase round
+        // the origin) has steps beyond what the audio holds: a clipped step stands for the
+        // mean of such steps, and the clips are counted so that the carrier reference trusts
+        // the phase less across them.
+        const double radiansPerUnit = kRadiansPerUnit / deviation();
+        const double clipRadians = kClipped / Receiver::kDiscriminatorScale * radiansPerUnit;
+        const bool clicksClip = clipRadians < std::numbers::pi;
+        const double clickRadians = clipRadians + kClickExcess * (std::numbers::pi - clipRadians);
+        const double clickCos = std::cos(clickRadians), clickSin = std::sin(clickRadians);
         for (int i = 0; i < kBlockSamples; ++i) {
             const int16_t a = interleaved[kInputChannels * i + word];
-            double f = a * (1.0 / Receiver::kDiscriminatorScale);
+            const double f = a * (1.0 / Receiver::kDiscriminatorScale);
+            const double radians = f * radiansPerUnit;
             double c = 0.0, s = 0.0; // of the step
-            if (a >= kClipped || a <= -kClipped) {
-                f = a > 0 ? kClickStep : -kClickStep;
-                c = kClickCos;
-                s = a > 0 ? kClickSin : -kClickSin;
+            if (clicksClip && (a >= kClipped || a <= -kClipped)) {
+                c = clickCos;
+                s = a > 0 ? clickSin : -clickSin;
                 ++clipsNow_;
+            } else if (std::abs(radians) < 1.2) {
+                c = smallCos(radians);
+                s = smallSin(radians);
             } else {
-                c = smallCos(kRadiansPerUnit * f);
-                s = smallSin(kRadiansPerUnit * f);
+                c = std::cos(radians);
+                s = std::sin(radians);
             }
             // The offset: the angle of the mean step, which clicks do not pull as they do the
             // mean of the audio.
@@ -244,6 +272,10 @@ void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettin
     }
 }
 
+double WeakReceiver::deviation() const {
+    return std::max(symbolLevel_ / (kNominalSamples * kSymbolMean), 0.05);
+}
+
 // Turns the oscillator by `radians` (small: a short series does) and keeps it on the unit
 // circle.
 void WeakReceiver::rotate(double radians) {
@@ -260,18 +292,20 @@ void WeakReceiver::rotate(double c, double s) {
 // One sample: f the frequency (about +-1 at full deviation) for the offset and the symbol
 // clock, (zr, zi) the baseband with the offset taken off for the bit metrics.
 void WeakReceiver::step(double f, double zr, double zi) {
-    dc_ += (f - dc_) * (1.0 / 2048.0);
     // Learned level: discriminator clicks beyond three times it are clipped for the clock.
-    level_ += (std::abs(f - dc_) - level_) * (1.0 / 4096.0);
-    const double limit = 3.0 * level_;
-    const double v = std::clamp(f - dc_, -limit, limit);
+    // The offset and level as they were before this sample, so that the sample does not
+    // wait for their update.
+    const double d = f - dc_, limit = 3.0 * level_;
+    const double v = std::clamp(d, -limit, limit);
+    dc_ += d * (1.0 / 2048.0);
+    level_ += (std::abs(d) - level_) * (1.0 / 4096.0);
 
     boxSum_ += v - box_[boxPos_];
     box_[boxPos_] = v;
     boxPos_ = boxPos_ == 9 ? 0 : boxPos_ + 1;
     const int64_t n = sampleIndex_++;
     yHist_[n & (kHistory - 1)] = boxSum_;
-    eye_[blockSample_] = kEyeLevel * boxSum_ / std::max(symbolLevel_, 1e-9);
+    eye_[blockSample_] = eyeScale_ * boxSum_;
     eyeTicks_[blockSample_] = 0;
     const auto slot = static_cast<std::size_t>(n & (kHistory - 1));
     zReHist_[slot] = zReHist_[slot + kHistory] = static_cast<float>(zr);
@@ -286,7 +320,9 @@ void WeakReceiver::step(double f, double zr, double zi) {
         };
         const double y = at(nextTick_);
         const double mid = at(nextTick_ - 0.5 * period_);
-        symbolLevel_ += (std::abs(y) - symbolLevel_) * 0.01;
+        symbolLevel_ +=
+            (std::abs(y) - symbolLevel_) * (locked_ ? kLevelGainLocked : kLevelGainSearching);
+        eyeScale_ = kEyeLevel / std::max(symbolLevel_, 1e-9);
         const double norm = std::max(symbolLevel_ * symbolLevel_, 1e-9);
         const double e = std::clamp(mid * (y - lastY_) / norm, -1.0, 1.0);
         lastY_ = y;
@@ -327,8 +363,9 @@ void WeakReceiver::symbol(int64_t last) {
     carrier_[k] = c1 + c0;
     metric_[k] = c1 - c0;
     // The mean sample-to-sample product leaves the IF carrier up to some hundreds of hertz
-    // off (the filtered noise pulls its angle towards zero). The carrier term of one pair
-    // against the one before (20 samples apart, noise independent) measures the rest.
+    // off (the filtered noise pulls its angle towards zero), the mean FM Det step somewhat
+    // less. The carrier term of one pair against the one before (20 samples apart, noise
+    // independent) measures the rest.
     if (symbolIndex_ > 2 * kReferenceDelay) {
         const std::complex<float> now = carrier_[k],
                                   earlier = carrier_[(k - 2) & (kSymbolRing - 1)];
@@ -362,13 +399,15 @@ void WeakReceiver::symbol(int64_t last) {
     }
     const std::complex<float> g = carrier_[at(m)], h = metric_[at(m)];
     // |c1 + r| - |c0 + r|, with c1 = (g + h) / 2 and c0 = (g - h) / 2.
-    const float d = 0.5f * (std::sqrt(std::norm(g + h + 2.0f * r)) -
-                            std::sqrt(std::norm(g - h + 2.0f * r)));
+    const float d =
+        0.5f * (std::sqrt(std::norm(g + h + 2.0f * r)) - std::sqrt(std::norm(g - h + 2.0f * r)));
     // Clicks and bursts must not outweigh many ordinary bits: values are limited to a few
     // times the typical size.
     pairLevel_ += (std::abs(d) - pairLevel_) * (1.0f / 256.0f);
     const float cap = 2.5f * pairLevel_;
     pairs_[static_cast<std::size_t>(m) & (kRingSymbols - 1)] = std::clamp(d, -cap, cap);
+    uint64_t& signs = signs_[static_cast<std::size_t>(m & 1)];
+    signs = (signs << 1) | (d > 0.0f ? 1u : 0u);
     if (locked_)
         trackSync();
     else
@@ -391,7 +430,12 @@ double WeakReceiver::syncMetric(int64_t end, int part) const {
 void WeakReceiver::searchSync() {
     const int64_t k = pairIndex_;
     if (k < kStretchSymbols - 1) return;
-    if (std::abs(syncMetric(k, 0)) >= kSyncOnlyThreshold) {
+    // The signs of the sync bytes' pairs, packed, first: only near a match is the soft
+    // correlation worked out.
+    const int flips =
+        std::popcount((signs_[static_cast<std::size_t>(k & 1)] ^ kSyncSigns) & kSyncSignMask);
+    const bool nearSync = flips <= kMaxSyncFlips || flips >= kSyncOnlyBits - kMaxSyncFlips;
+    if (nearSync && std::abs(syncMetric(k, 0)) >= kSyncOnlyThreshold) {
         const double m = syncMetric(k, 1);
         if (std::abs(m) >= kSearchThreshold && std::abs(m) > std::abs(candidateMetric_)) {
             candidate_ = k;
@@ -433,19 +477,22 @@ void WeakReceiver::trackSync() {
     }
 }
 
-// Byte at `start` (its first symbol): hard bits and the least confident of its ten bits,
-// start and stop bits counting against it when they read wrong.
+// Byte at `start` (its first symbol): hard bits and a confidence. Each of the ten bits may
+// be wrong with a chance that falls exponentially with its soft value (the start and stop
+// bits count their known value, so a wrong one weighs most); the byte's confidence is the
+// inverse of their sum, so one doubtful bit or several middling ones make a byte doubtful.
 void WeakReceiver::readByte(int64_t start, uint8_t& byte, float& reliability) const {
+    const float scale = kBitTrust / std::max(pairLevel_, 1e-9f);
     unsigned value = 0;
-    double least = polarity_ * -pairAt(start + 1); // start bit: 0
+    float doubt = std::exp(scale * polarity_ * pairAt(start + 1)); // start bit: 0
     for (int i = 0; i < 8; ++i) {
-        const double s = polarity_ * pairAt(start + 3 + 2 * i);
-        if (s > 0.0) value |= 1u << i;
-        least = std::min(least, std::abs(s));
+        const float s = polarity_ * pairAt(start + 3 + 2 * i);
+        if (s > 0.0f) value |= 1u << i;
+        doubt += std::exp(-scale * std::abs(s));
     }
-    least = std::min(least, polarity_ * pairAt(start + 19)); // stop bit: 1
+    doubt += std::exp(-scale * polarity_ * pairAt(start + 19)); // stop bit: 1
     byte = static_cast<uint8_t>(value);
-    reliability = static_cast<float>(std::max(least, 0.0));
+    reliability = 1.0f / doubt;
 }
 
 void WeakReceiver::deliver(int64_t sync, int64_t nextSync, bool follows) {

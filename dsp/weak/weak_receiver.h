@@ -18,9 +18,9 @@ inline constexpr int kLeadParityBytes = 24;
 class SentFrameListener {
   public:
     // `before` holds the 24 bytes heard just before the frame's sync bytes (the parity of the
-    // frame before); `bytes` the 240 bytes of the frame and `reliability` a non-negative
-    // confidence per byte (0: no better than a guess). `follows` is true when the previous
-    // call was about the frame just before this one.
+    // frame before); `bytes` the 240 bytes of the frame and `reliability` a positive
+    // confidence per byte (about 0.1 for a guess, higher the surer). `follows` is true when the
+    // previous call was about the frame just before this one.
     virtual void sentFrame(const uint8_t* before, const uint8_t* bytes, const float* reliability,
                            bool follows) = 0;
 
@@ -56,6 +56,7 @@ class WeakReceiver {
     const std::array<uint8_t, kBlockSamples>& eyeTicks() const { return eyeTicks_; }
 
   private:
+    double deviation() const; // FM Det: full deviation in audio units / kDiscriminatorScale
     void rotate(double radians);
     void rotate(double c, double s);
     void step(double f, double zr, double zi);
@@ -104,7 +105,13 @@ class WeakReceiver {
     double nextTick_ = 10.0;
     double period_ = 10.0;
     double lastY_ = 0.0;
-    double symbolLevel_ = 0.0;
+    // The mean size of a symbol's averaged frequency per unit of deviation, for Gaussian-
+    // filtered (BT 0.5) Manchester symbols: measured 0.67..0.69 from a clean signal down to
+    // 9 dB; 0.67 decoded best at 10 dB.
+    static constexpr double kSymbolMean = 0.67;
+    // Mean size of the symbol-averaged frequency at the ticks (summed over a symbol); it
+    // starts at the standard level's and gives the deviation that rebuilds the FM Det phase.
+    double symbolLevel_ = 10.0 * kSymbolMean;
 
     // Per symbol: correlation with the falling and rising half-turn paths; per pair: the
     // carrier (c1 + c0) and the bit metric (c1 - c0).
@@ -122,6 +129,7 @@ class WeakReceiver {
     // Soft bits: the decision value of the symbol pair ending at each symbol (positive for a
     // 1 when the polarity is +1), limited; the frame sync and the byte reader use them.
     std::array<float, kRingSymbols> pairs_{};
+    std::array<uint64_t, 2> signs_{}; // their signs per parity of the symbol, newest in bit 0
     int64_t symbolIndex_ = -1;
 
     // Frame sync.
@@ -142,6 +150,7 @@ class WeakReceiver {
     std::array<double, kBlockSamples> eye_{};
     std::array<uint8_t, kBlockSamples> eyeTicks_{};
     int blockSample_ = 0; // index in the block of the sample being stepped
+    double eyeScale_ = kEyeLevel / (10.0 * kSymbolMean); // kEyeLevel / symbolLevel_
 };
 
 } // namespace nimbo
