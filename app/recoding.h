@@ -73,7 +73,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void setCalSelections(const nimbo::CalSelections& s);
 
     QString programFolder; // settings file and output folders live here
-    QString settingsFile; // written at close (read at start too, once it exists)
+    QString settingsFile;  // written at close (read at start too, once it exists)
 
     // The core's off-screen pictures, wrapped without a copy: the scope, copied into
     // Image1 after every block, and the graph, copied into Image2 when the core says so.
@@ -163,6 +163,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     bool importAbort = false;
     bool closeAfterImport_ = false; // the window was closed during an import
     bool captureLost_ = false;      // the device went away; capture waits for it
+    QString settingsReadFrom_;      // the settings file read at start
 };
 
 extern TForm1* Form1;

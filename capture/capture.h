@@ -96,14 +96,14 @@ class Capture final : public QObject {
     int deferredRuns_ = 0; // notices that arrived during a run
 
     State state_ = State::Closed;
-    QByteArray deviceId_;  // the open (or lost) device
+    QByteArray deviceId_; // the open (or lost) device
     bool systemDefault_ = false;
     bool paused_ = false;
-    QTimer watchdog_;           // ticks every kWatchMs while a device is open or lost
-    uint64_t bytesSeen_ = 0;    // the session's byte count at the last tick with audio
-    int quietMs_ = 0;           // time since that tick
-    int retryMs_ = 0;           // time since the device list was last looked at
-    QMediaDevices* devices_;    // tells when devices come and go
+    QTimer watchdog_;        // ticks every kWatchMs while a device is open or lost
+    uint64_t bytesSeen_ = 0; // the session's byte count at the last tick with audio
+    int quietMs_ = 0;        // time since that tick
+    int retryMs_ = 0;        // time since the device list was last looked at
+    QMediaDevices* devices_; // tells when devices come and go
 
     QThread audioThread_;
     QObject* audioContext_ = nullptr; // lives on audioThread_; owns the device object
