@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTime>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -409,6 +410,11 @@ void TForm1::moveEvent(QMoveEvent* e) {
 void TForm1::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     fitOuterSize();
+    // Without a window manager no frame ever comes: the placement then stands as it is.
+    QTimer::singleShot(kNoFrameAfterMs, this, [this] {
+        if (frameExtra().isEmpty() && windowState() == Qt::WindowNoState)
+            placementPending_ = false;
+    });
 }
 
 void TForm1::changeEvent(QEvent* e) {

@@ -36,6 +36,8 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     // The smallest outer window size, also the size of a first run.
     static constexpr int kMinWidth = nimbo::kDefaultMainWidth;
     static constexpr int kMinHeight = nimbo::kDefaultMainHeight;
+    // Shown this long without a window frame: none comes (no window manager).
+    static constexpr int kNoFrameAfterMs = 1000;
 
     // `executablePath` decides where the settings file and the output folders are.
     explicit TForm1(const QString& executablePath, QWidget* parent = nullptr);

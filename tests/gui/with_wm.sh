@@ -1,9 +1,15 @@
 #!/bin/sh
 # Runs a command on a virtual X display (Xvfb, 1280 x 1024) under a real window manager
 # (openbox), so that windows get frames as on a desktop. Exits 77 (skipped) when either
-# program is missing.
-#   with_wm.sh COMMAND [ARG...]
+# program is missing. With --bare, no window manager (NIMBO_BARE_X=1 tells the command).
+#   with_wm.sh [--bare] COMMAND [ARG...]
 set -eu
+
+bare=""
+if [ "${1:-}" = "--bare" ]; then
+    bare=1
+    shift
+fi
 
 for program in Xvfb openbox; do
     if ! command -v "$program" >/dev/null 2>&1; then
@@ -39,8 +45,12 @@ until [ -e "/tmp/.X11-unix/X$display" ]; do
     fi
     sleep 0.1
 done
-HOME="$dir" openbox --sm-disable >"$dir/openbox.log" 2>&1 &
-wm=$!
-sleep 1 # openbox takes over the display
+if [ -n "$bare" ]; then
+    export NIMBO_BARE_X=1
+else
+    HOME="$dir" openbox --sm-disable >"$dir/openbox.log" 2>&1 &
+    wm=$!
+    sleep 1 # openbox takes over the display
+fi
 
 "$@"
