@@ -21,22 +21,20 @@ done
 dir=$(mktemp -d "${TMPDIR:-/tmp}/nimbo-wm.XXXXXX")
 xvfb="" wm=""
 cleanup() {
-    [ -n "$wm" ] && kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    for process in $wm $xvfb; do
+        kill "$process" 2>/dev/null || true
+        wait "$process" 2>/dev/null || true
+    done
     rm -rf "$dir"
 }
 trap cleanup EXIT INT TERM
 
-# The first free display number from 90 up.
-display=90
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+# Xvfb picks a free display number itself and writes it to descriptor 3 when it is ready,
+# so that runs side by side never take the same one.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
 xvfb=$!
-export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
 tries=0
-until [ -e "/tmp/.X11-unix/X$display" ]; do
+until [ -s "$dir/display" ]; do
     tries=$((tries + 1))
     if [ "$tries" -gt 100 ] || ! kill -0 "$xvfb" 2>/dev/null; then
         echo "with_wm.sh: Xvfb did not start" >&2
@@ -45,6 +43,7 @@ until [ -e "/tmp/.X11-unix/X$display" ]; do
     fi
     sleep 0.1
 done
+export DISPLAY=":$(cat "$dir/display")" QT_QPA_PLATFORM=xcb
 if [ -n "$bare" ]; then
     export NIMBO_BARE_X=1
 else
