@@ -28,10 +28,11 @@ class Capture final : public QObject {
     using BlockHandler = std::function<void(const int16_t* block, int slot)>;
 
     // Closed: no device (at start, after close() or a failed open). Running: a device is
-    // open, paused or not. Lost: the open device stopped delivering audio for kStallMs, or
-    // left the list of devices (a device chosen by id, not the system default); it has been
-    // closed and is tried again every kRetryMs and whenever the list of
-    // devices changes, until it opens (Running) or close() gives it up.
+    // open, paused or not. Lost: the open device stopped delivering audio for kStallMs
+    // (kFirstAudioMs before its first audio), or left the list of devices (a device chosen
+    // by id, not the system default); it has been closed and is tried again every kRetryMs
+    // and whenever the list of devices changes, until it opens (Running) or close() gives
+    // it up. Nothing is tried while paused.
     enum class State { Closed, Running, Lost };
     static constexpr int kStallMs = 2000;
     static constexpr int kFirstAudioMs = 6000;
