@@ -46,7 +46,8 @@ class ReadOnly {
 
   private:
     bool unmount() {
-        succeeds("umount", {folder_});
+        // Lazily: a file still open beneath it must not leave the mount behind.
+        succeeds("umount", {"-l", folder_});
         return false;
     }
     QString folder_;
