@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTime>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -130,6 +132,7 @@ TForm1::TForm1(const QString& executablePath, QWidget* parent) : QWidget(parent)
     const nimbo::ProgramFiles files = nimbo::programFilesFor(executablePath);
     programFolder = files.folder;
     settingsFile = files.settingsSave;
+    settingsReadFrom_ = files.settingsRead;
     LoadSettings(files.settingsRead);
     if (files.perUser) tellPerUserFolder(files.exeFolder);
     showLabel1();
@@ -311,6 +314,10 @@ bool TForm1::SaveSettings(QString* error) {
     s.Press = Press;
     s.Temp = Temp;
     s.Humd = Humd;
+    // The first file in the per-user folder starts as a copy of the one read beside the
+    // program, so that lines NIMBO does not know survive as they would in place.
+    if (settingsReadFrom_ != settingsFile && !QFileInfo::exists(settingsFile))
+        QFile::copy(settingsReadFrom_, settingsFile);
     std::string why;
     const bool ok = nimbo::saveSettings(settingsFile.toStdString(), s, &why);
     if (!ok && error) *error = QString::fromStdString(why);
@@ -420,6 +427,11 @@ void TForm1::moveEvent(QMoveEvent* e) {
 void TForm1::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     fitOuterSize();
+    // Without a window manager no frame ever comes: the placement then stands as it is.
+    QTimer::singleShot(kNoFrameAfterMs, this, [this] {
+        if (frameExtra().isEmpty() && windowState() == Qt::WindowNoState)
+            placementPending_ = false;
+    });
 }
 
 void TForm1::changeEvent(QEvent* e) {
@@ -689,9 +701,10 @@ void TForm1::noteInMemo(const QString& text) {
 
 // Said once, at start: an installed program cannot write beside itself.
 void TForm1::tellPerUserFolder(const QString& exeFolder) {
-    noteInMemo(QStringLiteral("The program's folder %1 cannot be written: settings and logs "
-                              "are kept in %2")
-                   .arg(QDir::toNativeSeparators(exeFolder), QDir::toNativeSeparators(programFolder)));
+    noteInMemo(
+        QStringLiteral("The program's folder %1 cannot be written: settings and logs "
+                       "are kept in %2")
+            .arg(QDir::toNativeSeparators(exeFolder), QDir::toNativeSeparators(programFolder)));
 }
 
 // ---- Controls ----

@@ -38,6 +38,8 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     // The smallest outer window size, also the size of a first run.
     static constexpr int kMinWidth = nimbo::kDefaultMainWidth;
     static constexpr int kMinHeight = nimbo::kDefaultMainHeight;
+    // Shown this long without a window frame: none comes (no window manager).
+    static constexpr int kNoFrameAfterMs = 1000;
 
     // `executablePath` decides where the settings file and the output folders are.
     explicit TForm1(const QString& executablePath, QWidget* parent = nullptr);
@@ -85,7 +87,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void setCalSelections(const nimbo::CalSelections& s);
 
     QString programFolder; // settings file and output folders live here
-    QString settingsFile; // written at close (read at start too, once it exists)
+    QString settingsFile;  // written at close (read at start too, once it exists)
 
     // The core's off-screen pictures, wrapped without a copy: the scope, copied into
     // Image1 after every block, and the graph, copied into Image2 when the core says so.
@@ -176,6 +178,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     bool importAbort = false;
     bool closeAfterImport_ = false; // the window was closed during an import
     bool captureLost_ = false;      // the device went away; capture waits for it
+    QString settingsReadFrom_;      // the settings file read at start
 
     void replayFinished(const QString& path, const QString& error);
     void reportReplayFailure(const QString& path, const QString& error);

@@ -163,6 +163,7 @@ void Capture::setState(State state) {
 // kFirstAudioMs. Every kRetryMs the chosen device is looked for in the list of devices, and a
 // lost one is tried again.
 void Capture::watch() {
+    if (inRun_) return; // a block is being read from the ring: never reset it under the reader
     retryMs_ += kWatchMs;
     const bool listDue = retryMs_ >= kRetryMs;
     if (listDue) retryMs_ = 0;
@@ -203,6 +204,7 @@ void Capture::lose() {
 }
 
 void Capture::devicesChanged() {
+    if (inRun_) return; // the next watchdog tick looks again
     if (state_ == State::Lost)
         reconnect();
     else if (state_ == State::Running && !deviceListed())

@@ -28,10 +28,11 @@ class Capture final : public QObject {
     using BlockHandler = std::function<void(const int16_t* block, int slot)>;
 
     // Closed: no device (at start, after close() or a failed open). Running: a device is
-    // open, paused or not. Lost: the open device stopped delivering audio for kStallMs, or
-    // left the list of devices (a device chosen by id, not the system default); it has been
-    // closed and is tried again every kRetryMs and whenever the list of
-    // devices changes, until it opens (Running) or close() gives it up.
+    // open, paused or not. Lost: the open device stopped delivering audio for kStallMs
+    // (kFirstAudioMs before its first audio), or left the list of devices (a device chosen
+    // by id, not the system default); it has been closed and is tried again every kRetryMs
+    // and whenever the list of devices changes, until it opens (Running) or close() gives
+    // it up. Nothing is tried while paused.
     enum class State { Closed, Running, Lost };
     static constexpr int kStallMs = 2000;
     static constexpr int kFirstAudioMs = 6000;
@@ -96,14 +97,14 @@ class Capture final : public QObject {
     int deferredRuns_ = 0; // notices that arrived during a run
 
     State state_ = State::Closed;
-    QByteArray deviceId_;  // the open (or lost) device
+    QByteArray deviceId_; // the open (or lost) device
     bool systemDefault_ = false;
     bool paused_ = false;
-    QTimer watchdog_;           // ticks every kWatchMs while a device is open or lost
-    uint64_t bytesSeen_ = 0;    // the session's byte count at the last tick with audio
-    int quietMs_ = 0;           // time since that tick
-    int retryMs_ = 0;           // time since the device list was last looked at
-    QMediaDevices* devices_;    // tells when devices come and go
+    QTimer watchdog_;        // ticks every kWatchMs while a device is open or lost
+    uint64_t bytesSeen_ = 0; // the session's byte count at the last tick with audio
+    int quietMs_ = 0;        // time since that tick
+    int retryMs_ = 0;        // time since the device list was last looked at
+    QMediaDevices* devices_; // tells when devices come and go
 
     QThread audioThread_;
     QObject* audioContext_ = nullptr; // lives on audioThread_; owns the device object

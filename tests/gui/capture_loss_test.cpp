@@ -68,9 +68,8 @@ void expectLostThenBack(TForm1& form, const std::function<void()>& unplug,
                         const std::function<void()>& plugBack, int holdMs) {
     ASSERT_TRUE(framesAdvance(&form, 8000)) << labelText(&form, "Label12").toStdString();
     unplug();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return form.capture.state() == Capture::State::Lost; },
-        Capture::kStallMs + 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.capture.state() == Capture::State::Lost; },
+                                Capture::kStallMs + 3000));
     auto* dot = form.findChild<QLabel*>("Label11");
     EXPECT_EQ(dot->text(), QString::fromUtf8("×"));
     EXPECT_EQ(dotColour(&form), QColor(0xC0, 0xC0, 0xC0));
@@ -85,8 +84,8 @@ void expectLostThenBack(TForm1& form, const std::function<void()>& unplug,
     }
 
     plugBack();
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return form.capture.state() == Capture::State::Running; }, 30000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return form.capture.state() == Capture::State::Running; }, 30000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return frameShown(&form) > frozen; }, 8000))
         << "no frame after the device came back";
     EXPECT_EQ(dot->text(), QString::fromUtf8("●"));
@@ -141,8 +140,8 @@ TEST(CaptureLoss, UnpluggedSourceIsShownAndReopenedWhenItReturns) {
         },
         [&] {
             // Back at the end of the list, after nimbo_in2.
-            run("pactl", {"load-module", module, "source_name=nimbo_in",
-                          "master=nimbo_sink.monitor"});
+            run("pactl",
+                {"load-module", module, "source_name=nimbo_in", "master=nimbo_sink.monitor"});
         },
         1500);
     EXPECT_EQ(form->capture.deviceId(), QByteArray("nimbo_in"));

@@ -36,8 +36,7 @@ TEST(PlaceOnScreens, SaneValuesStayAndOthersComeOntoTheScreen) {
         {-3000, 500, 2500, 700, &two, {0, 324, 1280, 700}},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(placeOnScreens(c.left, c.top, c.width, c.height, *c.screens, minimum),
-                  c.expected)
+        EXPECT_EQ(placeOnScreens(c.left, c.top, c.width, c.height, *c.screens, minimum), c.expected)
             << c.left << ',' << c.top << ' ' << c.width << 'x' << c.height;
     // No screen known: only the sizes are brought into range.
     EXPECT_EQ(placeOnScreens(7, 8, 100, 1 << 30, {}, minimum), QRect(7, 8, 915, 1 << 24));

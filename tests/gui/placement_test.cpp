@@ -12,7 +12,13 @@ namespace nimbo::test {
 namespace {
 
 bool underWindowManager() {
-    return QGuiApplication::platformName() == QLatin1String("xcb");
+    return QGuiApplication::platformName() == QLatin1String("xcb") &&
+           qEnvironmentVariableIsEmpty("NIMBO_BARE_X");
+}
+
+bool onBareX() {
+    return QGuiApplication::platformName() == QLatin1String("xcb") &&
+           !qEnvironmentVariableIsEmpty("NIMBO_BARE_X");
 }
 
 // The value of `key` in the settings file, or a text that names its absence.
@@ -95,6 +101,27 @@ TEST(Placement, ValuesOffTheScreenOrBeyondItsSizeAreBroughtOntoIt) {
                           iniValue(folder, "MainHeight").toInt());
         EXPECT_TRUE(screen.contains(saved)) << ini;
     }
+}
+
+// Without a window manager no frame comes: once that is clear, the window's own place and
+// size are remembered and saved like under a window manager.
+TEST(Placement, WithoutWindowManagerTheUsersPlacementIsSaved) {
+    if (!onBareX()) GTEST_SKIP() << "needs X without a window manager (with_wm.sh --bare)";
+    ProgramFolder folder;
+    folder.writeIni("[Form]\r\nMainTop=80\r\nMainLeft=100\r\n");
+    startAndClose(folder, [&](TForm1& form) {
+        EXPECT_EQ(form.frameGeometry(), QRect(100, 80, 915, 700));
+        QTest::qWait(TForm1::kNoFrameAfterMs);
+        form.setGeometry(200, 150, 1000, 750);
+        QTest::qWait(200);
+        QEvent activation(QEvent::ActivationChange);
+        QApplication::sendEvent(&form, &activation);
+        form.showMaximized();
+        QTest::qWait(200);
+    });
+    for (const char* line : {"MainLeft=200", "MainTop=150", "MainWidth=1000", "MainHeight=750",
+                             "MainMaxmum=1"})
+        EXPECT_TRUE(folder.readIni().contains(line)) << line << '\n' << folder.readIni().data();
 }
 
 } // namespace

@@ -1,9 +1,15 @@
 #!/bin/sh
 # Runs a command on a virtual X display (Xvfb, 1280 x 1024) under a real window manager
 # (openbox), so that windows get frames as on a desktop. Exits 77 (skipped) when either
-# program is missing.
-#   with_wm.sh COMMAND [ARG...]
+# program is missing. With --bare, no window manager (NIMBO_BARE_X=1 tells the command).
+#   with_wm.sh [--bare] COMMAND [ARG...]
 set -eu
+
+bare=""
+if [ "${1:-}" = "--bare" ]; then
+    bare=1
+    shift
+fi
 
 for program in Xvfb openbox; do
     if ! command -v "$program" >/dev/null 2>&1; then
@@ -15,22 +21,20 @@ done
 dir=$(mktemp -d "${TMPDIR:-/tmp}/nimbo-wm.XXXXXX")
 xvfb="" wm=""
 cleanup() {
-    [ -n "$wm" ] && kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    for process in $wm $xvfb; do
+        kill "$process" 2>/dev/null || true
+        wait "$process" 2>/dev/null || true
+    done
     rm -rf "$dir"
 }
 trap cleanup EXIT INT TERM
 
-# The first free display number from 90 up.
-display=90
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+# Xvfb picks a free display number itself and writes it to descriptor 3 when it is ready,
+# so that runs side by side never take the same one.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
 xvfb=$!
-export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
 tries=0
-until [ -e "/tmp/.X11-unix/X$display" ]; do
+until [ -s "$dir/display" ]; do
     tries=$((tries + 1))
     if [ "$tries" -gt 100 ] || ! kill -0 "$xvfb" 2>/dev/null; then
         echo "with_wm.sh: Xvfb did not start" >&2
@@ -39,8 +43,13 @@ until [ -e "/tmp/.X11-unix/X$display" ]; do
     fi
     sleep 0.1
 done
-HOME="$dir" openbox --sm-disable >"$dir/openbox.log" 2>&1 &
-wm=$!
-sleep 1 # openbox takes over the display
+export DISPLAY=":$(cat "$dir/display")" QT_QPA_PLATFORM=xcb
+if [ -n "$bare" ]; then
+    export NIMBO_BARE_X=1
+else
+    HOME="$dir" openbox --sm-disable >"$dir/openbox.log" 2>&1 &
+    wm=$!
+    sleep 1 # openbox takes over the display
+fi
 
 "$@"
