@@ -94,6 +94,30 @@ TEST_F(SettingsFile, WeakReceiverKeyOnlyOnceChosen) {
     EXPECT_FALSE(nimbo::loadSettings(ini.string()).Weak);
 }
 
+TEST_F(SettingsFile, DeviceIdentifierReadsBackAsSaved) {
+    struct Case {
+        const char* id;
+        const char* line; // as written to the file
+    };
+    const Case cases[] = {
+        {"nimbo_in2", "InputId=nimbo_in2"},
+        {"alsa_input.usb-Receiver 'B'", "InputId=alsa_input.usb-Receiver 'B'"},
+        {" padded ", "InputId=\" padded \""},
+        {"\"quoted\"", "InputId=\"\"quoted\"\""},
+        {"'x'", "InputId=\"'x'\""},
+        {"\"", "InputId=\""},
+        {"tab\t", "InputId=\"tab\t\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        Settings s;
+        s.InputId = c.id;
+        ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
+        EXPECT_NE(readFile(ini).find(std::string(c.line) + "\r\n"), std::string::npos);
+        EXPECT_EQ(nimbo::loadSettings(ini.string()).InputId, c.id);
+    }
+}
+
 TEST_F(SettingsFile, IntegerAndBooleanValueTexts) {
     struct Case {
         const char* line; // under [form]
