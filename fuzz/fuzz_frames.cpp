@@ -1,10 +1,12 @@
 // Arbitrary 220-byte frames through the decoder with logging on into a scratch folder: up to
 // eight frames an input, handed over as the receiver's cells (decodeFrame) or replayed from
 // a raw log file (LogImport), as the first byte chooses. Whatever the frames hold, the logs
-// stay inside their four folders as plain files.
+// stay inside their four folders as plain files, and the raw logs hold one whole line for
+// every frame the core logged.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -19,6 +21,11 @@ namespace {
 
 constexpr size_t kMaxFrames = 8;
 
+struct LogCounter : nimbo::CoreHooks {
+    size_t logged = 0;
+    void logFrame() override { ++logged; }
+};
+
 void writeRawLog(const std::string& path, const uint8_t* frames, size_t count) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     NIMBO_FUZZ_CHECK(f);
@@ -28,6 +35,24 @@ void writeRawLog(const std::string& path, const uint8_t* frames, size_t count) {
         std::fputs("\r\n", f);
     }
     std::fclose(f);
+}
+
+// The lines of the raw logs, each checked to be a whole frame line.
+size_t rawLogLines(const std::string& folder) {
+    size_t lines = 0;
+    std::error_code ec;
+    for (const auto& file : std::filesystem::directory_iterator(folder, ec)) {
+        std::FILE* f = std::fopen(file.path().c_str(), "rb");
+        NIMBO_FUZZ_CHECK(f);
+        char line[1024];
+        while (std::fgets(line, sizeof line, f)) {
+            NIMBO_FUZZ_CHECK(std::strlen(line) == nimbo::kLogLineChars + 2);
+            NIMBO_FUZZ_CHECK(line[nimbo::kLogLineChars] == '\r');
+            ++lines;
+        }
+        std::fclose(f);
+    }
+    return lines;
 }
 
 // Only raw/, sens/, calraw/ and caldata/ (and the replayed log) may appear, holding plain
@@ -57,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const fuzz::ScratchFolder& folder = fuzz::scratch();
     folder.clear();
-    auto core = std::make_unique<NimboCore>();
+    LogCounter counter;
+    auto core = std::make_unique<NimboCore>(&counter);
     core->setDrawPictures(false);
     core->setProgramFolder(folder.path());
     core->setLogging(true);
@@ -82,5 +108,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     checkLogFolders(folder.path(), replayed);
+    NIMBO_FUZZ_CHECK(rawLogLines(folder.path() + "/raw") == counter.logged);
     return 0;
 }
