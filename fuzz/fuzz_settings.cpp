@@ -63,7 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     other.InputCh ^= 1;
     other.SymbolInv = !other.SymbolInv;
     other.Weak = !other.Weak;
-    other.InputId = first.InputId.empty() ? " \"id\" " : first.InputId + "'";
+    // A line break cannot be stored on an INI line: such a text (only a damaged file holds
+    // one) is never written, and the file keeps its line.
+    const bool storable = first.InputId.find_first_of("\r\n") == std::string::npos;
+    other.InputId = first.InputId.empty() || !storable ? " \"id\" " : first.InputId + "'";
     for (auto* group : {&other.Press, &other.Temp, &other.Humd})
         for (int& v : *group)
             v = -v - 1;
