@@ -118,6 +118,23 @@ TEST_F(SettingsFile, DeviceIdentifierReadsBackAsSaved) {
     }
 }
 
+// A file cut off after the CR of its last line end: the CR is no part of the value, and
+// a key added after that line starts on a line of its own.
+TEST_F(SettingsFile, CarriageReturnEndingTheFileEndsTheLastLine) {
+    writeFile(ini, "[Wave]\nInputId=dev\r");
+    IniFile file;
+    ASSERT_TRUE(file.load(ini.string(), nullptr));
+    EXPECT_EQ(file.text(), "[Wave]\nInputId=dev\r");
+    EXPECT_EQ(file.readString("Wave", "InputId", ""), "dev");
+    ASSERT_TRUE(file.writeString("Wave", "Input", "3"));
+    EXPECT_EQ(file.text(), "[Wave]\nInputId=dev\nInput=3\n");
+
+    Settings s = nimbo::loadSettings(ini.string());
+    EXPECT_EQ(s.InputId, "dev");
+    ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
+    EXPECT_EQ(nimbo::loadSettings(ini.string()).InputId, "dev");
+}
+
 TEST_F(SettingsFile, IntegerAndBooleanValueTexts) {
     struct Case {
         const char* line; // under [form]
