@@ -184,7 +184,9 @@ bool IniFile::load(const std::string& path, std::string* error) {
     while (!rest.empty()) {
         std::size_t lf = rest.find('\n');
         if (lf == npos) {
-            lines_.push_back({std::string(rest), ""});
+            // A CR that ends the file ends its last line (it is no part of a value).
+            const bool cr = rest.back() == '\r';
+            lines_.push_back({std::string(rest.substr(0, rest.size() - cr)), cr ? "\r" : ""});
             break;
         }
         std::size_t bodyEnd = (lf > 0 && rest[lf - 1] == '\r') ? lf - 1 : lf;
@@ -238,7 +240,9 @@ int IniFile::readInteger(const std::string& section, const std::string& key, int
 }
 
 void IniFile::insertLine(std::size_t at, std::string body) {
-    if (at > 0 && lines_[at - 1].eol.empty()) lines_[at - 1].eol = eol_;
+    // The line before gets a whole line end: none, or the lone CR that ended the file.
+    if (at > 0 && (lines_[at - 1].eol.empty() || lines_[at - 1].eol == "\r"))
+        lines_[at - 1].eol = eol_;
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(body), eol_});
 }
 

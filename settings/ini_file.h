@@ -9,7 +9,8 @@ namespace nimbo {
 
 // One INI file held in memory. Section and key names are matched without regard to ASCII
 // letter case. Every line the class does not change (comments, blank lines, lines it does
-// not understand, other sections) is written back byte for byte, with its own line end.
+// not understand, other sections) is written back byte for byte, with its own line end
+// (LF, CR LF, or a lone CR that ends the file).
 //
 // Recognised lines, after leading blanks (spaces, tabs):
 //   "[name]"       a section header; the name is the trimmed text between '[' and the last ']'

@@ -37,6 +37,16 @@ template <typename S, typename Visit> void forEachKey(S& s, Visit&& visit) {
             visit("Set", group.name + std::to_string(i + 1), group.values[i]);
 }
 
+// A text stored so that reading gives it back: the reader trims blanks and drops one pair
+// of surrounding quotes, so a text it would change goes between double quotes.
+std::string storedText(const std::string& text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    const bool quoted = text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+                        text.back() == text.front();
+    if (text.empty() || (!quoted && !blank(text.front()) && !blank(text.back()))) return text;
+    return '"' + text + '"';
+}
+
 } // namespace
 
 std::string settingsPathFor(const std::string& executablePath) {
@@ -80,7 +90,7 @@ bool saveSettings(const std::string& iniPath, const Settings& s, std::string* er
     });
     // A line break can never be a stored value, so it tells a missing key from an empty one.
     if (!s.InputId.empty() || ini.readString("Wave", kInputIdKey, "\n") != "\n")
-        ini.writeString("Wave", kInputIdKey, s.InputId);
+        ini.writeString("Wave", kInputIdKey, storedText(s.InputId));
     if (s.Weak || ini.readString("Wave", kWeakKey, "\n") != "\n")
         ini.writeString("Wave", kWeakKey, s.Weak ? "1" : "0");
     return ini.save(iniPath, error);

@@ -94,6 +94,47 @@ TEST_F(SettingsFile, WeakReceiverKeyOnlyOnceChosen) {
     EXPECT_FALSE(nimbo::loadSettings(ini.string()).Weak);
 }
 
+TEST_F(SettingsFile, DeviceIdentifierReadsBackAsSaved) {
+    struct Case {
+        const char* id;
+        const char* line; // as written to the file
+    };
+    const Case cases[] = {
+        {"nimbo_in2", "InputId=nimbo_in2"},
+        {"alsa_input.usb-Receiver 'B'", "InputId=alsa_input.usb-Receiver 'B'"},
+        {" padded ", "InputId=\" padded \""},
+        {"\"quoted\"", "InputId=\"\"quoted\"\""},
+        {"'x'", "InputId=\"'x'\""},
+        {"\"", "InputId=\""},
+        {"tab\t", "InputId=\"tab\t\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        Settings s;
+        s.InputId = c.id;
+        ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
+        EXPECT_NE(readFile(ini).find(std::string(c.line) + "\r\n"), std::string::npos);
+        EXPECT_EQ(nimbo::loadSettings(ini.string()).InputId, c.id);
+    }
+}
+
+// A file cut off after the CR of its last line end: the CR is no part of the value, and
+// a key added after that line starts on a line of its own.
+TEST_F(SettingsFile, CarriageReturnEndingTheFileEndsTheLastLine) {
+    writeFile(ini, "[Wave]\nInputId=dev\r");
+    IniFile file;
+    ASSERT_TRUE(file.load(ini.string(), nullptr));
+    EXPECT_EQ(file.text(), "[Wave]\nInputId=dev\r");
+    EXPECT_EQ(file.readString("Wave", "InputId", ""), "dev");
+    ASSERT_TRUE(file.writeString("Wave", "Input", "3"));
+    EXPECT_EQ(file.text(), "[Wave]\nInputId=dev\nInput=3\n");
+
+    Settings s = nimbo::loadSettings(ini.string());
+    EXPECT_EQ(s.InputId, "dev");
+    ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
+    EXPECT_EQ(nimbo::loadSettings(ini.string()).InputId, "dev");
+}
+
 TEST_F(SettingsFile, IntegerAndBooleanValueTexts) {
     struct Case {
         const char* line; // under [form]
