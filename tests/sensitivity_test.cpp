@@ -71,8 +71,8 @@ std::string caseName(const ::testing::TestParamInfo<Level>& info) {
 // The signals are nimbo-synth's defaults: Gaussian-filtered pulses (BT 0.5), FM Det through
 // the receiver model (noise on the RF, IF filter, discriminator), the IF with noise on the
 // samples. Floors set a little below the seed-1 counts measured on 2026-12-08 with the AVX2
-// kernels. A count below its floor means the path has lost sensitivity. Without noise at
-// most the first frame may be lost.
+// kernels, when the first frame of a stream was still lost (the floors keep that frame of
+// slack). A count below its floor means the path has lost sensitivity.
 //
 // The standard receiver, 100 frames: seeds 2 and 3 gave FM Det 99 99 / 99 98 / 95 94 / 66 63 /
 // 19 18 and IF 100 100 / 99 99 / 95 97 / 82 89 / 46 60 at the same levels; it needs about
