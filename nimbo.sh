@@ -97,8 +97,9 @@ run_tests() {
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --output-on-failure -j "$(jobs)")
   run_tsan
-  # Every fuzz target briefly; ./nimbo.sh fuzz runs them longer.
-  run_fuzz 20
+  # Every fuzz target briefly, from a fixed seed so that CI repeats itself; ./nimbo.sh fuzz
+  # runs them longer, from a fresh seed each time.
+  run_fuzz 20 1
 }
 
 # The fuzz targets and the longest input each takes (bytes).
@@ -108,8 +109,8 @@ FUZZ_TARGETS=(fuzz_block:115204 fuzz_frames:1761 fuzz_settings:4096 fuzz_log_lin
 # Builds the fuzz targets (clang, ASan, UBSan) in build-fuzz and runs each for $1 seconds
 # from its committed seeds (fuzz/corpus/NAME) plus what earlier runs found
 # (build-fuzz/corpus/NAME). A finding stops the run: its input is kept in build-fuzz/findings.
-run_fuzz() {
-  local seconds=${1:-60}
+run_fuzz() { # seconds [seed]
+  local seconds=${1:-60} seed=${2:-0}
   [[ "$seconds" =~ ^[1-9][0-9]*$ ]] || { echo "fuzz: SECONDS must be a whole number" >&2; exit 2; }
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DNIMBO_FUZZ=ON -DNIMBO_GUI=OFF -DNIMBO_TOOLS=OFF -DNIMBO_BENCH=OFF >/dev/null
@@ -123,7 +124,7 @@ run_fuzz() {
     local log=build-fuzz/$name.log
     mkdir -p "build-fuzz/corpus/$name"
     if ! TMPDIR=$scratch ASAN_OPTIONS=detect_leaks=1 "build-fuzz/fuzz/$name" \
-        -max_total_time="$seconds" -max_len="$maxLen" -timeout=30 -rss_limit_mb=2048 \
+        -max_total_time="$seconds" -seed="$seed" -max_len="$maxLen" -timeout=30 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="build-fuzz/findings/$name-" \
         "build-fuzz/corpus/$name" "fuzz/corpus/$name" >"$log" 2>&1; then
       tail -n 40 "$log" >&2

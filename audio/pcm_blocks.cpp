@@ -10,8 +10,10 @@ namespace nimbo {
 namespace {
 
 // Rounds to the nearest 16-bit value without branches, so the loops below vectorise:
-// adding and taking away 1.5 * 2^23 leaves a float of that size no fraction bits.
+// adding and taking away 1.5 * 2^23 leaves a float of that size no fraction bits. A NaN (a
+// float file may hold them) becomes silence; infinities clip.
 int16_t toSample(float x) {
+    x = x == x ? x : 0.0f;
     float v = std::min(std::max(x * 32768.0f, -32768.0f), 32767.0f);
     v = (v + 12582912.0f) - 12582912.0f;
     return static_cast<int16_t>(v);
