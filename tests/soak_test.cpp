@@ -57,21 +57,6 @@ void PrintTo(const Soak& soak, std::ostream* os) {
     *os << soak.name;
 }
 
-pid_t spawn(const std::vector<std::string>& argv, int in, int out, int err) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
 
 long vmRssKb(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -104,7 +89,7 @@ void run(const Soak& soak, std::vector<Decoder>& decoders, const std::string& di
                                       truthPath,        "-o", "-"};
     synth.insert(synth.end(), soak.synthOptions.begin(), soak.synthOptions.end());
     const int synthErr = open((dir + "/synth.err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    const pid_t synthPid = spawn(synth, devNull, synthPipe[1], synthErr);
+    const pid_t synthPid = spawnTool(synth, devNull, synthPipe[1], synthErr);
     close(synthPipe[1]);
 
     for (const DecoderSpec& spec : soak.decoders)
@@ -121,7 +106,7 @@ void run(const Soak& soak, std::vector<Decoder>& decoders, const std::string& di
         const int err = open(d.errPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         std::vector<std::string> argv = {kDecodeExe, "-", "--log-dir", d.logDir};
         argv.insert(argv.end(), d.spec.options.begin(), d.spec.options.end());
-        d.pid = spawn(argv, in[0], out, err);
+        d.pid = spawnTool(argv, in[0], out, err);
         close(in[0]);
         close(out);
         close(err);

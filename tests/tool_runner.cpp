@@ -11,16 +11,9 @@
 namespace nimbo::test {
 namespace fs = std::filesystem;
 
-RunResult runTool(const std::vector<std::string>& argv, const std::string& stdinPath) {
-    const std::string dir = scratchDir("run");
-    const std::string outPath = dir + "/out", errPath = dir + "/err";
-    RunResult result;
+pid_t spawnTool(const std::vector<std::string>& argv, int in, int out, int err) {
     const pid_t pid = fork();
     if (pid == 0) {
-        const int in = open(stdinPath.empty() ? "/dev/null" : stdinPath.c_str(), O_RDONLY);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0) _exit(127);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
@@ -31,6 +24,20 @@ RunResult runTool(const std::vector<std::string>& argv, const std::string& stdin
         execv(args[0], args.data());
         _exit(127);
     }
+    return pid;
+}
+
+RunResult runTool(const std::vector<std::string>& argv, const std::string& stdinPath) {
+    const std::string dir = scratchDir("run");
+    const std::string outPath = dir + "/out", errPath = dir + "/err";
+    RunResult result;
+    const int in = open(stdinPath.empty() ? "/dev/null" : stdinPath.c_str(), O_RDONLY);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const pid_t pid = in < 0 || out < 0 || err < 0 ? -1 : spawnTool(argv, in, out, err);
+    for (int fd : {in, out, err})
+        if (fd >= 0) close(fd);
+    if (pid < 0) return result;
     int status = 0;
     waitpid(pid, &status, 0);
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);

@@ -1,6 +1,8 @@
 // Runs the command-line tools from tests and collects what they print.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -15,6 +17,10 @@ struct RunResult {
     std::string out;
     std::string err;
 };
+
+// Starts argv[0] with arguments on the given standard input, output and error; its pid, or
+// -1 when it could not fork (exit status 127 when it could not start).
+pid_t spawnTool(const std::vector<std::string>& argv, int in, int out, int err);
 
 // Runs argv[0] with arguments, stdin from `stdinPath` ("" = /dev/null).
 RunResult runTool(const std::vector<std::string>& argv, const std::string& stdinPath = "");
