@@ -30,14 +30,14 @@ int soakFrames() {
     return frames > 0 ? std::min(frames, 65535) : 10000;
 }
 
-struct DecoderSpec {
+struct DecoderSetup {
     std::vector<std::string> options; // besides the input and --log-dir
     double maxLostShare;              // of the frames sent, with bad sonde or sensor block
 };
 
 // One decoder's run.
 struct Decoder {
-    DecoderSpec spec;
+    DecoderSetup setup;
     std::string logDir, outPath, errPath;
     pid_t pid = -1;
     int input = -1; // write end of its stdin
@@ -50,7 +50,7 @@ struct Soak {
     const char* name;
     const char* serial;
     std::vector<std::string> synthOptions;
-    std::vector<DecoderSpec> decoders;
+    std::vector<DecoderSetup> decoders;
 };
 
 void PrintTo(const Soak& soak, std::ostream* os) {
@@ -92,8 +92,8 @@ void run(const Soak& soak, std::vector<Decoder>& decoders, const std::string& di
     const pid_t synthPid = spawnTool(synth, devNull, synthPipe[1], synthErr);
     close(synthPipe[1]);
 
-    for (const DecoderSpec& spec : soak.decoders)
-        decoders.emplace_back().spec = spec;
+    for (const DecoderSetup& setup : soak.decoders)
+        decoders.emplace_back().setup = setup;
     for (std::size_t i = 0; i < decoders.size(); ++i) {
         Decoder& d = decoders[i];
         const std::string base = dir + "/decoder" + std::to_string(i);
@@ -105,7 +105,7 @@ void run(const Soak& soak, std::vector<Decoder>& decoders, const std::string& di
         const int out = open(d.outPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         const int err = open(d.errPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         std::vector<std::string> argv = {kDecodeExe, "-", "--log-dir", d.logDir};
-        argv.insert(argv.end(), d.spec.options.begin(), d.spec.options.end());
+        argv.insert(argv.end(), d.setup.options.begin(), d.setup.options.end());
         d.pid = spawnTool(argv, in[0], out, err);
         close(in[0]);
         close(out);
@@ -155,7 +155,7 @@ std::string blockHex(const std::string& hex, const frame::Block& block) {
 
 void check(const Decoder& d, const std::vector<std::string>& truth, const std::string& serial) {
     std::string what = "nimbo-decode";
-    for (const auto& option : d.spec.options)
+    for (const auto& option : d.setup.options)
         what += " " + option;
     ASSERT_EQ(d.exitCode, 0) << what << ": " << readFile(d.errPath);
     int good = 0, lastNumber = 0;
@@ -185,7 +185,7 @@ void check(const Decoder& d, const std::vector<std::string>& truth, const std::s
     const double lost = 1.0 - double(good) / double(truth.size());
     std::cout << what << ": " << good << " of " << truth.size() << " frames good (lost "
               << 100.0 * lost << " %), max RSS " << d.maxRssKb << " kB\n";
-    EXPECT_LT(lost, d.spec.maxLostShare) << what;
+    EXPECT_LT(lost, d.setup.maxLostShare) << what;
 
     std::string raw = readFile(d.logDir + "/raw/" + serial + ".txt");
     raw.erase(std::remove(raw.begin(), raw.end(), '\r'), raw.end());
@@ -244,11 +244,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Soak{"FmDet15dB",
                            "S1500015",
                            {"--flight", "--ebn0", "15", "--seed", "11"},
-                           {DecoderSpec{{}, 0.90}, DecoderSpec{{"--weak"}, 0.02}}},
+                           {DecoderSetup{{}, 0.90}, DecoderSetup{{"--weak"}, 0.02}}},
                       Soak{"If17dB",
                            "S1700017",
                            {"--flight", "--if", "--ebn0", "17", "--seed", "12"},
-                           {DecoderSpec{{"--if"}, 0.03}, DecoderSpec{{"--if", "--weak"}, 0.01}}}),
+                           {DecoderSetup{{"--if"}, 0.03}, DecoderSetup{{"--if", "--weak"}, 0.01}}}),
     soakName);
 
 } // namespace
