@@ -50,11 +50,6 @@ constexpr int kGraphHeight = nimbo::SensorGraph::kDesignHeight;
 // The settings file and the graph agree on the row time of a first run.
 static_assert(nimbo::Settings{}.GraphScr == nimbo::SensorGraph::kDefaultRowTime);
 constexpr int kGraphScrMax = nimbo::SensorGraph::kMaxRowTime;
-// Silence after a replayed recording, as nimbo-decode adds it: the standard chain holds the
-// last symbols back by some 30 samples; the weak-signal receiver hands a frame over only
-// once the next frame's sync was due, about 0.21 s after its last byte.
-constexpr int kReplayTailBlocks = 1;
-constexpr int kWeakReplayTailBlocks = 4;
 
 // The status dot, and what it shows while the capture device is gone.
 const QString kDot = QString::fromUtf8("●");
@@ -587,9 +582,8 @@ bool TForm1::replaying() const {
 
 void TForm1::replayAudio(const QString& path) {
     if (importing_ || replaying()) return; // the running one goes on alone
-    const int tail = core.settings().Weak ? kWeakReplayTailBlocks : kReplayTailBlocks;
     QString error;
-    if (!replay_->start(path, replaySpeed_, tail, &error)) {
+    if (!replay_->start(path, replaySpeed_, core.closingSilenceBlocks(), &error)) {
         reportReplayFailure(path, error);
         return;
     }

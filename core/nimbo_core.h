@@ -113,6 +113,11 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     const CalibrationCollection& calibration() const { return cal_; }
     const Readout& readout() const { return readout_; }
     const ReceiverSettings& settings() const { return settings_; }
+    // Blocks of silence to feed after the last of a recording so that its last frame
+    // completes: the standard chain holds the last symbols back by some 30 samples; the
+    // weak-signal receiver hands a frame over only once the next frame's sync was due, about
+    // 0.21 s after its last byte.
+    int closingSilenceBlocks() const { return settings_.Weak ? 4 : 1; }
     const Receiver& receiver() const { return receiver_; }
     const WeakReceiver& weakReceiver() const { return weak_; }
     const Scope& scope() const { return scope_; }

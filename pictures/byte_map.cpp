@@ -31,7 +31,6 @@ static_assert(kBand2Bytes + kBand3Bytes <= CalibrationCollection::kDisplayBytes)
 
 // A coefficient group: one index byte and four value bytes.
 constexpr int kGroupBytes = 5;
-constexpr int kGroupWidth = kGroupBytes * kCell; // 115
 constexpr int kBand2Groups = 31;
 constexpr int kBand3Groups = 35;
 constexpr int kBand2FirstGroupByte = 64;

@@ -227,12 +227,8 @@ int main(int argc, char** argv) {
         core->ProcessWaveBuffer(block);
         progress.update(source->progress());
     }
-    // The filters and the clock hold the last few symbols back by some 30 samples; a
-    // block of silence lets a frame that ends with the recording still complete.
-    // The weak-signal receiver hands a frame over once the next frame's sync was due, about
-    // 0.21 s after its last content byte: it gets enough silence to get there.
     std::fill(std::begin(block), std::end(block), int16_t{0});
-    for (int i = 0, n = weak ? 4 : 1; i < n; ++i)
+    for (int i = 0; i < core->closingSilenceBlocks(); ++i)
         core->ProcessWaveBuffer(block);
     progress.finish();
 
