@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace nimbo {
 
@@ -9,11 +10,28 @@ Raster::Raster(int width, int height) {
     resize(width, height);
 }
 
+Raster::Raster(const Raster& other) {
+    *this = other;
+}
+
+Raster& Raster::operator=(const Raster& other) {
+    if (this == &other) return *this;
+    resize(other.width_, other.height_);
+    if (byteCount() > 0) std::memcpy(pixels_.get(), other.pixels_.get(), byteCount());
+    penColour_ = other.penColour_;
+    penStyle_ = other.penStyle_;
+    penX_ = other.penX_;
+    penY_ = other.penY_;
+    return *this;
+}
+
 void Raster::resize(int width, int height) {
     width_ = std::clamp(width, 0, kMaxSide);
     height_ = std::clamp(height, 0, kMaxSide);
     stride_ = (3 * width_ + 3) / 4 * 4;
-    pixels_.assign(static_cast<std::size_t>(stride_) * height_, 0);
+    // One byte at least, so an empty image still has a valid pointer.
+    pixels_.reset(static_cast<uint8_t*>(std::calloc(std::max<std::size_t>(byteCount(), 1), 1)));
+    if (!pixels_) throw std::bad_alloc();
 }
 
 void Raster::fill(Rect rect, Colour colour) {
@@ -96,7 +114,7 @@ void Raster::line(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
     const uint8_t rgb[3] = {redOf(penColour_), greenOf(penColour_), blueOf(penColour_)};
     const bool dotted = penStyle_ == PenStyle::Dotted;
     for (int64_t i = first; i < end; ++i) {
-        if (n >= 0 && n < nSize && !(dotted && (i & 1))) std::memcpy(&pixels_[offset], rgb, 3);
+        if (n >= 0 && n < nSize && !(dotted && (i & 1))) std::memcpy(pixels_.get() + offset, rgb, 3);
         offset += sm * mBytes;
         rest += 2 * an;
         if (rest >= twoAm) {

@@ -6,7 +6,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <cstdlib>
+#include <memory>
 
 #include "raster/colour.h"
 
@@ -44,6 +45,10 @@ class Raster {
     static constexpr int kMaxSide = 32767; // larger requested sizes are cut to this
 
     Raster(int width, int height);
+    Raster(const Raster& other);
+    Raster& operator=(const Raster& other);
+    Raster(Raster&&) noexcept = default;
+    Raster& operator=(Raster&&) noexcept = default;
 
     // New size, black; negative sizes give an empty image. The only other allocation.
     void resize(int width, int height);
@@ -54,8 +59,8 @@ class Raster {
     // Raw pixels for wrapping without a copy: rows top first, `stride()` bytes apart (a
     // multiple of 4), each pixel three bytes in the order red, green, blue (the layout of
     // QImage::Format_RGB888). The pointer changes only on resize.
-    uint8_t* bits() { return pixels_.data(); }
-    const uint8_t* bits() const { return pixels_.data(); }
+    uint8_t* bits() { return pixels_.get(); }
+    const uint8_t* bits() const { return pixels_.get(); }
     int stride() const { return stride_; }
 
     void fill(Colour colour) { fill(Rect{0, 0, width_, height_}, colour); }
@@ -86,8 +91,9 @@ class Raster {
     std::size_t offsetOf(int x, int y) const {
         return static_cast<std::size_t>(y) * stride_ + 3 * static_cast<std::size_t>(x);
     }
-    uint8_t* at(int x, int y) { return pixels_.data() + offsetOf(x, y); }
-    const uint8_t* at(int x, int y) const { return pixels_.data() + offsetOf(x, y); }
+    uint8_t* at(int x, int y) { return pixels_.get() + offsetOf(x, y); }
+    const uint8_t* at(int x, int y) const { return pixels_.get() + offsetOf(x, y); }
+    std::size_t byteCount() const { return static_cast<std::size_t>(stride_) * height_; }
     void put(int x, int y, Colour colour) {
         uint8_t* p = at(x, y);
         p[0] = redOf(colour);
@@ -98,7 +104,12 @@ class Raster {
     int width_ = 0;
     int height_ = 0;
     int stride_ = 0;
-    std::vector<uint8_t> pixels_;
+    // From calloc: a large image comes as untouched zero (black) pages from the system,
+    // so an image that is never drawn on (the decoder without a window) costs nothing.
+    struct FreePixels {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t[], FreePixels> pixels_;
     Colour penColour_ = clBlack;
     PenStyle penStyle_ = PenStyle::Solid;
     int penX_ = 0;

@@ -197,6 +197,7 @@ int main(int argc, char** argv) {
     JsonOutput output(*core);
     core->setHooks(&output);
     core->setDrawPictures(false);
+    core->resizeGraph(0, 0); // never shown: no chart to clear at each new sonde
     nimbo::ReceiverSettings settings;
     settings.DemodType = ifPath ? 1 : 0;
     settings.InputCh = right ? 1 : 0;
