@@ -11,20 +11,36 @@
 #include <utility>
 
 #include "audio/container_check.h"
+#include "audio/large_reads.h"
 #include "audio/pcm_blocks.h"
 
 namespace nimbo {
 namespace {
 
-// Samples are read as floats: libsndfile scales integer files to +-1 and leaves float
-// files as they are stored (+-1 full scale), so both come out right.
+// 16-bit and narrower integer files are read as 16-bit samples, exactly as stored; others
+// as floats, which libsndfile scales to +-1 from integers and leaves as stored (+-1 full
+// scale) in float files, so every kind comes out right.
+SampleType sampleTypeOf(const SF_INFO& info) {
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        return SampleType::Int16;
+    default:
+        return SampleType::Float;
+    }
+}
+
 class SndfileSource final : public PcmBlockSource {
   public:
-    SndfileSource(SNDFILE* file, const SF_INFO& info, int lanes, int channel, bool regular,
-                  std::string path)
-        : PcmBlockSource(info.samplerate, lanes), file_(file), channels_(info.channels),
-          channel_(channel), totalFrames_(regular ? info.frames : -1), path_(std::move(path)),
-          buffer_(kReadFrames * static_cast<std::size_t>(info.channels)) {}
+    SndfileSource(SNDFILE* file, std::unique_ptr<LargeReadFile> io, const SF_INFO& info,
+                  int lanes, int channel, bool regular, std::string path)
+        : PcmBlockSource(info.samplerate, lanes, sampleTypeOf(info)), io_(std::move(io)),
+          file_(file), channels_(info.channels), channel_(channel),
+          totalFrames_(regular ? info.frames : -1), path_(std::move(path)),
+          buffer_(kReadFrames * static_cast<std::size_t>(info.channels) * sizeof(float)) {}
     ~SndfileSource() override { sf_close(file_); }
 
     double progress() const override {
@@ -34,21 +50,32 @@ class SndfileSource final : public PcmBlockSource {
   private:
     static constexpr std::size_t kReadFrames = 1024;
 
-    std::size_t readFrames(float* frames, std::size_t maxFrames) override {
+    std::size_t readShortFrames(int16_t* frames, std::size_t maxFrames) override {
+        return readFrames(frames, maxFrames, [](int16_t s) { return s; }, sf_readf_short);
+    }
+    std::size_t readFloatFrames(float* frames, std::size_t maxFrames) override {
+        return readFrames(frames, maxFrames, finiteSample, sf_readf_float);
+    }
+
+    // Reads whole frames of the file and keeps the lanes wanted, cleaned by `clean`.
+    template <typename T, typename Clean>
+    std::size_t readFrames(T* frames, std::size_t maxFrames, Clean clean,
+                           sf_count_t (*readf)(SNDFILE*, T*, sf_count_t)) {
         const int lanes = this->lanes();
+        T* buffer = reinterpret_cast<T*>(buffer_.data());
         std::size_t done = 0;
         while (done < maxFrames && !ended_) {
             const auto want = static_cast<sf_count_t>(std::min(kReadFrames, maxFrames - done));
-            const sf_count_t got = sf_readf_float(file_, buffer_.data(), want);
+            const sf_count_t got = readf(file_, buffer, want);
             const std::size_t n = got > 0 ? static_cast<std::size_t>(got) : 0;
             for (std::size_t i = 0; i < n; ++i) {
-                const float* frame = buffer_.data() + i * channels_;
-                float* out = frames + (done + i) * lanes;
+                const T* frame = buffer + i * channels_;
+                T* out = frames + (done + i) * lanes;
                 if (lanes == 2) {
-                    out[0] = finiteSample(frame[0]);
-                    out[1] = finiteSample(frame[1]);
+                    out[0] = clean(frame[0]);
+                    out[1] = clean(frame[1]);
                 } else {
-                    out[0] = finiteSample(frame[channels_ > 1 ? channel_ : 0]);
+                    out[0] = clean(frame[channels_ > 1 ? channel_ : 0]);
                 }
             }
             done += n;
@@ -62,6 +89,8 @@ class SndfileSource final : public PcmBlockSource {
         ended_ = true;
         if (sf_error(file_) != SF_ERR_NO_ERROR)
             error_ = std::string("read error: ") + sf_strerror(file_);
+        else if (io_ && !io_->readError().empty())
+            error_ = "read error: " + io_->readError();
         else if (totalFrames_ >= 0 && framesRead_ < totalFrames_)
             error_ = "file is truncated: " + std::to_string(framesRead_) + " of " +
                      std::to_string(totalFrames_) + " sample frames present";
@@ -69,6 +98,7 @@ class SndfileSource final : public PcmBlockSource {
             error_ = containerShortfall(path_); // decoded up to there
     }
 
+    std::unique_ptr<LargeReadFile> io_; // null where libsndfile opened the path itself
     SNDFILE* file_;
     int channels_;
     int channel_;
@@ -76,7 +106,7 @@ class SndfileSource final : public PcmBlockSource {
     std::string path_;
     sf_count_t framesRead_ = 0;
     bool ended_ = false;
-    std::vector<float> buffer_;
+    std::vector<unsigned char> buffer_; // one read's frames, 16-bit or float
 };
 
 std::size_t bytesPerSample(RawSampleFormat sample) {
@@ -94,14 +124,24 @@ std::size_t bytesPerSample(RawSampleFormat sample) {
 class RawPcmSource final : public PcmBlockSource {
   public:
     RawPcmSource(int fd, const RawPcmFormat& format, int lanes, int channel)
-        : PcmBlockSource(format.rate, lanes), fd_(fd), format_(format), channel_(channel),
+        : PcmBlockSource(format.rate, lanes,
+                         format.sample == RawSampleFormat::F32 ? SampleType::Float
+                                                               : SampleType::Int16),
+          fd_(fd), format_(format), channel_(channel),
           frameBytes_(bytesPerSample(format.sample) * format.channels),
           bytes_(kReadFrames * frameBytes_) {}
 
   private:
     static constexpr std::size_t kReadFrames = 2048;
 
-    std::size_t readFrames(float* frames, std::size_t maxFrames) override {
+    std::size_t readShortFrames(int16_t* frames, std::size_t maxFrames) override {
+        return readFrames(frames, maxFrames);
+    }
+    std::size_t readFloatFrames(float* frames, std::size_t maxFrames) override {
+        return readFrames(frames, maxFrames);
+    }
+
+    template <typename T> std::size_t readFrames(T* frames, std::size_t maxFrames) {
         const int lanes = this->lanes();
         std::size_t done = 0;
         while (done < maxFrames && !ended_) {
@@ -109,12 +149,12 @@ class RawPcmSource final : public PcmBlockSource {
             const std::size_t n = fill(want * frameBytes_) / frameBytes_;
             for (std::size_t i = 0; i < n; ++i) {
                 const unsigned char* frame = bytes_.data() + i * frameBytes_;
-                float* out = frames + (done + i) * lanes;
+                T* out = frames + (done + i) * lanes;
                 if (lanes == 2) {
-                    out[0] = sampleAt(frame, 0);
-                    out[1] = sampleAt(frame, 1);
+                    out[0] = sampleAt(frame, 0, T{});
+                    out[1] = sampleAt(frame, 1, T{});
                 } else {
-                    out[0] = sampleAt(frame, format_.channels == 2 ? channel_ : 0);
+                    out[0] = sampleAt(frame, format_.channels == 2 ? channel_ : 0, T{});
                 }
             }
             done += n;
@@ -141,21 +181,18 @@ class RawPcmSource final : public PcmBlockSource {
         return have;
     }
 
-    float sampleAt(const unsigned char* frame, int channel) const {
+    // s16 and u8 as 16-bit samples (u8 centred on 128, scaled by 256).
+    int16_t sampleAt(const unsigned char* frame, int channel, int16_t) const {
         const unsigned char* p = frame + channel * bytesPerSample(format_.sample);
-        switch (format_.sample) {
-        case RawSampleFormat::U8:
-            return (int(p[0]) - 128) * (1.0f / 128.0f);
-        case RawSampleFormat::S16:
-            return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))) *
-                   (1.0f / 32768.0f);
-        case RawSampleFormat::F32: {
-            const uint32_t bits = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-                                  (uint32_t(p[3]) << 24);
-            return finiteSample(std::bit_cast<float>(bits));
-        }
-        }
-        return 0.0f;
+        if (format_.sample == RawSampleFormat::U8) return static_cast<int16_t>((p[0] - 128) * 256);
+        return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+    }
+
+    float sampleAt(const unsigned char* frame, int channel, float) const {
+        const unsigned char* p = frame + channel * bytesPerSample(format_.sample);
+        const uint32_t bits = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+                              (uint32_t(p[3]) << 24);
+        return finiteSample(std::bit_cast<float>(bits));
     }
 
     int fd_;
@@ -192,13 +229,22 @@ std::unique_ptr<BlockSource> openAudioFile(const std::string& path, std::string&
         return nullptr;
     }
     if (!validChannel(channel)) channel = kBothChannels;
+    const bool regular = S_ISREG(st.st_mode);
     SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* file = nullptr;
+    std::string ioError;
+    std::unique_ptr<LargeReadFile> io = regular ? LargeReadFile::open(path, ioError) : nullptr;
+    if (io) file = sf_open_virtual(LargeReadFile::io(), SFM_READ, &info, io.get());
+    if (!file) {
+        // Pipes, and formats libsndfile knows only by the file's name, through the path.
+        io.reset();
+        info = SF_INFO{};
+        file = sf_open(path.c_str(), SFM_READ, &info);
+    }
     if (!file) {
         error = path + ": not a readable audio file (" + sf_strerror(nullptr) + ")";
         return nullptr;
     }
-    const bool regular = S_ISREG(st.st_mode);
     const std::string rateProblem = checkRate(info.samplerate);
     if (!rateProblem.empty()) {
         error = path + ": " + rateProblem;
@@ -208,7 +254,8 @@ std::unique_ptr<BlockSource> openAudioFile(const std::string& path, std::string&
         error = path + ": the file holds no audio";
     } else {
         const int lanes = info.channels >= 2 && channel == kBothChannels ? 2 : 1;
-        auto source = std::make_unique<SndfileSource>(file, info, lanes, channel, regular, path);
+        auto source = std::make_unique<SndfileSource>(file, std::move(io), info, lanes, channel,
+                                                      regular, path);
         if (source->ready()) return source;
         error = path + ": " + source->error();
         return nullptr; // the source closed the file

@@ -3,13 +3,14 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "dsp/signal.h"
 
 namespace nimbo {
 namespace {
 
-// Rounds to the nearest 16-bit value without branches, so the loops below vectorise:
+// Rounds to the nearest 16-bit value without branches, so the loop below vectorises:
 // adding and taking away 1.5 * 2^23 leaves a float of that size no fraction bits. A NaN (a
 // float file may hold them) becomes silence; infinities clip.
 int16_t toSample(float x) {
@@ -21,12 +22,22 @@ int16_t toSample(float x) {
 
 } // namespace
 
-PcmBlockSource::PcmBlockSource(int rate, int lanes)
-    : lanes_(lanes), out_(new float[static_cast<std::size_t>(kBlockSamples) * lanes]) {
-    if (rate == kSampleRate) return;
-    // 16-bit quality, as the blocks are 16-bit: its errors stay below their rounding. One
-    // thread, as the decoder itself runs on one.
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+PcmBlockSource::PcmBlockSource(int rate, int lanes, SampleType type)
+    : lanes_(lanes), type_(type),
+      sampleBytes_(type == SampleType::Int16 ? sizeof(int16_t) : sizeof(float)),
+      out_(new int16_t[static_cast<std::size_t>(kBlockSamples) * lanes]) {
+    if (rate == kSampleRate) {
+        // 16-bit samples go straight into the block; floats wait here to be rounded.
+        if (type == SampleType::Float)
+            staging_.reset(new unsigned char[kBlockSamples * sampleBytes_ * lanes]);
+        return;
+    }
+    // 16-bit quality, as the blocks are 16-bit: its errors stay below their rounding. No
+    // dither: the same input always gives the same blocks (rounded to nearest, clipped).
+    // One thread, as the decoder itself runs on one.
+    soxr_io_spec_t io =
+        soxr_io_spec(type == SampleType::Int16 ? SOXR_INT16_I : SOXR_FLOAT32_I, SOXR_INT16_I);
+    io.flags |= SOXR_NO_DITHER;
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_16_BITQ, 0);
     const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
     soxr_error_t failure = nullptr;
@@ -37,7 +48,7 @@ PcmBlockSource::PcmBlockSource(int rate, int lanes)
         broken_ = true;
         return;
     }
-    chunk_.reset(new float[kChunkFrames * static_cast<std::size_t>(lanes)]);
+    staging_.reset(new unsigned char[kChunkFrames * sampleBytes_ * lanes]);
 }
 
 PcmBlockSource::~PcmBlockSource() {
@@ -50,37 +61,51 @@ bool PcmBlockSource::next(int16_t* block) {
     while (have < static_cast<std::size_t>(kBlockSamples) && !flushed_)
         have = resampler_ ? fillResampled(have) : fillDirect(have);
     if (have == 0) return false;
-    const float* in = out_.get();
+    const int16_t* in = out_.get();
     if (lanes_ == 2) {
-        for (std::size_t i = 0; i < 2 * have; ++i)
-            block[i] = toSample(in[i]);
+        std::memcpy(block, in, 2 * have * sizeof(int16_t));
     } else {
         for (std::size_t i = 0; i < have; ++i)
-            block[2 * i] = block[2 * i + 1] = toSample(in[i]);
+            block[2 * i] = block[2 * i + 1] = in[i];
     }
     std::fill(block + 2 * have, block + kBlockWords, int16_t{0});
     return true;
 }
 
-// At 48 kHz the input goes straight into the block.
+std::size_t PcmBlockSource::read(void* frames, std::size_t maxFrames) {
+    return type_ == SampleType::Int16 ? readShortFrames(static_cast<int16_t*>(frames), maxFrames)
+                                      : readFloatFrames(static_cast<float*>(frames), maxFrames);
+}
+
+// At 48 kHz the input goes straight into the block, floats by way of rounding.
 std::size_t PcmBlockSource::fillDirect(std::size_t have) {
     const std::size_t wanted = kBlockSamples - have;
-    const std::size_t got = readFrames(out_.get() + have * lanes_, wanted);
+    int16_t* out = out_.get() + have * lanes_;
+    std::size_t got = 0;
+    if (type_ == SampleType::Int16) {
+        got = read(out, wanted);
+    } else {
+        got = read(staging_.get(), wanted);
+        const auto* in = reinterpret_cast<const float*>(staging_.get());
+        for (std::size_t i = 0; i < got * lanes_; ++i)
+            out[i] = toSample(in[i]);
+    }
     if (got < wanted) flushed_ = true;
     return have + got;
 }
 
 std::size_t PcmBlockSource::fillResampled(std::size_t have) {
     if (chunkUsed_ == chunkFrames_ && !inputEnded_) {
-        chunkFrames_ = readFrames(chunk_.get(), kChunkFrames);
+        chunkFrames_ = read(staging_.get(), kChunkFrames);
         chunkUsed_ = 0;
         inputEnded_ = chunkFrames_ < kChunkFrames;
     }
     const bool draining = inputEnded_ && chunkUsed_ == chunkFrames_;
+    const unsigned char* pending = staging_.get() + chunkUsed_ * lanes_ * sampleBytes_;
     std::size_t used = 0, made = 0;
     // After the last input, calls without input drain what the filter still holds.
     const soxr_error_t failure =
-        soxr_process(resampler_, draining ? nullptr : chunk_.get() + chunkUsed_ * lanes_,
+        soxr_process(resampler_, draining ? nullptr : pending,
                      draining ? 0 : chunkFrames_ - chunkUsed_, &used, out_.get() + have * lanes_,
                      kBlockSamples - have, &made);
     if (failure) {

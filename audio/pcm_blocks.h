@@ -1,9 +1,10 @@
-// The common back end of every audio source: float sample frames at the input's own rate,
-// resampled to 48 kHz when needed (libsoxr), rounded to 16 bits and cut into 0.1 s blocks.
+// The common back end of every audio source: sample frames at the input's own rate, 16-bit
+// or float, resampled to 48 kHz when needed (libsoxr), as 16 bits cut into 0.1 s blocks.
 #pragma once
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -18,11 +19,15 @@ inline float finiteSample(float x) {
     return std::isfinite(x) ? x : 0.0f;
 }
 
+// How a source delivers its samples: 16-bit ones go through untouched (and into the
+// resampler as they are), floats are rounded to 16 bits.
+enum class SampleType { Int16, Float };
+
 class PcmBlockSource : public BlockSource {
   public:
-    // `rate`: frames per second of the input; `lanes`: 1 or 2 samples per frame that
-    // readFrames delivers (one lane feeds both output channels).
-    PcmBlockSource(int rate, int lanes);
+    // `rate`: frames per second of the input; `lanes`: 1 or 2 samples per frame that the
+    // source delivers (one lane feeds both output channels).
+    PcmBlockSource(int rate, int lanes, SampleType type);
     ~PcmBlockSource() override;
     PcmBlockSource(const PcmBlockSource&) = delete;
     PcmBlockSource& operator=(const PcmBlockSource&) = delete;
@@ -35,26 +40,36 @@ class PcmBlockSource : public BlockSource {
 
   protected:
     int lanes() const { return lanes_; }
-    // Writes up to maxFrames frames of `lanes` floats (full scale +-1) and returns how many;
-    // fewer than asked only at the end of the input. May set error_ when it ends badly.
-    virtual std::size_t readFrames(float* frames, std::size_t maxFrames) = 0;
+    // The source's half, by its SampleType: writes up to maxFrames frames of `lanes`
+    // samples (floats at full scale +-1) and returns how many; fewer than asked only at the
+    // end of the input. May set error_ when it ends badly.
+    virtual std::size_t readShortFrames(int16_t* /*frames*/, std::size_t /*maxFrames*/) {
+        return 0;
+    }
+    virtual std::size_t readFloatFrames(float* /*frames*/, std::size_t /*maxFrames*/) {
+        return 0;
+    }
 
     std::string error_;
 
   private:
+    std::size_t read(void* frames, std::size_t maxFrames);
     std::size_t fillResampled(std::size_t have);
     std::size_t fillDirect(std::size_t have);
 
     static constexpr std::size_t kChunkFrames = 2048; // input frames per resampler call
 
     int lanes_;
+    SampleType type_;
+    std::size_t sampleBytes_;
     bool broken_ = false;       // no resampler
     soxr* resampler_ = nullptr; // null at 48 kHz
     bool inputEnded_ = false;
     bool flushed_ = false;
     std::size_t chunkFrames_ = 0, chunkUsed_ = 0;
-    std::unique_ptr<float[]> chunk_; // input frames waiting for the resampler
-    std::unique_ptr<float[]> out_;   // one block of 48 kHz frames
+    // Input frames waiting, floats or 16-bit samples (raw storage holds either kind).
+    std::unique_ptr<unsigned char[]> staging_;
+    std::unique_ptr<int16_t[]> out_;   // one block of 48 kHz frames
 };
 
 } // namespace nimbo
