@@ -232,8 +232,7 @@ std::unique_ptr<BlockSource> openAudioFile(const std::string& path, std::string&
     const bool regular = S_ISREG(st.st_mode);
     SF_INFO info{};
     SNDFILE* file = nullptr;
-    std::string ioError;
-    std::unique_ptr<LargeReadFile> io = regular ? LargeReadFile::open(path, ioError) : nullptr;
+    std::unique_ptr<LargeReadFile> io = regular ? LargeReadFile::open(path) : nullptr;
     if (io) file = sf_open_virtual(LargeReadFile::io(), SFM_READ, &info, io.get());
     if (!file) {
         // Pipes, and formats libsndfile knows only by the file's name, through the path.

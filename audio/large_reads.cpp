@@ -10,12 +10,9 @@
 
 namespace nimbo {
 
-std::unique_ptr<LargeReadFile> LargeReadFile::open(const std::string& path, std::string& error) {
+std::unique_ptr<LargeReadFile> LargeReadFile::open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return nullptr;
-    }
+    if (fd < 0) return nullptr;
     return std::unique_ptr<LargeReadFile>(new LargeReadFile(fd));
 }
 

@@ -12,8 +12,8 @@ namespace nimbo {
 
 class LargeReadFile {
   public:
-    // Opens `path` read-only; null with `error` set (from errno) on failure.
-    static std::unique_ptr<LargeReadFile> open(const std::string& path, std::string& error);
+    // Opens `path` read-only; null when it cannot (opening it by its path then says why).
+    static std::unique_ptr<LargeReadFile> open(const std::string& path);
     ~LargeReadFile();
     LargeReadFile(const LargeReadFile&) = delete;
     LargeReadFile& operator=(const LargeReadFile&) = delete;
