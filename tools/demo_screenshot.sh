@@ -1,6 +1,6 @@
 #!/bin/sh
 # Takes the picture of `./nimbo.sh demo` ten seconds after it was started: a virtual X
-# display (Xvfb) with openbox, a private PulseAudio server as a desktop would have. A first
+# display (Xvfb) with openbox (tests/gui/with_wm.sh), a private PulseAudio server as a desktop would have. A first
 # run makes the demo flight (once, as a newcomer's first run does after the build) and is
 # ended as soon as the window runs; the picture is of a second run. The window is placed at
 # the top left of the screen through its settings file (build/app/nimbo.ini, put back
@@ -29,20 +29,12 @@ printf '[Form]\r\nMainTop=0\r\nMainLeft=0\r\nMainWidth=915\r\nMainHeight=716\r\n
 cat >"$work/shoot.sh" <<'INNER'
 set -u
 work=$1 out=$2 wait=$3
-xvfb="" wm="" demo=""
+demo=""
 stop() {
-    for pid in $demo $wm $xvfb; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+    [ -n "$demo" ] && { kill "$demo" 2>/dev/null; wait "$demo" 2>/dev/null; }
     return 0
 }
 trap stop EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "demo_screenshot.sh: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(cat "$work/display")"
-openbox >"$work/openbox.log" 2>&1 &
-wm=$!
-sleep 1
 ./nimbo.sh demo >"$work/first.log" 2>&1 &
 demo=$!
 for _ in $(seq 600); do
@@ -59,5 +51,5 @@ import -window root -crop 915x716+0+0 +repage "$out"
 echo "demo_screenshot.sh: picture taken $(awk -v a="$start" -v b="$taken" 'BEGIN { printf "%.1f", b - a }') s after the start"
 INNER
 
-tests/gui/with_pulse.sh sh "$work/shoot.sh" "$work" "$out" "$wait"
+tests/gui/with_pulse.sh tests/gui/with_wm.sh sh "$work/shoot.sh" "$work" "$out" "$wait"
 echo "demo_screenshot.sh: wrote $out"

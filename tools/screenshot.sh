@@ -1,6 +1,6 @@
 #!/bin/sh
 # Takes pictures of the main window decoding synthesised sondes: nimbo runs on a virtual
-# X display (Xvfb) and listens to a private PulseAudio server into which nimbo-synth's
+# X display (Xvfb, by tests/gui/with_wm.sh, without a window manager) and listens to a private PulseAudio server into which nimbo-synth's
 # signal is played.
 #   tools/screenshot.sh [BUILD_DIR] [DOCS_DIR]      (defaults: build, docs)
 # Writes main-window.png (eight frames in) and three flights half a minute in, with the
@@ -24,18 +24,13 @@ trap 'rm -rf "$work"' EXIT INT TERM
 cat >"$work/shoot.sh" <<'INNER'
 set -u
 dir=$1 out=$2 wait=$3
-xvfb="" nimbo="" player=""
+nimbo="" player=""
 stop() {
-    for pid in $player $nimbo $xvfb; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+    for pid in $player $nimbo; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
     return 0
 }
 trap stop EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.log" &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$dir/display" ] && break; sleep 0.1; done
-[ -s "$dir/display" ] || { echo "screenshot.sh: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(cat "$dir/display")"
-QT_QPA_PLATFORM=xcb "$dir/nimbo" >"$dir/nimbo.log" 2>&1 &
+"$dir/nimbo" >"$dir/nimbo.log" 2>&1 &
 nimbo=$!
 sleep 2
 paplay --device=nimbo_sink "$dir/sonde.wav" &
@@ -56,7 +51,8 @@ shoot() {
     printf '[Form]\r\nMainTop=0\r\nMainLeft=0\r\nMainWidth=915\r\nMainHeight=716\r\n%b' \
         "$extra" >"$dir/nimbo.ini"
     "$build/tools/synth/nimbo-synth" "$@" -o "$dir/sonde.wav"
-    "$here/tests/gui/with_pulse.sh" sh "$work/shoot.sh" "$dir" "$docs/$name.png" "$wait"
+    "$here/tests/gui/with_pulse.sh" "$here/tests/gui/with_wm.sh" --bare \
+        sh "$work/shoot.sh" "$dir" "$docs/$name.png" "$wait"
     echo "screenshot.sh: wrote $docs/$name.png"
 }
 

@@ -8,6 +8,7 @@
 
 #include "decode/frame_layout.h"
 #include "display/calibration_display.h"
+#include "feed_flight.h"
 #include "gui_fixture.h"
 #include "tools/synth/synth.h"
 
@@ -69,20 +70,6 @@ class CalDisplay : public ::testing::Test {
     void TearDown() override {
         delete Form3;
         Form3 = nullptr;
-    }
-
-    // The flight block by block, then silence for the filters to deliver the last frame.
-    void play(const synth::SynthOptions& o) {
-        synth::Synthesizer flight(o);
-        std::vector<int16_t> block(2 * kBlockSamples);
-        while (flight.position() < flight.length()) {
-            std::fill(block.begin(), block.end(), int16_t{0});
-            flight.generate(block.data(), kBlockSamples);
-            form->ProcessWaveBuffer(block.data());
-        }
-        std::fill(block.begin(), block.end(), int16_t{0});
-        for (int i = 0; i < 3; ++i)
-            form->ProcessWaveBuffer(block.data());
     }
 
     ProgramFolder folder;
@@ -167,7 +154,7 @@ TEST_F(CalDisplay, ResultsOfASynthesisedFlightMatchHandWorkedValues) {
     o.firstFrameNumber = 100;
     o.firstCalIndex = 31;
     o.humidSwap = true; // the humidity slot then carries the second sensor
-    play(o);
+    feedFlight(*form, o);
     ASSERT_TRUE(form->core.calibration().calComplete());
 
     // The last frame as sent, converted by hand with the sonde's coefficients.

@@ -3,13 +3,16 @@
 #pragma once
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -45,6 +48,16 @@ std::unique_ptr<Form> startMainWindow(const ProgramFolder& folder) {
     form->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     return form;
+}
+
+// A file dragged onto `form` from a file manager and dropped there.
+inline void dropFile(TForm1& form, const QString& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(400, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &enter);
+    QDropEvent e(QPointF(400, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &e);
 }
 
 inline QString labelText(QWidget* form, const char* name) {

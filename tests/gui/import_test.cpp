@@ -40,15 +40,6 @@ std::unique_ptr<NimboCore> logFlight(const QString& folder, int frames, const ch
     return live;
 }
 
-void drop(TForm1& form, const QString& path) {
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(path)});
-    QDragEnterEvent enter(QPoint(400, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&form, &enter);
-    QDropEvent e(QPointF(400, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&form, &e);
-}
-
 // Runs `check` at every pass of the event loop (the import pumps it once per line).
 std::unique_ptr<QTimer> duringImport(std::function<void()> check) {
     auto timer = std::make_unique<QTimer>();
@@ -92,13 +83,13 @@ TEST(Import, TwoHourFlightReplaysToTheEndWithoutLogging) {
         EXPECT_FALSE(button(*form, "SpeedButton1")->isEnabled());
         EXPECT_EQ(windows.progress.isVisible(), form->core.batchMode()); // from the open on
         if (checks == 100) {
-            drop(*form, folder.path("other/raw/Q7654321.txt")); // refused at once
+            dropFile(*form, folder.path("other/raw/Q7654321.txt")); // refused at once
             EXPECT_STREQ(form->core.frame().serialNumber, "N1234567");
         }
     });
     QElapsedTimer clock;
     clock.start();
-    drop(*form, log);
+    dropFile(*form, log);
     std::printf("[ import  ] %d lines in %lld ms\n", kTwoHours, clock.elapsed());
     EXPECT_GT(checks, 100);
 

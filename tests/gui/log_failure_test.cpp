@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/glyphs.h"
+#include "feed_flight.h"
 #include "gui_fixture.h"
 #include "tools/synth/synth.h"
 
@@ -34,16 +35,7 @@ class LogFailureWindow : public ::testing::Test {
         o.frames = frames;
         o.leadInSeconds = 0.5;
         o.firstFrameNumber = firstFrame;
-        synth::Synthesizer flight(o);
-        std::vector<int16_t> block(2 * kBlockSamples);
-        while (flight.position() < flight.length()) {
-            std::fill(block.begin(), block.end(), int16_t{0});
-            flight.generate(block.data(), kBlockSamples);
-            form->ProcessWaveBuffer(block.data());
-        }
-        std::fill(block.begin(), block.end(), int16_t{0});
-        for (int i = 0; i < 3; ++i)
-            form->ProcessWaveBuffer(block.data());
+        feedFlight(*form, o);
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     }
 

@@ -60,15 +60,6 @@ void wavToFlac(const QString& wav, const QString& flac) {
     sf_close(src);
 }
 
-void drop(TForm1& form, const QString& path) {
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(path)});
-    QDragEnterEvent enter(QPoint(400, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&form, &enter);
-    QDropEvent e(QPointF(400, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&form, &e);
-}
-
 class OpenRecorder final : public TForm1 {
   public:
     using TForm1::TForm1;
@@ -111,7 +102,7 @@ TEST(ReplayDrop, AudioIsToldFromARawLogByContentNotName) {
         QDir().mkpath(folder.path("drop"));
         writeFile(path, c.content);
         form->taken.clear();
-        drop(*form, path);
+        dropFile(*form, path);
         EXPECT_EQ(form->taken, QStringList{QString::fromUtf8(c.taken) + u' ' + path}) << c.name;
     }
 }
@@ -172,7 +163,7 @@ TEST(Replay, DecodesAndLogsTheSameFramesAsNimboDecode) {
     auto form = startMainWindow<FrameRecorder>(folder);
     Windows windows(*form);
     form->setReplaySpeed(AudioReplay::kAsFastAsPossible);
-    drop(*form, wav);
+    dropFile(*form, wav);
     EXPECT_TRUE(form->replaying());
     EXPECT_TRUE(windows.progress.isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->replaying(); }, 60000));
@@ -215,7 +206,7 @@ TEST(Replay, UnreadableRecordingIsReportedAndLiveCaptureGoesOn) {
     writeFile(bad, QByteArray("RIFF\x30\0\0\0WAVEjunkjunkjunkjunkjunkjunkjunk", 40));
     auto form = startMainWindow(folder);
     BoxAnswerer ok(QMessageBox::Ok);
-    drop(*form, bad);
+    dropFile(*form, bad);
     EXPECT_EQ(ok.seen(), 1);
     EXPECT_EQ(ok.objectName(), "replayFailure");
     EXPECT_TRUE(ok.text().startsWith(QStringLiteral("Cannot replay ") + bad))
