@@ -18,6 +18,9 @@ struct ReceiverSettings {
     int InputCh = 0;        // 1: right channel; 0 and any other value: left
     bool SymbolInv = false; // negate the FM Det path output
     bool Weak = false;      // the weak-signal receiver (dsp/weak) instead of this chain
+    // The block is complex baseband at 48 kHz, left = I, right = Q (an SDR's output or a
+    // sound-card SDR): DemodType, InputCh and SymbolInv are then not used.
+    bool Iq = false;
 };
 
 class Receiver {
