@@ -53,13 +53,18 @@ void NimboCore::decodeFrame(const uint8_t* cells) {
 
 // A sent frame from the weak-signal receiver: repaired where the parity allows, then
 // decoded as the standard receiver's frames are.
-void NimboCore::sentFrame(const uint8_t* before, const uint8_t* bytes, const float* reliability,
-                          bool follows) {
+// Tells the receiver whether any block of the frame holds: a frame that passes no check at
+// all may mean the receiver follows the wrong place.
+bool NimboCore::sentFrame(std::span<const uint8_t, kLeadParityBytes> before,
+                          std::span<const uint8_t, kSentBytes> bytes,
+                          std::span<const float, kSentBytes> reliability, bool follows) {
     uint8_t content[kFrameBytes];
     uint8_t cells[kFrameBits];
-    weakCorrected_ = repair_.repair(before, bytes, reliability, follows, content);
+    weakCorrected_ =
+        repair_.repair(before.data(), bytes.data(), reliability.data(), follows, content);
     unpackFrameBytes(content, cells);
     decodeFrame(cells);
+    return frame_.sondeBlockOk || frame_.sensorBlockOk || frame_.gpsBlockOk;
 }
 
 void NimboCore::decodeFrame() {

@@ -133,8 +133,9 @@ class NimboCore final : private FrameListener, private SentFrameListener {
 
   private:
     void frameComplete() override { decodeFrame(); }
-    void sentFrame(const uint8_t* before, const uint8_t* bytes, const float* reliability,
-                   bool follows) override;
+    bool sentFrame(std::span<const uint8_t, kLeadParityBytes> before,
+                   std::span<const uint8_t, kSentBytes> bytes,
+                   std::span<const float, kSentBytes> reliability, bool follows) override;
     void decodeSondeBlock();
     void decodeSensorBlock();
     void statusDotFrame();

@@ -1,0 +1,41 @@
+#include "dsp/weak/carrier_loop.h"
+
+#include <algorithm>
+#include <numbers>
+
+#include "dsp/weak/air.h"
+
+namespace nimbo::weak {
+namespace {
+
+// Gain per bit: slow beside the 64-bit mean of its input.
+constexpr double kGain = 0.004;
+constexpr float kTurnGain = 1.0f / 64.0f;
+constexpr double kMaxStep = 2.0 * std::numbers::pi * CarrierLoop::kMaxHz / kSampleRate;
+
+} // namespace
+
+void CarrierLoop::advance(int samples) {
+    if (step_ == 0.0) return;
+    const double a = -step_ * samples;
+    back_.turn(smallCos(a), smallSin(a));
+}
+
+void CarrierLoop::measure(std::complex<float> now, std::complex<float> earlier) {
+    const std::complex<float> product{now.real() * earlier.real() + now.imag() * earlier.imag(),
+                                      now.imag() * earlier.real() - now.real() * earlier.imag()};
+    turn_ += (product - turn_) * kTurnGain;
+    if (std::norm(turn_) == 0.0f) return;
+    const double radiansPerSample = quickAngle(turn_) / (2.0 * kSamplesPerSymbol);
+    const double total = std::clamp(total_ + kGain * radiansPerSample, -kMaxStep, kMaxStep);
+    step_ += total - total_;
+    total_ = total;
+}
+
+double CarrierLoop::handOver() {
+    const double s = step_;
+    step_ = 0.0;
+    return s;
+}
+
+} // namespace nimbo::weak

@@ -1,0 +1,31 @@
+// FM Det front end of the weak-signal receiver: the discriminator audio summed back into a
+// phase, with clicks bounded and counted, and the carrier offset (the mean step) taken off.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/weak/air.h"
+#include "dsp/weak/trig.h"
+
+namespace nimbo::weak {
+
+class FmFrontEnd {
+  public:
+    // One block of the chosen channel: kBlockSamples values `stride` words apart. `deviation`
+    // is the full deviation in audio units / Receiver::kDiscriminatorScale, as learned from
+    // the audio's level. Writes re, im (unit size), freq and clips from index kCarry on.
+    void process(const int16_t* samples, int stride, double deviation, Baseband& out);
+    // Adds to the turn per sample taken off: the fine carrier loop's correction.
+    void retune(double radiansPerSample) { fine_ += radiansPerSample; }
+    double offset() const { return offsetStep_ + fine_; } // radians per sample taken off
+    void reset() { *this = FmFrontEnd(); }
+
+  private:
+    double meanRe_ = 0.0, meanIm_ = 0.0; // mean of e^{j step}
+    double offsetStep_ = 0.0;            // its angle
+    double fine_ = 0.0;
+    double turnAngle_ = 0.0, turnCos_ = 1.0, turnSin_ = 0.0;
+    Phasor phase_;
+};
+
+} // namespace nimbo::weak

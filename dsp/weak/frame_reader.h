@@ -1,0 +1,30 @@
+// The bytes of an RS92 frame read from the soft decisions between two sync positions, each
+// with its reliability, and handed to the listener.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "dsp/weak/soft_ring.h"
+#include "dsp/weak/weak_frame.h"
+
+namespace nimbo::weak {
+
+class FrameReader {
+  public:
+    // Reads the frame whose sync ends at `sync`; the next frame's sync ends at `nextSync`.
+    // Returns what the listener says of it (true: its checks hold).
+    bool deliver(const SoftRing& ring, int polarity, int64_t sync, int64_t nextSync, bool follows,
+                 SentFrameListener& listener);
+
+    // Byte starting at symbol `start`: hard bits and a confidence.
+    static void readByte(const SoftRing& ring, int polarity, int64_t start, uint8_t& byte,
+                         float& reliability);
+
+  private:
+    std::array<uint8_t, kLeadParityBytes> before_{};
+    std::array<uint8_t, kSentBytes> bytes_{};
+    std::array<float, kSentBytes> reliability_{};
+};
+
+} // namespace nimbo::weak

@@ -1,0 +1,101 @@
+#include "dsp/weak/manchester_pairs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace nimbo::weak {
+namespace {
+
+// e^{j pi tau} at the middle of each of a symbol's samples: the conjugate of the path that
+// falls by half a turn over the symbol.
+std::array<float, kSamplesPerSymbol> halfTurn(bool sine) {
+    std::array<float, kSamplesPerSymbol> t{};
+    for (int i = 0; i < kSamplesPerSymbol; ++i) {
+        const double a = std::numbers::pi * (i + 0.5) / kSamplesPerSymbol;
+        t[i] = static_cast<float>(sine ? std::sin(a) : std::cos(a));
+    }
+    return t;
+}
+const std::array<float, kSamplesPerSymbol> kHalfTurnCos = halfTurn(false);
+const std::array<float, kSamplesPerSymbol> kHalfTurnSin = halfTurn(true);
+
+// Trust in the carrier of each further bit (measured best at 7..10 dB), and, on FM Det, once
+// more for each click between (each leaves the rebuilt phase about half a radian off).
+constexpr float kPairTrust = 0.75f;
+constexpr float kClipTrust = 0.35f;
+constexpr int kTrustClips = 8; // beyond this many clicks a bit's carrier is as good as unknown
+constexpr std::array<float, kTrustClips + 1> kClipTrustPowers = [] {
+    std::array<float, kTrustClips + 1> t{};
+    t[0] = 1.0f;
+    for (int i = 1; i <= kTrustClips; ++i)
+        t[i] = t[i - 1] * kClipTrust;
+    return t;
+}();
+float clipTrust(int clips) {
+    return clips >= kTrustClips ? 0.0f : kClipTrustPowers[clips];
+}
+// Clicks and bursts must not outweigh many ordinary bits: values are limited to a few times
+// the typical size, learned over about 256 decisions.
+constexpr float kCap = 2.5f;
+constexpr float kLevelGain = 1.0f / 256.0f;
+
+} // namespace
+
+// The two paths of a bit are orthogonal and start and end at the same phase, so c1 + c0 is
+// the carrier whatever the bit: summed over the neighbouring bits it is the reference that
+// makes the decision (partly) coherent.
+bool ManchesterPairs::symbol(const Baseband& in, int last, int samples, CarrierLoop& carrier,
+                             SoftRing& ring) {
+    ++index_;
+    const int first = last - (kSamplesPerSymbol - 1);
+    const float* zr = &in.re[static_cast<std::size_t>(first)];
+    const float* zi = &in.im[static_cast<std::size_t>(first)];
+    // down = sum z e^{j a}, up = sum z e^{-j a}: four real sums make both.
+    float rc = 0.0f, is = 0.0f, rs = 0.0f, ic = 0.0f;
+    int clips = 0;
+    for (int i = 0; i < kSamplesPerSymbol; ++i) {
+        rc += zr[i] * kHalfTurnCos[i];
+        is += zi[i] * kHalfTurnSin[i];
+        rs += zr[i] * kHalfTurnSin[i];
+        ic += zi[i] * kHalfTurnCos[i];
+        clips += in.clips[static_cast<std::size_t>(first + i)];
+    }
+    carrier.advance(samples);
+    const std::complex<float> down = carrier.derotate({rc - is, rs + ic});
+    const std::complex<float> up = carrier.derotate({rc + is, ic - rs});
+    const auto at = [](int64_t j) { return static_cast<std::size_t>(j) & (kRing - 1); };
+    const std::size_t k = at(index_), k1 = at(index_ - 1);
+    down_[k] = down;
+    up_[k] = up;
+    clips_[k] = static_cast<uint8_t>(std::min(clips, 255));
+    const std::complex<float> c1 = down_[k1] - up, c0 = up_[k1] - down;
+    carrier_[k] = c1 + c0;
+    metric_[k] = c1 - c0;
+    if (index_ > 2 * kDecisionDelay) carrier.measure(carrier_[k], carrier_[at(index_ - 2)]);
+
+    // The pair kDecisionDelay symbols back is decided now: its reference is the carrier of
+    // the bits either side, trusted less the further away and the more clicks between. The
+    // decision weighs the bit's two values with it: close to the coherent decision with a
+    // strong reference, to |c1| - |c0| with none.
+    const int64_t m = index_ - kDecisionDelay;
+    if (m < 0) return false;
+    std::complex<float> r{};
+    float wAfter = 1.0f, wBefore = 1.0f;
+    for (int i = 1; i <= kReferencePairs; ++i) {
+        const int64_t after = m + 2 * i, before = m - 2 * i;
+        wAfter *= kPairTrust * clipTrust(clips_[at(after - 1)] + clips_[at(after)]);
+        wBefore *= kPairTrust * clipTrust(clips_[at(before + 1)] + clips_[at(before + 2)]);
+        r += wAfter * carrier_[at(after)] + wBefore * carrier_[at(before)];
+    }
+    const std::complex<float> g = carrier_[at(m)], h = metric_[at(m)];
+    // |c1 + r| - |c0 + r|, with c1 = (g + h) / 2 and c0 = (g - h) / 2.
+    const float d =
+        0.5f * (std::sqrt(std::norm(g + h + 2.0f * r)) - std::sqrt(std::norm(g - h + 2.0f * r)));
+    ring.level += (std::abs(d) - ring.level) * kLevelGain;
+    const float cap = kCap * ring.level;
+    ring.push(m, std::clamp(d, -cap, cap));
+    return true;
+}
+
+} // namespace nimbo::weak

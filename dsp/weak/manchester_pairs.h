@@ -1,0 +1,34 @@
+// Soft decisions on Manchester bits: each symbol's baseband correlated with the two
+// half-turn phase paths, a pair of symbols giving both values' matched filter outputs, and
+// the decision made partly coherent with the carrier of the neighbouring bits.
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstdint>
+
+#include "dsp/weak/air.h"
+#include "dsp/weak/carrier_loop.h"
+#include "dsp/weak/soft_ring.h"
+
+namespace nimbo::weak {
+
+class ManchesterPairs {
+  public:
+    // A symbol ended at block index `last` of `in` (kCarry + the sample's place in the
+    // block), `samples` after the one before. Writes the pair kDecisionDelay symbols back to
+    // `ring`, once there is one. Returns true when it did.
+    bool symbol(const Baseband& in, int last, int samples, CarrierLoop& carrier, SoftRing& ring);
+    void reset() { *this = ManchesterPairs(); }
+
+    static constexpr int kReferencePairs = 8; // bits either side in the carrier reference
+    static constexpr int kDecisionDelay = 2 * kReferencePairs; // symbols: newest to decided
+
+  private:
+    static constexpr int kRing = 128;
+    std::array<std::complex<float>, kRing> down_{}, up_{}, carrier_{}, metric_{};
+    std::array<uint8_t, kRing> clips_{};
+    int64_t index_ = -1; // symbols seen
+};
+
+} // namespace nimbo::weak
