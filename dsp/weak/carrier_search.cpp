@@ -40,6 +40,7 @@ void CarrierSearch::reset() {
 
 void CarrierSearch::take() {
     ready_ = false;
+    filled_ = 0;
     frames_ = 0;
     power_.fill(0.0);
 }
