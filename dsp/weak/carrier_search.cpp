@@ -23,7 +23,8 @@ constexpr double kBalance = 2.0;
 
 CarrierSearch::CarrierSearch(double maxOffsetHz)
     : maxOffsetHz_(std::fabs(maxOffsetHz)),
-      maxCentreBin_(static_cast<int>(std::ceil(std::fabs(maxOffsetHz) / kBinHz))) {
+      maxCentreBin_(std::min(static_cast<int>(std::ceil(std::fabs(maxOffsetHz) / kBinHz)),
+                             kFftSize / 2 - kFar - 1)) {
     for (int n = 0; n < kFftSize; ++n)
         window_[n] =
             static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * n / kFftSize));

@@ -11,7 +11,7 @@ namespace nimbo {
 
 // Every data bit turns the phase by +pi and back (or -pi and back), so cos(phase) is the
 // same square-ish wave at 2400 Hz whatever the data: the spectrum holds two lines at the
-// carrier +-2400 Hz with about a third of the signal's power each, and no line at the
+// carrier +-2400 Hz with about a fifth of the signal's power each, and no line at the
 // carrier itself. A plain tone makes one line only, so it never scores as a pair.
 class CarrierSearch {
   public:
@@ -24,14 +24,16 @@ class CarrierSearch {
     // finds no partner: peakToMean near 0 clean, like noise alone in noise.
     static constexpr double kConfident = 4.0;
 
-    explicit CarrierSearch(double maxOffsetHz); // searched range: -max..+max
-    void reset();                               // as freshly constructed
+    // Searched range: -max..+max, max up to 21.5 kHz (both lines within +-24 kHz).
+    explicit CarrierSearch(double maxOffsetHz);
+    void reset(); // as freshly constructed
     // n complex baseband samples at kSampleRate, re/im at any level.
     void process(const float* re, const float* im, int n);
     bool ready() const { return ready_; }       // a new estimate since the last take()/reset()
     double offsetHz() const { return offset_; } // the latest estimate, Hz (0 before any)
     double peakToMean() const { return peakToMean_; } // weaker line / mean spectrum there
-    void take();                                      // the estimate used; accumulate afresh
+    // The estimate used: the next one rests only on samples given after this call.
+    void take();
 
   private:
     void transformFrame();
