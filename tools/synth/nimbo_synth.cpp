@@ -29,8 +29,9 @@ deviation with continuous phase. The lead-in and the time after the last frame c
 stop bits. The signal lasts lead-in + frames seconds, a little longer when the symbol rate
 is below 4800 so that the last frame is complete.
 
-I/Q (--iq u8|s16|f32): the complex baseband exp(j phase) of the same frequency pulses, the
-carrier at --iq-offset (plus --carrier-offset) from the centre, written as interleaved I, Q
+I/Q (--iq u8|s16|f32): the complex baseband I + jQ = exp(j phase) of the same frequency
+pulses (a higher frequency turns it faster counter-clockwise), the carrier at --iq-offset
+(plus --carrier-offset) from the centre, written as interleaved I, Q
 pairs at --iq-rate samples/s (48000..3200000): u8 round(127.5 + 127.5 x) clipped to 0..255
 (offset binary, as rtl_sdr writes), s16 round(32767 x) and f32 x, little-endian, x on a full
 scale of +-1; raw to -o FILE or stdout (-), or a two-channel WAV (I left, Q right) when FILE
@@ -172,7 +173,8 @@ int main(int argc, char** argv) {
         ->needs(iqOption)
         ->type_name("R");
     app.add_option("--iq-offset", o.iqOffsetHz,
-                   "I/Q: the carrier's place from the centre in Hz (default 0)")
+                   "I/Q: the carrier's place from the centre in Hz (default 0; carrier +- "
+                   "(deviation + symbol rate) within +-0.4 x rate)")
         ->needs(iqOption)
         ->type_name("HZ");
     app.add_option("--iq-level", o.iqLevel,
