@@ -17,6 +17,7 @@
 #include "decode/reed_solomon.h"
 #include "dsp/frame_sync.h"
 #include "tests/tool_runner.h"
+#include "tools/synth/iq_format.h"
 #include "tools/synth/synth.h"
 
 namespace nimbo::synth {
@@ -289,6 +290,14 @@ TEST(SynthCalibration, TableLayoutAndCoefficientsAsChosen) {
     }
 }
 
+// The whole I/Q signal, full scale +-1.
+std::vector<float> synthesizeIq(const SynthOptions& o) {
+    Synthesizer synth(o);
+    std::vector<float> iq(static_cast<std::size_t>(2 * synth.length()));
+    EXPECT_EQ(synth.generateIq(iq.data(), iq.size()), iq.size() / 2);
+    return iq;
+}
+
 // The symbol sent at symbol index k (from the first header symbol), read back from one
 // channel of the signal: FM Det by the sign at the symbol's centre, IF by comparing the
 // energy of the two tones over the symbol's samples.
@@ -409,20 +418,29 @@ TEST(SynthSignal, LengthCoversLeadInAndEveryFrame) {
     const struct {
         int frames;
         double leadIn, rate;
-        int64_t expected; // stereo frames
+        int iqRate;       // 0: audio
+        int64_t expected; // stereo frames or I/Q pairs
     } cases[] = {
-        {1, 0.0, 4800, 48000},
-        {3, 0.5, 4800, 24000 + 3 * 48000},
-        {2, 0.0, 4810, 2 * 48000}, // faster: idle fills up to the full seconds
-        {2, 0.0, 4795, (2 * 4800 * 48000 + 4794) / 4795}, // slower: until the last symbol ends
+        {1, 0.0, 4800, 0, 48000},
+        {3, 0.5, 4800, 0, 24000 + 3 * 48000},
+        {2, 0.0, 4810, 0, 2 * 48000}, // faster: idle fills up to the full seconds
+        {2, 0.0, 4795, 0, (2 * 4800 * 48000 + 4794) / 4795}, // slower: until the last symbol ends
+        {1, 0.0, 4800, 240000, 240000},
+        {2, 0.25, 4810, 96000, 24000 + 2 * 96000},
+        {1, 0.0, 4795, 1000000, (4800LL * 1000000 + 4794) / 4795},
     };
     for (const auto& c : cases) {
         SynthOptions o;
         o.frames = c.frames;
         o.leadInSeconds = c.leadIn;
         o.symbolRate = c.rate;
+        if (c.iqRate > 0) {
+            o.iqFormat = IqFormat::U8;
+            o.iqRate = c.iqRate;
+        }
         EXPECT_EQ(signalLength(o), c.expected) << c.frames << " frames at " << c.rate;
-        EXPECT_EQ(synthesize(o).size(), static_cast<std::size_t>(2 * c.expected));
+        const std::size_t size = c.iqRate > 0 ? synthesizeIq(o).size() : synthesize(o).size();
+        EXPECT_EQ(size, static_cast<std::size_t>(2 * c.expected));
     }
 }
 
@@ -542,6 +560,129 @@ TEST(SynthNoise, ReceiverModelNoiseFollowsTheIfBandwidth) {
     EXPECT_NEAR(rfNoiseVariance(o), 48000 / (rb * ebN0), 1e-12);
 }
 
+// Frequency in Hz from pair m to pair m + 1.
+double iqFrequency(const std::vector<float>& z, int64_t m, double rate) {
+    const double re0 = z[2 * m], im0 = z[2 * m + 1], re1 = z[2 * m + 2], im1 = z[2 * m + 3];
+    return std::atan2(im1 * re0 - re1 * im0, re1 * re0 + im1 * im0) * rate / (2 * std::numbers::pi);
+}
+
+TEST(SynthIq, FrequencyIsTheOffsetPlusTheSymbolsDeviation) {
+    const struct {
+        int rate;
+        double offset, carrierOffset, symbolRate, leadIn;
+        bool square, invert;
+    } cases[] = {
+        {48000, 0, 0, 4800, 0.0, true, false},
+        {96000, 20000, 0, 4800, 0.1, false, false},
+        {240000, -50000, 700, 4800, 0.0, false, true},
+        {1000000, 300000, 0, 4810, 0.05, true, false},
+        {3200000, -1000000, 0, 4795, 0.0, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rate) + " samples/s, offset " + std::to_string(c.offset));
+        SynthOptions o;
+        o.frames = 1;
+        o.iqFormat = IqFormat::F32;
+        o.iqRate = c.rate;
+        o.iqOffsetHz = c.offset;
+        o.carrierOffsetHz = c.carrierOffset;
+        o.symbolRate = c.symbolRate;
+        o.leadInSeconds = c.leadIn;
+        o.squarePulses = c.square;
+        o.invert = c.invert;
+        const auto z = synthesizeIq(o);
+        const double carrier = c.offset + c.carrierOffset, perSymbol = c.rate / c.symbolRate;
+        const auto lead = std::llround(c.leadIn * c.rate);
+        for (std::size_t m = 0; m < z.size() / 2; m += 997)
+            ASSERT_NEAR(std::hypot(z[2 * m], z[2 * m + 1]), 0.4, 1e-6) << "pair " << m;
+        // Manchester sends as many 1 as 0 symbols: over the frame the mean is the carrier.
+        const auto frameEnd = lead + static_cast<int64_t>(4800 * perSymbol);
+        double sum = 0;
+        for (int64_t m = lead; m < frameEnd; ++m)
+            sum += iqFrequency(z, m, c.rate);
+        EXPECT_NEAR(sum / static_cast<double>(frameEnd - lead), carrier, 1.0);
+        // The sync bytes 2A 2A 2A 2A 2A 10 (on-air bytes 44..49): start bit 0, data bits
+        // least significant first, stop bit 1; bit b as symbols 1 - b, b; a symbol 1 is
+        // +deviation. At a symbol's centre the full deviation (square pulses), or at least
+        // 0.8816 of it (Gaussian, between opposite neighbours; a little less half a sample off).
+        int k = 880;
+        for (int byte : {0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x10})
+            for (int bit = 0; bit < 20; ++bit, ++k) {
+                const int symbol = (0x200 | byte << 1) >> (bit / 2) & 1 ? bit & 1 : 1 - (bit & 1);
+                const int64_t m = lead + std::llround((k + 0.5) * perSymbol);
+                const double sign = (symbol == 1) != c.invert ? 1.0 : -1.0;
+                const double f = sign * (iqFrequency(z, m, c.rate) - carrier) / 2400;
+                EXPECT_GT(f, c.square ? 1.0 - 1e-3 : 0.86) << "symbol " << k;
+                EXPECT_LT(f, 1.0 + 1e-3) << "symbol " << k;
+            }
+    }
+}
+
+TEST(SynthIq, NoiseFillsTheBandAtTheEbN0Definition) {
+    const struct {
+        int rate;
+        double ebN0dB, symbolRate;
+    } cases[] = {{48000, 10, 4800}, {240000, 5, 4800}, {1000000, 20, 5000}, {96000, -3, 4800}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rate) + " samples/s, " + std::to_string(c.ebN0dB) + " dB");
+        SynthOptions o;
+        o.frames = 1;
+        o.iqFormat = IqFormat::F32;
+        o.iqRate = c.rate;
+        o.iqOffsetHz = 5000;
+        o.symbolRate = c.symbolRate;
+        SynthOptions noisy = o;
+        noisy.ebN0dB = c.ebN0dB;
+        const auto z = synthesizeIq(noisy), pure = synthesizeIq(o);
+        // Signal and noise share the 0.4 rms: A^2 (1 + R / (Rb Eb/N0)) = 0.16, Rb = rate / 2;
+        // the complex noise has the variance A^2 R / (Rb Eb/N0), i.e. N0 = variance / R.
+        const double snr = c.rate / (c.symbolRate / 2 * std::pow(10.0, c.ebN0dB / 10));
+        const double a = 0.4 / std::sqrt(1 + snr), expected = a * a * snr;
+        EXPECT_NEAR(iqNoiseVariance(noisy), expected, expected * 1e-12);
+        double squares[2] = {}, cross = 0, total = 0;
+        const std::size_t n = z.size() / 2;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double d0 = z[2 * i] - pure[2 * i] * a / 0.4;
+            const double d1 = z[2 * i + 1] - pure[2 * i + 1] * a / 0.4;
+            squares[0] += d0 * d0;
+            squares[1] += d1 * d1;
+            cross += d0 * d1;
+            total += z[2 * i] * z[2 * i] + z[2 * i + 1] * z[2 * i + 1];
+        }
+        EXPECT_NEAR(squares[0] / n, expected / 2, 0.03 * expected / 2) << "I";
+        EXPECT_NEAR(squares[1] / n, expected / 2, 0.03 * expected / 2) << "Q";
+        EXPECT_LT(std::fabs(cross / n), 0.02 * expected) << "I and Q noise are independent";
+        EXPECT_NEAR(std::sqrt(total / n), 0.4, 0.01);
+    }
+}
+
+TEST(SynthIq, EncodingsOfKnownValues) {
+    const struct {
+        float x;
+        uint8_t u8, s16[2], f32[4];
+    } cases[] = {
+        {0.0f, 128, {0x00, 0x00}, {0x00, 0x00, 0x00, 0x00}},
+        {1.0f, 255, {0xFF, 0x7F}, {0x00, 0x00, 0x80, 0x3F}},
+        {-1.0f, 0, {0x01, 0x80}, {0x00, 0x00, 0x80, 0xBF}},
+        {0.5f, 191, {0x00, 0x40}, {0x00, 0x00, 0x00, 0x3F}},    // 191.25; 16383.5 rounds up
+        {-0.25f, 96, {0x00, 0xE0}, {0x00, 0x00, 0x80, 0xBE}},   // 95.625; -8191.75
+        {-0.001f, 127, {0xDF, 0xFF}, {0x6F, 0x12, 0x83, 0xBA}}, // 127.37; -32.767
+        {2.0f, 255, {0xFF, 0x7F}, {0x00, 0x00, 0x00, 0x40}},    // clipped, but not f32
+        {-3.0f, 0, {0x00, 0x80}, {0x00, 0x00, 0x40, 0xC0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.x);
+        const float values[2] = {0.75f, c.x}; // a wrong stride shows in the second
+        unsigned char bytes[8] = {};
+        encodeIq(values, 2, IqFormat::U8, bytes);
+        EXPECT_EQ(bytes[1], c.u8);
+        encodeIq(values, 2, IqFormat::S16, bytes);
+        EXPECT_EQ(0, std::memcmp(bytes + 2, c.s16, 2));
+        encodeIq(values, 2, IqFormat::F32, bytes);
+        EXPECT_EQ(0, std::memcmp(bytes + 4, c.f32, 4));
+    }
+}
+
 // The program writes exactly what the library makes, as raw PCM, WAV and truth file.
 TEST(SynthCli, OutputsMatchTheLibrary) {
     using nimbo::test::kSynthExe;
@@ -601,6 +742,79 @@ TEST(SynthCli, OutputsMatchTheLibrary) {
     EXPECT_EQ(read, synthesize(w));
 }
 
+// Raw pairs to a file and to stdout, and a WAV file at the I/Q rate, in each format.
+TEST(SynthCli, IqOutputsMatchTheLibrary) {
+    using nimbo::test::kSynthExe;
+    const std::string dir = nimbo::test::scratchDir("synth-cli-iq");
+    const struct {
+        const char* format;
+        IqFormat iq;
+        int bytes, wavFormat, rate;
+        double leadIn, offset, ebN0dB;
+    } cases[] = {
+        // s16: the carrier at the band's edge, 0.4 x 48000 - (2400 + 4800).
+        {"u8", IqFormat::U8, 1, SF_FORMAT_PCM_U8, 240000, 0, 0, 10},
+        {"s16", IqFormat::S16, 2, SF_FORMAT_PCM_16, 48000, 0.5, 12000, 12},
+        {"f32", IqFormat::F32, 4, SF_FORMAT_FLOAT, 96000, 0, -20000, INFINITY},
+    };
+    const auto truth = dir + "/truth.txt", audioTruth = dir + "/audio-truth.txt";
+    ASSERT_EQ(
+        nimbo::test::runTool({kSynthExe, "-n", "1", "--truth", audioTruth, "-o", "-"}).exitCode, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        SynthOptions o;
+        o.frames = 1;
+        o.iqFormat = c.iq;
+        o.iqRate = c.rate;
+        o.leadInSeconds = c.leadIn;
+        o.iqOffsetHz = c.offset;
+        o.ebN0dB = c.ebN0dB;
+        o.seed = 9;
+        o.invert = true;
+        std::vector<std::string> argv = {kSynthExe,  "-n",   "1",      "--seed",  "9",
+                                         "--invert", "--iq", c.format, "--truth", truth};
+        for (const auto& [name, value] : {std::pair{"--iq-rate", double(c.rate)},
+                                          {"--lead-in", c.leadIn},
+                                          {"--iq-offset", c.offset},
+                                          {"--ebn0", c.ebN0dB}}) {
+            std::ostringstream text;
+            text << value; // 240000, 0.5, inf
+            argv.insert(argv.end(), {name, text.str()});
+        }
+        const std::string raw = dir + "/iq.raw", wav = dir + "/iq.WAV";
+        for (const std::string& out : {raw, wav, std::string("-")}) {
+            argv.insert(argv.end(), {"-o", out});
+            const auto run = nimbo::test::runTool(argv);
+            argv.resize(argv.size() - 2);
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(nimbo::test::readFile(truth), nimbo::test::readFile(audioTruth));
+            if (out == "-") {
+                EXPECT_TRUE(run.out == nimbo::test::readFile(raw)) << "stdout as the file";
+            }
+        }
+        const std::string bytes = nimbo::test::readFile(raw);
+        const auto pairs = static_cast<std::size_t>((c.leadIn + 1) * c.rate);
+        ASSERT_EQ(bytes.size(), 2 * pairs * c.bytes);
+        const auto values = synthesizeIq(o);
+        std::string expected(values.size() * c.bytes, '\0');
+        encodeIq(values.data(), values.size(), c.iq,
+                 reinterpret_cast<unsigned char*>(expected.data()));
+        EXPECT_TRUE(bytes == expected) << "the program writes what the library makes";
+
+        SF_INFO info{};
+        SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(info.samplerate, c.rate);
+        EXPECT_EQ(info.channels, 2);
+        EXPECT_EQ(info.format, SF_FORMAT_WAV | c.wavFormat);
+        std::string data(bytes.size(), '\0'); // sf_read_raw wants whole frames
+        EXPECT_EQ(sf_read_raw(f, data.data(), static_cast<sf_count_t>(data.size())),
+                  static_cast<sf_count_t>(data.size()));
+        sf_close(f);
+        EXPECT_TRUE(data == bytes) << "the WAV file holds the raw pairs";
+    }
+}
+
 TEST(SynthCli, BadValuesGiveOneLineAndStatusTwo) {
     using nimbo::test::kSynthExe;
     const std::vector<std::vector<std::string>> cases = {
@@ -622,14 +836,32 @@ TEST(SynthCli, BadValuesGiveOneLineAndStatusTwo) {
         {"--corrupt", "10:gps"}, // only 10 frames: 0..9
         {"--seed", "-4"},
         {"--bogus"},
+        {"--iq", "s8"},
+        {"--iq-rate", "96000"}, // without --iq
+        {"--iq-offset", "100"},
+        {"--iq", "u8", "--iq-rate", "47999"},
+        {"--iq", "u8", "--iq-rate", "3200001"},
+        {"--iq", "u8", "--iq-offset", "12001"}, // 19200 - 2400 - 4800 at 48000 samples/s
+        {"--iq", "s16", "--iq-rate", "240000", "--iq-offset", "-88801"},
+        {"--iq", "u8", "--iq-offset", "-12000", "--carrier-offset", "-1"}, // they add up
+        {"--iq", "u8", "--iq-rate", "96000", "--deviation", "6000", "--symbol-rate", "5600",
+         "--iq-offset", "26801"}, // 38400 - 11600
+        {"--iq", "f32", "--iq-level", "0"},
+        {"--iq", "f32", "--iq-level", "1.5"},
+        {"--iq", "u8", "--if"},
+        {"--iq", "u8", "--right"},
+        {"--iq", "u8", "--audio-noise"},
+        {"--iq", "u8", "--amplitude", "8000"},
+        {"--iq", "u8", "--other-serial", "X1"},
     };
     for (const auto& args : cases) {
         std::vector<std::string> argv = {kSynthExe};
         argv.insert(argv.end(), args.begin(), args.end());
         if (!args.empty()) argv.insert(argv.end(), {"-o", "-"});
         const auto run = nimbo::test::runTool(argv);
-        const std::string what =
-            args.empty() ? "(none)" : args[0] + " " + (args.size() > 1 ? args[1] : "");
+        std::string what = args.empty() ? "(none)" : "";
+        for (const std::string& arg : args)
+            what += arg + " ";
         EXPECT_EQ(run.exitCode, 2) << what;
         EXPECT_TRUE(run.out.empty()) << what;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << what << ": " << run.err;
@@ -637,6 +869,7 @@ TEST(SynthCli, BadValuesGiveOneLineAndStatusTwo) {
     const auto help = nimbo::test::runTool({kSynthExe, "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Eb/N0"), std::string::npos);
+    EXPECT_NE(help.out.find("--iq-rate"), std::string::npos);
 }
 
 } // namespace

@@ -2,11 +2,15 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <vector>
+
+#include "tools/synth/iq_format.h"
 
 namespace nimbo::synth {
 
@@ -50,10 +54,74 @@ std::string writeWav(Synthesizer& synth, const std::string& path) {
     return {};
 }
 
+constexpr std::size_t kIqBlockPairs = 16384; // per write, whatever the rate
+
+bool endsWithWav(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string end = path.substr(path.size() - 4);
+    std::transform(end.begin(), end.end(), end.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return end == ".wav";
+}
+
+// `write` takes the encoded bytes of each block and returns false when they were not written.
+template <typename Write> bool writeIqBlocks(Synthesizer& synth, IqFormat format, Write write) {
+    std::vector<float> block(2 * kIqBlockPairs);
+    std::vector<unsigned char> bytes(block.size() *
+                                     static_cast<std::size_t>(iqBytesPerValue(format)));
+    while (std::size_t n = synth.generateIq(block.data(), kIqBlockPairs)) {
+        encodeIq(block.data(), 2 * n, format, bytes.data());
+        if (!write(bytes.data(), 2 * n * static_cast<std::size_t>(iqBytesPerValue(format))))
+            return false;
+    }
+    return true;
+}
+
+// Raw pairs to stdout ("-") or a file.
+std::string writeIqRaw(Synthesizer& synth, IqFormat format, const std::string& path) {
+    const bool toStdout = path == "-";
+    const std::string name = toStdout ? "standard output" : path;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> owned(
+        toStdout ? nullptr : std::fopen(path.c_str(), "wb"), std::fclose);
+    if (!toStdout && !owned) return "cannot create " + path + ": " + std::strerror(errno);
+    std::FILE* out = toStdout ? stdout : owned.get();
+    const bool written = writeIqBlocks(synth, format, [out](const unsigned char* p, std::size_t n) {
+        return std::fwrite(p, 1, n, out) == n;
+    });
+    if (!written || std::fflush(out) != 0)
+        return "cannot write " + name + ": " + std::strerror(errno);
+    if (!toStdout && std::fclose(owned.release()) != 0)
+        return "cannot finish " + path + ": " + std::strerror(errno);
+    return {};
+}
+
+// A two-channel WAV file at the I/Q rate, I left and Q right, holding the same bytes.
+std::string writeIqWav(Synthesizer& synth, const SynthOptions& o, const std::string& path) {
+    SF_INFO info{};
+    info.samplerate = o.iqRate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | (o.iqFormat == IqFormat::U8    ? SF_FORMAT_PCM_U8
+                                   : o.iqFormat == IqFormat::S16 ? SF_FORMAT_PCM_16
+                                                                 : SF_FORMAT_FLOAT);
+    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(path.c_str(), SFM_WRITE, &info),
+                                                     sf_close);
+    if (!file) return "cannot create " + path + ": " + sf_strerror(nullptr);
+    SNDFILE* f = file.get();
+    if (!writeIqBlocks(synth, o.iqFormat, [f](const unsigned char* p, std::size_t n) {
+            return sf_write_raw(f, p, static_cast<sf_count_t>(n)) == static_cast<sf_count_t>(n);
+        }))
+        return "cannot write " + path + ": " + sf_strerror(f);
+    if (sf_close(file.release()) != 0) return "cannot finish " + path;
+    return {};
+}
+
 } // namespace
 
 std::string writeSignal(const SynthOptions& options, const std::string& path) {
     Synthesizer synth(options);
+    if (options.iqFormat != IqFormat::None)
+        return endsWithWav(path) ? writeIqWav(synth, options, path)
+                                 : writeIqRaw(synth, options.iqFormat, path);
     return path == "-" ? writeRaw(synth) : writeWav(synth, path);
 }
 

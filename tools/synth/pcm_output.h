@@ -1,5 +1,5 @@
-// Output of nimbo-synth: the signal as a 48 kHz 16-bit stereo WAV file or raw PCM on stdout,
-// and the truth file with the content bytes of every frame as sent.
+// Output of nimbo-synth: the signal as a 48 kHz 16-bit stereo WAV file or raw PCM on stdout
+// (I/Q: raw pairs or a WAV file), and the truth file with the content bytes of every frame.
 #pragma once
 
 #include <cstdio>
@@ -11,6 +11,8 @@ namespace nimbo::synth {
 
 // Writes the whole signal of `options` to `path`: "-" gives raw signed 16-bit little-endian
 // interleaved stereo on stdout, any other path a WAV file (48 kHz, 16-bit PCM, stereo).
+// I/Q: raw pairs in options.iqFormat on stdout ("-") or in the file, or, for a path ending in
+// .wav, a two-channel WAV file at the I/Q rate (I left, Q right) holding the same values.
 // Empty on success, otherwise one line saying what failed.
 std::string writeSignal(const SynthOptions& options, const std::string& path);
 

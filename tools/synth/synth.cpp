@@ -1,9 +1,10 @@
 // The modulator: frames to a Manchester-coded symbol stream (bit 1 = symbols 0,1), then
-// Gaussian-filtered (or square) frequency pulses, to FM-discriminator audio or a continuous-
-// phase 12 kHz IF, with white Gaussian noise on the RF ahead of a receiver model or on the
-// samples.
+// Gaussian-filtered (or square) frequency pulses, to FM-discriminator audio, a continuous-
+// phase 12 kHz IF or complex I/Q, with white Gaussian noise on the RF ahead of a receiver
+// model or on the samples.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <stdexcept>
 
@@ -30,6 +31,9 @@ constexpr double kMinDeviationHz = 100.0, kMaxDeviationHz = 6000.0;
 constexpr double kMaxAmplitude = 32767.0;
 constexpr double kMaxLeadInSeconds = 60.0;
 constexpr double kMinEbN0dB = -30.0;
+// I/Q: carrier +- (deviation + symbol rate) must lie within this fraction of the rate either
+// side of the centre, inside the flat part of an SDR's anti-alias filter.
+constexpr double kIqUsableFraction = 0.4;
 
 // The transmitter's Gaussian filter, bandwidth x symbol period.
 constexpr double kPulseBt = 0.5;
@@ -42,6 +46,38 @@ constexpr int kReceiverPreRoll = 48;
 
 uint64_t noiseSeed(uint32_t seed, int stream) {
     return mixKey(seed, 0x4015E, stream);
+}
+
+bool isIq(const SynthOptions& o) {
+    return o.iqFormat != IqFormat::None;
+}
+
+// Samples (stereo frames or I/Q pairs) per second of the output.
+int outputRate(const SynthOptions& o) {
+    return isIq(o) ? o.iqRate : kOutputSampleRate;
+}
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+std::string checkIqOptions(const SynthOptions& o) {
+    if (o.ifSignal) return "an I/Q signal cannot also be the 12 kHz IF";
+    if (o.rightChannel) return "an I/Q signal has no left or right channel";
+    if (o.audioNoise) return "an I/Q signal has no audio to add noise to";
+    if (o.iqRate < kMinIqRate || o.iqRate > kMaxIqRate)
+        return "I/Q rate must be 48000..3200000 samples/s";
+    if (!(o.iqLevel > 0.0 && o.iqLevel <= 1.0)) return "I/Q level must be above 0 and at most 1";
+    const double reach = kIqUsableFraction * o.iqRate - o.deviationHz - o.symbolRate;
+    const double carrier = o.iqOffsetHz + o.carrierOffsetHz;
+    if (!(std::fabs(carrier) <= reach))
+        return "I/Q carrier at " + number(carrier) + " Hz lies too near the band edge: at " +
+               std::to_string(o.iqRate) + " samples/s, " + number(o.deviationHz) +
+               " Hz deviation and " + number(o.symbolRate) + " symbols/s it must be within -" +
+               number(reach) + ".." + number(reach) + " Hz";
+    return {};
 }
 
 } // namespace
@@ -70,6 +106,7 @@ std::string checkOptions(const SynthOptions& o) {
     if ((o.corruptFrame >= 0) != (o.corruptBlock >= 0) || o.corruptFrame < -1)
         return "a corruption needs both a frame and a block";
     if (o.corruptFrame >= o.frames) return "corrupted frame must be 0..frames-1";
+    if (isIq(o)) return checkIqOptions(o);
     return {};
 }
 
@@ -89,6 +126,19 @@ double rfNoiseVariance(const SynthOptions& o) {
     return kOutputSampleRate / (bitRate * ebN0);
 }
 
+double iqAmplitude(const SynthOptions& o) {
+    if (std::isinf(o.ebN0dB) && o.ebN0dB > 0) return o.iqLevel;
+    const double ebN0 = std::pow(10.0, o.ebN0dB / 10.0);
+    return o.iqLevel / std::sqrt(1.0 + o.iqRate / (o.symbolRate / 2.0 * ebN0));
+}
+
+double iqNoiseVariance(const SynthOptions& o) {
+    if (std::isinf(o.ebN0dB) && o.ebN0dB > 0) return 0.0;
+    const double a = iqAmplitude(o);
+    const double ebN0 = std::pow(10.0, o.ebN0dB / 10.0);
+    return a * a * o.iqRate / (o.symbolRate / 2.0 * ebN0);
+}
+
 // A square pulse one symbol long through a Gaussian filter of standard deviation
 // sqrt(ln 2) / (2 pi B) periods: the difference of two error functions.
 double gaussianPulse(double tau) {
@@ -99,13 +149,13 @@ double gaussianPulse(double tau) {
 int64_t signalLength(const SynthOptions& o) {
     const std::string problem = checkOptions(o);
     if (!problem.empty()) throw std::invalid_argument(problem);
-    const int64_t leadIn = std::llround(o.leadInSeconds * kOutputSampleRate);
-    const int64_t nominal = leadIn + int64_t{o.frames} * kOutputSampleRate;
-    // Symbol k occupies the samples m with floor(m * rate / 48000) == k; the last frame's
-    // symbols all fit once m reaches frames * 4800 * 48000 / rate.
+    const int rate = outputRate(o);
+    const int64_t leadIn = std::llround(o.leadInSeconds * rate);
+    const int64_t nominal = leadIn + int64_t{o.frames} * rate;
+    // Symbol k occupies the samples m with floor(m * symbolRate / rate) == k; the last
+    // frame's symbols all fit once m reaches frames * 4800 * rate / symbolRate.
     const double symbols = static_cast<double>(int64_t{o.frames} * kSymbolsPerFrame);
-    const int64_t needed =
-        leadIn + static_cast<int64_t>(std::ceil(symbols * kOutputSampleRate / o.symbolRate));
+    const int64_t needed = leadIn + static_cast<int64_t>(std::ceil(symbols * rate / o.symbolRate));
     return std::max(nominal, needed);
 }
 
@@ -113,10 +163,16 @@ Synthesizer::Synthesizer(const SynthOptions& options) : options_(options) {
     const std::string problem = checkOptions(options);
     if (!problem.empty()) throw std::invalid_argument(problem);
     length_ = signalLength(options);
-    leadInFrames_ = std::llround(options.leadInSeconds * kOutputSampleRate);
-    receiver_ = !options.ifSignal && !options.audioNoise;
-    noiseSigma_ = receiver_ ? 0.0 : std::sqrt(noiseVariance(options));
-    rfNoiseSigma_ = std::sqrt(rfNoiseVariance(options) / 2.0);
+    rate_ = outputRate(options);
+    leadInFrames_ = std::llround(options.leadInSeconds * rate_);
+    if (isIq(options)) {
+        iqAmplitude_ = iqAmplitude(options);
+        iqNoiseSigma_ = std::sqrt(iqNoiseVariance(options) / 2.0);
+    } else {
+        receiver_ = !options.ifSignal && !options.audioNoise;
+        noiseSigma_ = receiver_ ? 0.0 : std::sqrt(noiseVariance(options));
+        rfNoiseSigma_ = std::sqrt(rfNoiseVariance(options) / 2.0);
+    }
 
     for (std::size_t i = 0; i < pulse_.size(); ++i)
         pulse_[i] = gaussianPulse(static_cast<double>(i) / kPulseSteps - kPulseReach - 0.5);
@@ -136,7 +192,7 @@ Synthesizer::Synthesizer(const SynthOptions& options) : options_(options) {
     streams_[1].options.serial = options.otherSerial;
     streams_[1].options.corruptFrame = -1;
     streams_[1].options.corruptBlock = -1;
-    streams_[1].active = !options.otherSerial.empty();
+    streams_[1].active = !options.otherSerial.empty() && !isIq(options);
     for (int s = 0; s < 2; ++s)
         streams_[s].noiseState = noiseSeed(options.seed, s);
     if (receiver_)
@@ -261,6 +317,7 @@ double Synthesizer::gaussian(Stream& stream) {
 }
 
 std::size_t Synthesizer::generate(int16_t* out, std::size_t maxFrames) {
+    if (isIq(options_)) throw std::logic_error("audio asked of an I/Q synthesizer");
     const int64_t count = std::min<int64_t>(static_cast<int64_t>(maxFrames), length_ - position_);
     const int signalWord = options_.rightChannel ? 1 : 0;
     for (int64_t i = 0; i < count; ++i, ++position_) {
@@ -279,6 +336,35 @@ std::size_t Synthesizer::generate(int16_t* out, std::size_t maxFrames) {
             const int word = s == 0 ? signalWord : 1 - signalWord;
             out[2 * i + word] = static_cast<int16_t>(clipped);
         }
+    }
+    return static_cast<std::size_t>(count);
+}
+
+// The carrier exp(j phase) at the offset, its frequency moved by the deviation; the phase
+// is accumulated in double precision and kept in [0, 2 pi), so it stays continuous over
+// hours at 3.2 MHz.
+std::size_t Synthesizer::generateIq(float* out, std::size_t maxPairs) {
+    if (!isIq(options_)) throw std::logic_error("I/Q asked of an audio synthesizer");
+    const int64_t count = std::min<int64_t>(static_cast<int64_t>(maxPairs), length_ - position_);
+    Stream& stream = streams_[0];
+    const double carrierStep = kTwoPi * (options_.iqOffsetHz + options_.carrierOffsetHz) / rate_;
+    const double deviationStep =
+        kTwoPi * options_.deviationHz / rate_ * (options_.invert ? -1.0 : 1.0);
+    for (int64_t i = 0; i < count; ++i, ++position_) {
+        const double t =
+            static_cast<double>(position_ - leadInFrames_) * options_.symbolRate / rate_;
+        const double f = frequency(stream, t);
+        double re = iqAmplitude_ * std::cos(stream.phase);
+        double im = iqAmplitude_ * std::sin(stream.phase);
+        stream.phase += carrierStep + deviationStep * f;
+        if (stream.phase >= kTwoPi) stream.phase -= kTwoPi;
+        if (stream.phase < 0.0) stream.phase += kTwoPi;
+        if (iqNoiseSigma_ > 0.0) {
+            re += iqNoiseSigma_ * gaussian(stream);
+            im += iqNoiseSigma_ * gaussian(stream);
+        }
+        out[2 * i] = static_cast<float>(re);
+        out[2 * i + 1] = static_cast<float>(im);
     }
     return static_cast<std::size_t>(count);
 }

@@ -1,5 +1,5 @@
-// nimbo-synth's library: RS92-like telemetry frames with known content and the 48 kHz
-// stereo test signal (FM-discriminator audio or 12 kHz IF) that carries them.
+// nimbo-synth's library: RS92-like telemetry frames with known content and the signal that
+// carries them: 48 kHz stereo audio (FM-discriminator audio or 12 kHz IF) or complex I/Q.
 #pragma once
 
 #include <array>
@@ -19,6 +19,11 @@ inline constexpr int kContentBytes = 220;             // frame content after the
 inline constexpr int kCalTableBytes = 512;
 inline constexpr int kCalPieces = 32;
 inline constexpr int kCalCoefficients = 66;
+inline constexpr int kMinIqRate = 48000, kMaxIqRate = 3200000; // I/Q samples per second
+
+// The output: 48 kHz stereo audio, or interleaved I/Q pairs as offset-binary bytes (u8, as
+// rtl_sdr writes), signed 16-bit or 32-bit float, little-endian.
+enum class IqFormat { None, U8, S16, F32 };
 
 struct SynthOptions {
     int frames = 10;                 // frames to send
@@ -44,6 +49,12 @@ struct SynthOptions {
     bool flight = false;    // sensor channels follow a balloon flight from launch (flight.h)
     std::string otherSerial = "X9876543"; // the other channel carries an independent frame stream
                                           // with this serial ("" = silence)
+    // I/Q output (iqFormat not None): one sonde, no other channel; amplitude, ifSignal,
+    // rightChannel and audioNoise do not apply; invert swaps the deviation sign.
+    IqFormat iqFormat = IqFormat::None;
+    int iqRate = kMinIqRate; // I/Q samples per second, 48000..3200000
+    double iqOffsetHz = 0.0; // the carrier's place from the centre (carrierOffsetHz adds to it)
+    double iqLevel = 0.4;    // rms magnitude of signal plus noise, fraction of full scale 0..1
 };
 
 // Empty when the options are usable, otherwise one line saying what is wrong. The functions
@@ -65,13 +76,14 @@ uint8_t calibrationIndexByte(int n);
 // sent just before it (frame number firstFrameNumber - 1).
 std::array<uint8_t, kContentBytes> buildFrame(const SynthOptions& options, int n);
 
-// The whole signal: interleaved stereo 16-bit samples at 48 kHz, left first. The signal
+// The whole audio signal: interleaved stereo 16-bit samples at 48 kHz, left first. The signal
 // channel carries `options`; the other channel the same settings with serial otherSerial,
 // its own noise and no corruption, or digital silence when otherSerial is empty.
 std::vector<int16_t> synthesize(const SynthOptions& options);
 
-// Stereo frames of the whole signal: leadIn + frames seconds, lengthened (never shortened)
-// so that the last symbol of the last frame fits when the symbol rate is below 4800.
+// Stereo frames (I/Q: complex samples) of the whole signal: leadIn + frames seconds,
+// lengthened (never shortened) so that the last symbol of the last frame fits when the
+// symbol rate is below 4800.
 int64_t signalLength(const SynthOptions& options);
 
 // Variance per sample (sample units squared) of the noise added to the output samples (IF,
@@ -85,16 +97,24 @@ double rfNoiseVariance(const SynthOptions& options);
 // deviation it contributes tau symbol periods from its centre; the pulses of all symbols add
 // up to 1.
 double gaussianPulse(double tau);
+// I/Q: the magnitude A of the carrier, full scale 1, such that signal and noise together
+// have the rms magnitude iqLevel: iqLevel / sqrt(1 + iqRate / (bitRate * EbN0)).
+double iqAmplitude(const SynthOptions& options);
+// I/Q: variance of the complex noise (both parts together) over the whole band, full scale
+// 1: A^2 * iqRate / (bitRate * EbN0), i.e. N0 = variance / iqRate and Eb = A^2 / bitRate.
+double iqNoiseVariance(const SynthOptions& options);
 
 // The same signal as synthesize(), produced block by block (for long signals).
 class Synthesizer {
   public:
     explicit Synthesizer(const SynthOptions& options);
 
-    int64_t length() const { return length_; }     // stereo frames in all
-    int64_t position() const { return position_; } // stereo frames produced so far
-    // Writes up to maxFrames stereo frames (2 x maxFrames samples); returns how many.
+    int64_t length() const { return length_; }     // stereo frames (I/Q pairs) in all
+    int64_t position() const { return position_; } // stereo frames (I/Q pairs) so far
+    // Audio: writes up to maxFrames stereo frames (2 x maxFrames samples); returns how many.
     std::size_t generate(int16_t* interleaved, std::size_t maxFrames);
+    // I/Q: writes up to maxPairs I, Q pairs, full scale +-1 (not clipped); returns how many.
+    std::size_t generateIq(float* interleaved, std::size_t maxPairs);
 
   private:
     // One frame stream on one channel.
@@ -121,14 +141,16 @@ class Synthesizer {
 
     SynthOptions options_;
     int64_t length_ = 0;
+    int rate_ = kOutputSampleRate; // output samples (stereo frames or I/Q pairs) per second
     int64_t leadInFrames_ = 0;
     int64_t position_ = 0;
-    double noiseSigma_ = 0.0;               // on the output samples
-    double rfNoiseSigma_ = 0.0;             // per complex part, on the RF (FM Det receiver model)
-    bool receiver_ = false;                 // FM Det through the receiver model
-    std::array<double, 5> section_[2]{};    // IF filter biquads: b0, b1, b2, a1, a2
-    static constexpr int kPulseSteps = 256; // pulse table points per symbol period
-    static constexpr int kPulseReach = 2;   // symbols either side that still count
+    double noiseSigma_ = 0.0;   // on the output samples
+    double rfNoiseSigma_ = 0.0; // per complex part, on the RF (FM Det receiver model)
+    double iqAmplitude_ = 0.0, iqNoiseSigma_ = 0.0; // I/Q: carrier, noise per part
+    bool receiver_ = false;                         // FM Det through the receiver model
+    std::array<double, 5> section_[2]{};            // IF filter biquads: b0, b1, b2, a1, a2
+    static constexpr int kPulseSteps = 256;         // pulse table points per symbol period
+    static constexpr int kPulseReach = 2;           // symbols either side that still count
     std::array<double, (2 * kPulseReach + 1) * kPulseSteps + 2> pulse_{}; // from tau -2.5
     std::array<Stream, 2> streams_; // 0: the signal, 1: the other channel
 };
