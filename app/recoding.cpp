@@ -269,7 +269,7 @@ void TForm1::LoadSettings(const QString& file) {
     core.setLogging(s.Logging); // the button's state, not its click: nothing is written
     Input = s.Input;
     InputId = nimbo::deviceIdFromText(QString::fromStdString(s.InputId));
-    core.applySettings({s.DemodType, s.InputCh, s.SymbolInv, s.Weak});
+    core.applySettings({s.DemodType, s.InputCh, s.SymbolInv, s.Weak, s.IQ});
     // As read, range included: the calibration display brings them into 0..65.
     setCalSelections({s.Press, s.Temp, s.Humd});
 }
@@ -306,6 +306,7 @@ bool TForm1::SaveSettings(QString* error) {
     s.InputCh = core.settings().InputCh;
     s.SymbolInv = core.settings().SymbolInv;
     s.Weak = core.settings().Weak;
+    s.IQ = core.settings().Iq;
     s.Press = Press;
     s.Temp = Temp;
     s.Humd = Humd;
@@ -424,8 +425,7 @@ void TForm1::showEvent(QShowEvent* e) {
     fitOuterSize();
     // Without a window manager no frame ever comes: the placement then stands as it is.
     QTimer::singleShot(kNoFrameAfterMs, this, [this] {
-        if (frameExtra().isEmpty() && windowState() == Qt::WindowNoState)
-            placementPending_ = false;
+        if (frameExtra().isEmpty() && windowState() == Qt::WindowNoState) placementPending_ = false;
     });
 }
 

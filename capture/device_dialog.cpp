@@ -17,6 +17,8 @@
 #include <QThread>
 #include <QWindow>
 
+#include <algorithm>
+
 #include "capture/input_devices.h"
 #include "widgets/fonts.h"
 #include "widgets/placement.h"
@@ -29,6 +31,10 @@ namespace {
 constexpr int kDialogWidth = 415, kDialogHeight = 152; // client area
 // One row more than the dialog was drawn with: the weak-signal receiver's check box.
 constexpr int kWeakRowHeight = 24;
+// The I/Q choice: one row more in "Signal type" (the channel group moves down by as much, into
+// the space beside the weak receiver's row) and as much width as its caption needs.
+constexpr int kSignalRowHeight = 19;
+constexpr int kGroupWidth = 98, kGroupInnerMargin = 8;
 constexpr int kNoticeWidth = 195, kNoticeHeight = 43;
 constexpr int kDeviceColumnWidth = 230, k48kColumnWidth = 30;
 // The windows' face: the program's proportional one at the size of a default window font,
@@ -80,15 +86,18 @@ QGroupBox* groupBox(QWidget* parent, const char* name, const char* caption, QRec
 TForm9::TForm9(QWidget* mainWindow, int input, const nimbo::ReceiverSettings& signal)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      mainWindow_(mainWindow), input_(input) {
+      mainWindow_(mainWindow), input_(input), demodType_(signal.DemodType == 1 ? 1 : 0) {
     buildControls();
     fillList();
     checkRow(input_);
-    (signal.DemodType == 1 ? RadioButton2 : RadioButton1)->setChecked(true);
+    if (signal.Iq)
+        RadioButton5->setChecked(true);
+    else
+        (demodType_ == 1 ? RadioButton2 : RadioButton1)->setChecked(true);
     (signal.InputCh == 1 ? RadioButton4 : RadioButton3)->setChecked(true);
     CheckBox1->setChecked(signal.SymbolInv);
     CheckBox2->setChecked(signal.Weak);
-    CheckBox1->setEnabled(RadioButton1->isChecked());
+    enableSignalControls();
     findSoundSettings();
 }
 
@@ -96,7 +105,6 @@ void TForm9::buildControls() {
     setObjectName(QStringLiteral("Form9"));
     setWindowTitle(QStringLiteral("Select input wave device"));
     setFont(windowFont());
-    setFixedSize(kDialogWidth, kDialogHeight + kWeakRowHeight);
 
     ListView1 = new QTableWidget(0, 2, this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
@@ -117,22 +125,33 @@ void TForm9::buildControls() {
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->viewport()->installEventFilter(this);
 
-    GroupBox1 = groupBox(this, "GroupBox1", "Signal type", {303, 4, 98, 78});
+    GroupBox1 =
+        groupBox(this, "GroupBox1", "Signal type", {303, 4, kGroupWidth, 78 + kSignalRowHeight});
     RadioButton1 = button<QRadioButton>(GroupBox1, "RadioButton1", "FM Det", {14, 19, 67, 14});
     CheckBox1 = button<QCheckBox>(GroupBox1, "CheckBox1", "Invert", {33, 36, 57, 17});
     RadioButton2 = button<QRadioButton>(GroupBox1, "RadioButton2", "12kHz IF", {14, 55, 67, 17});
-    GroupBox2 = groupBox(this, "GroupBox2", "Input Channel", {304, 88, 97, 57});
+    RadioButton5 = button<QRadioButton>(GroupBox1, "RadioButton5", "I/Q (L = I, R = Q)",
+                                        {14, 55 + kSignalRowHeight, 67, 17});
+    RadioButton5->resize(RadioButton5->sizeHint().width(), 17);
+    // Both groups widen alike, to the right, so that their edges stay in line.
+    const int wider = std::max(0, 14 + RadioButton5->width() + kGroupInnerMargin - kGroupWidth);
+    GroupBox1->resize(GroupBox1->width() + wider, GroupBox1->height());
+    setFixedSize(kDialogWidth + wider, kDialogHeight + kWeakRowHeight);
+    GroupBox2 =
+        groupBox(this, "GroupBox2", "Input Channel", {304, 88 + kSignalRowHeight, 97 + wider, 57});
     RadioButton3 = button<QRadioButton>(GroupBox2, "RadioButton3", "L ch", {13, 17, 65, 17});
     RadioButton4 = button<QRadioButton>(GroupBox2, "RadioButton4", "R ch", {13, 36, 73, 17});
     // The caption names the platform the dialog was first drawn for; kept as it reads.
     Button2 = button<QPushButton>(this, "Button2", "Sound setting of Windows", {8, 119, 289, 25});
     Button2->setAutoDefault(false);
+    // As wide as the list above it: the channel group now reaches down beside it.
     CheckBox2 =
         button<QCheckBox>(this, "CheckBox2", "Weak-signal receiver (Reed-Solomon correction)",
-                          {8, kDialogHeight, 393, 17});
+                          {8, kDialogHeight, 289, 17});
 
     connect(RadioButton1, &QRadioButton::toggled, this, &TForm9::RadioButton1Click);
     connect(RadioButton2, &QRadioButton::toggled, this, &TForm9::RadioButton2Click);
+    connect(RadioButton5, &QRadioButton::toggled, this, &TForm9::RadioButton5Click);
     connect(Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
 }
 
@@ -211,12 +230,24 @@ void TForm9::ListView1Click() {
 }
 
 void TForm9::RadioButton1Click() {
-    // The tick stays as it is while the box is unusable; it is still applied on close.
-    CheckBox1->setEnabled(RadioButton1->isChecked());
+    if (RadioButton1->isChecked()) demodType_ = 0;
+    enableSignalControls();
 }
 
 void TForm9::RadioButton2Click() {
+    if (RadioButton2->isChecked()) demodType_ = 1;
+    enableSignalControls();
+}
+
+void TForm9::RadioButton5Click() {
+    enableSignalControls();
+}
+
+// Ticks and choices stay as they are while their controls are unusable; they are still
+// applied on close, for when the signal type comes back to them.
+void TForm9::enableSignalControls() {
     CheckBox1->setEnabled(RadioButton1->isChecked());
+    GroupBox2->setEnabled(!RadioButton5->isChecked());
 }
 
 void TForm9::Button2Click() {
@@ -247,10 +278,11 @@ void TForm9::FormClose() {
         if (notice_) notice_->close();
     }
     nimbo::ReceiverSettings signal;
-    signal.DemodType = RadioButton1->isChecked() ? 0 : 1;
+    signal.DemodType = demodType_;
     signal.InputCh = RadioButton3->isChecked() ? 0 : 1;
     signal.SymbolInv = CheckBox1->isChecked();
     signal.Weak = CheckBox2->isChecked();
+    signal.Iq = RadioButton5->isChecked();
     emit signalSettingsChosen(signal);
 }
 

@@ -1,5 +1,6 @@
-// The input device dialog TForm9 ("Select input wave device"): capture device, signal type,
-// inversion and channel; and the notice TForm10 shown while the capture device changes.
+// The input device dialog TForm9 ("Select input wave device"): capture device, signal type
+// (FM Det, IF or I/Q), inversion and channel; and the notice TForm10 shown while the capture
+// device changes.
 #pragma once
 
 #include <QByteArray>
@@ -62,6 +63,8 @@ class TForm9 final : public QDialog {
     void ListView1Click();
     void RadioButton1Click();
     void RadioButton2Click();
+    void RadioButton5Click();
+    void enableSignalControls(); // the controls that the signal type chosen uses
     void Button2Click();
     void FormClose();
 
@@ -71,6 +74,7 @@ class TForm9 final : public QDialog {
     QCheckBox* CheckBox1;
     QCheckBox* CheckBox2; // the weak-signal receiver
     QRadioButton* RadioButton2;
+    QRadioButton* RadioButton5; // I/Q: the channel, inversion and FM Det / IF unused
     QGroupBox* GroupBox2;
     QRadioButton* RadioButton3;
     QRadioButton* RadioButton4;
@@ -79,6 +83,7 @@ class TForm9 final : public QDialog {
     QPointer<QWidget> mainWindow_;
     QPointer<TForm10> notice_;
     int input_;                         // the row in use, as the main window's Input
+    int demodType_;                     // the last of FM Det (0) and IF (1) chosen, kept under I/Q
     QList<QByteArray> rowIds_;          // the device id of every row, fixed when the list was made
     bool deviceSoundMixerFound = false; // the desktop's recording mixer is installed
     QString soundSettingsProgram_;      // what Button2 starts; empty when nothing was found

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 namespace nimbo {
 
@@ -14,6 +15,8 @@ namespace {
 constexpr const char* kInputIdKey = "InputId";
 // The weak-signal receiver chosen instead of the standard one; absent means not chosen.
 constexpr const char* kWeakKey = "Weak";
+// I/Q input; absent means audio as DemodType says.
+constexpr const char* kIqKey = "IQ";
 
 // Visits every key in file order: visit(section, key, int& value) or with bool&.
 template <typename S, typename Visit> void forEachKey(S& s, Visit&& visit) {
@@ -74,6 +77,7 @@ Settings loadSettings(const std::string& iniPath) {
     });
     s.InputId = ini.readString("Wave", kInputIdKey, "");
     s.Weak = ini.readInteger("Wave", kWeakKey, 0) != 0;
+    s.IQ = ini.readInteger("Wave", kIqKey, 0) != 0;
     return s;
 }
 
@@ -91,8 +95,10 @@ bool saveSettings(const std::string& iniPath, const Settings& s, std::string* er
     // A line break can never be a stored value, so it tells a missing key from an empty one.
     if (!s.InputId.empty() || ini.readString("Wave", kInputIdKey, "\n") != "\n")
         ini.writeString("Wave", kInputIdKey, storedText(s.InputId));
-    if (s.Weak || ini.readString("Wave", kWeakKey, "\n") != "\n")
-        ini.writeString("Wave", kWeakKey, s.Weak ? "1" : "0");
+    // Keys added later: a file that never had them stays as it was.
+    for (const auto& [key, on] : {std::pair{kWeakKey, s.Weak}, std::pair{kIqKey, s.IQ}})
+        if (on || ini.readString("Wave", key, "\n") != "\n")
+            ini.writeString("Wave", key, on ? "1" : "0");
     return ini.save(iniPath, error);
 }
 

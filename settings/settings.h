@@ -32,6 +32,9 @@ struct Settings {
     // The weak-signal receiver instead of the standard one. Like InputId, written only when
     // chosen or already in the file.
     bool Weak = false;
+    // Stereo input is complex baseband, left = I, right = Q (a sound-card SDR); DemodType,
+    // InputCh and SymbolInv are kept for when it is switched off. Written like Weak.
+    bool IQ = false;
     // [Set]: coefficient numbers chosen in the calibration display, Press1..6, Temp1..6,
     // Humd1..6.
     std::array<int, 6> Press{6, 30, 31, 32, 33, 38};

@@ -81,17 +81,37 @@ TEST_F(SettingsFile, FirstRunGivesDefaultsAndCloseWritesEveryKeyInOrder) {
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"nimbo.ini"}) << "temporary file left";
 }
 
-TEST_F(SettingsFile, WeakReceiverKeyOnlyOnceChosen) {
-    Settings s = nimbo::loadSettings(ini.string());
-    EXPECT_FALSE(s.Weak);
-    s.Weak = true;
-    ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
-    EXPECT_NE(readFile(ini).find("SymbolInv=0\r\nWeak=1\r\n"), std::string::npos);
-    EXPECT_TRUE(nimbo::loadSettings(ini.string()).Weak);
-    s.Weak = false; // a key once written stays, now saying 0
-    ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
-    EXPECT_NE(readFile(ini).find("Weak=0\r\n"), std::string::npos);
-    EXPECT_FALSE(nimbo::loadSettings(ini.string()).Weak);
+// Keys added after the first files were written: absent until chosen once, then kept.
+TEST_F(SettingsFile, LaterKeysOnlyOnceChosen) {
+    struct Case {
+        const char* key;
+        bool Settings::*flag;
+    };
+    const Case cases[] = {{"Weak", &Settings::Weak}, {"IQ", &Settings::IQ}};
+    const std::string plainWave = "SymbolInv=0\r\n\r\n[Set]";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        fs::remove(ini);
+        Settings s = nimbo::loadSettings(ini.string());
+        EXPECT_FALSE(s.*c.flag);
+        s.DemodType = 1;
+        ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
+        EXPECT_NE(readFile(ini).find(plainWave), std::string::npos);
+        s.*c.flag = true;
+        ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
+        const std::string on = readFile(ini);
+        EXPECT_NE(on.find("DemodType=1\r\n"), std::string::npos);
+        EXPECT_NE(on.find("SymbolInv=0\r\n" + std::string(c.key) + "=1\r\n\r\n"),
+                  std::string::npos);
+        Settings back = nimbo::loadSettings(ini.string());
+        EXPECT_TRUE(back.*c.flag);
+        EXPECT_EQ(back.Weak + back.IQ, 1) << "only the key written";
+        EXPECT_EQ(back.DemodType, 1);
+        s.*c.flag = false; // a key once written stays, now saying 0
+        ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
+        EXPECT_NE(readFile(ini).find(std::string(c.key) + "=0\r\n"), std::string::npos);
+        EXPECT_FALSE(nimbo::loadSettings(ini.string()).*c.flag);
+    }
 }
 
 TEST_F(SettingsFile, DeviceIdentifierReadsBackAsSaved) {

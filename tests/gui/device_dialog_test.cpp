@@ -45,7 +45,7 @@ struct Requests {
         });
         QObject::connect(&dialog, &TForm9::signalSettingsChosen, [this](ReceiverSettings s) {
             events.push_back("signal " + std::to_string(s.DemodType) + std::to_string(s.InputCh) +
-                             (s.SymbolInv ? "i" : "") + (s.Weak ? "w" : ""));
+                             (s.SymbolInv ? "i" : "") + (s.Weak ? "w" : "") + (s.Iq ? "q" : ""));
         });
     }
     std::vector<std::string> events;
@@ -59,15 +59,19 @@ TEST(DeviceDialog, OpensWithTheSettingsAndEveryCloseAppliesWhatItShows) {
         int input;
         ReceiverSettings loaded;
         std::vector<int> checked;
-        bool ifChosen, invertUsable, rightChosen;
+        const char* signalType; // the radio button chosen in "Signal type"
+        bool invertUsable, rightChosen;
         const char* applied;
     };
     const Case cases[] = {
-        {1, {1, 0, true}, {1}, true, false, false, "signal 10i"}, // greyed, tick kept
-        {0, {7, 1, false}, {0}, false, true, true, "signal 01"},  // 7 shows FM Det
-        {2, {-1, 5, true}, {2}, false, true, false, "signal 00i"},
-        {99, {0, 0, false}, {}, false, true, false, "signal 00"},        // a row it does not have
-        {0, {0, 0, false, true}, {0}, false, true, false, "signal 00w"}, // the weak receiver
+        {1, {1, 0, true}, {1}, "RadioButton2", false, false, "signal 10i"}, // greyed, tick kept
+        {0, {7, 1, false}, {0}, "RadioButton1", true, true, "signal 01"},   // 7 shows FM Det
+        {2, {-1, 5, true}, {2}, "RadioButton1", true, false, "signal 00i"},
+        {99, {0, 0, false}, {}, "RadioButton1", true, false, "signal 00"}, // a row it does not have
+        {0, {0, 0, false, true}, {0}, "RadioButton1", true, false, "signal 00w"}, // weak receiver
+        // I/Q: the type, channel and inversion under it come back as they were.
+        {0, {1, 1, true, false, true}, {0}, "RadioButton5", false, true, "signal 11iq"},
+        {0, {0, 0, false, true, true}, {0}, "RadioButton5", false, false, "signal 00wq"},
     };
     for (const Case& c : cases) {
         for (bool escape : {false, true}) {
@@ -76,8 +80,9 @@ TEST(DeviceDialog, OpensWithTheSettingsAndEveryCloseAppliesWhatItShows) {
             dialog.show();
             ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
             EXPECT_EQ(checkedRows(dialog), c.checked) << c.applied;
-            EXPECT_EQ(chosen(dialog, "RadioButton2"), c.ifChosen) << c.applied;
-            EXPECT_EQ(chosen(dialog, "RadioButton1"), !c.ifChosen) << c.applied;
+            for (const char* type : {"RadioButton1", "RadioButton2", "RadioButton5"})
+                EXPECT_EQ(chosen(dialog, type), std::string_view(type) == c.signalType)
+                    << c.applied << " " << type;
             auto* invert = dialog.findChild<QCheckBox*>("CheckBox1");
             EXPECT_EQ(invert->isEnabled(), c.invertUsable) << c.applied;
             EXPECT_EQ(invert->isChecked(), c.loaded.SymbolInv) << c.applied;
@@ -88,6 +93,73 @@ TEST(DeviceDialog, OpensWithTheSettingsAndEveryCloseAppliesWhatItShows) {
             EXPECT_EQ(asked.events, std::vector<std::string>{c.applied});
         }
     }
+}
+
+// I/Q sets the channel and inversion aside; FM Det or IF, the last chosen, stays for when it
+// is switched off again.
+TEST(DeviceDialog, IqChoiceSetsTheChannelAside) {
+    struct Case {
+        ReceiverSettings loaded;
+        std::vector<const char*> clicks;
+        bool channelUsable, invertUsable;
+        const char* applied;
+    };
+    const Case cases[] = {
+        {{1, 1, false, false, true}, {}, false, false, "signal 11q"},
+        {{0, 1, true}, {"RadioButton5"}, false, false, "signal 01iq"},
+        {{0, 1, true}, {"RadioButton2", "RadioButton5"}, false, false, "signal 11iq"},
+        {{1, 0, false}, {"RadioButton1", "RadioButton5"}, false, false, "signal 00q"},
+        {{0, 1, true}, {"RadioButton5", "RadioButton1"}, true, true, "signal 01i"},
+        {{1, 0, false, false, true}, {"RadioButton2"}, true, false, "signal 10"},
+        {{1, 0, false, false, true}, {"RadioButton1"}, true, true, "signal 00"},
+    };
+    for (const Case& c : cases) {
+        TForm9 dialog(nullptr, 0, c.loaded);
+        Requests asked(dialog, nullptr);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        for (const char* name : c.clicks)
+            dialog.findChild<QAbstractButton*>(name)->click();
+        for (const char* channel : {"RadioButton3", "RadioButton4"})
+            EXPECT_EQ(dialog.findChild<QAbstractButton*>(channel)->isEnabled(), c.channelUsable)
+                << c.applied << " " << channel;
+        EXPECT_EQ(dialog.findChild<QCheckBox*>("CheckBox1")->isEnabled(), c.invertUsable)
+            << c.applied;
+        dialog.close();
+        EXPECT_EQ(asked.events, std::vector<std::string>{c.applied});
+    }
+}
+
+// The I/Q row added below "Signal type": every caption whole, nothing on top of another.
+TEST(DeviceDialog, ControlsFitWithoutOverlapping) {
+    TForm9 dialog(nullptr, 0, {});
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    auto* iq = dialog.findChild<QAbstractButton*>("RadioButton5");
+    ASSERT_NE(iq, nullptr);
+    EXPECT_EQ(iq->text(), QStringLiteral("I/Q (L = I, R = Q)"));
+    EXPECT_EQ(iq->parentWidget()->objectName(), QStringLiteral("GroupBox1"));
+    std::vector<QWidget*> placed;
+    for (QWidget* w : dialog.findChildren<QWidget*>()) {
+        const bool own = w->parentWidget() == &dialog ||
+                         w->parentWidget()->objectName().startsWith(QStringLiteral("GroupBox"));
+        if (!own || w->objectName().isEmpty()) continue;
+        placed.push_back(w);
+        EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
+            << w->objectName().toStdString();
+    }
+    // The two sized for this row: the new caption and the weak receiver's, now narrower.
+    for (const char* name : {"RadioButton5", "CheckBox2"}) {
+        auto* w = dialog.findChild<QWidget*>(name);
+        EXPECT_GE(w->width(), w->sizeHint().width()) << name;
+    }
+    EXPECT_GE(placed.size(), 11u);
+    for (QWidget* a : placed)
+        for (QWidget* b : placed)
+            if (a < b && a->parentWidget() == b->parentWidget()) {
+                EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                    << a->objectName().toStdString() << " " << b->objectName().toStdString();
+            }
 }
 
 TEST(DeviceDialog, CheckMarkFollowsTheSelectionAndOnlyAnotherRowSwitches) {

@@ -40,7 +40,7 @@ TEST(WindowSettings, ValuesComeBackAfterCloseAndReopen) {
     folder.writeIni(
         "[form]\r\nmaintop=0x20\r\nMAINLEFT=48\r\nMainWidth=1000\r\nMainHeight=0x2EE\r\n"
         "GraphScr=0x0A\r\n[WAVE]\r\ninput=1\r\nDemodType=1\r\nInputCh=1\r\n"
-        "SymbolInv=1\r\n[Set]\r\nPress1=0x10\r\nHumd6=99\r\n");
+        "SymbolInv=1\r\nIQ=1\r\n[Set]\r\nPress1=0x10\r\nHumd6=99\r\n");
     {
         auto form = startMainWindow(folder);
         EXPECT_EQ(form->frameGeometry(), QRect(48, 32, 1000, 750));
@@ -49,6 +49,7 @@ TEST(WindowSettings, ValuesComeBackAfterCloseAndReopen) {
         EXPECT_EQ(form->core.settings().DemodType, 1);
         EXPECT_EQ(form->core.settings().InputCh, 1);
         EXPECT_TRUE(form->core.settings().SymbolInv);
+        EXPECT_TRUE(form->core.settings().Iq);
         EXPECT_EQ(form->Press[0], 16);
         EXPECT_EQ(form->Humd[5], 99);
         EXPECT_EQ(form->Temp[0], 6); // missing key: its default
@@ -58,6 +59,7 @@ TEST(WindowSettings, ValuesComeBackAfterCloseAndReopen) {
     EXPECT_EQ(again->frameGeometry(), QRect(48, 32, 1000, 750));
     EXPECT_EQ(labelText(again.get(), "Label1"), QStringLiteral("11 sec"));
     EXPECT_EQ(again->core.settings().InputCh, 1);
+    EXPECT_TRUE(again->core.settings().Iq);
     EXPECT_EQ(again->Press[0], 16);
     EXPECT_EQ(again->Humd[5], 99);
     const QStringList lines = iniLines(folder);
