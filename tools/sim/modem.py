@@ -46,21 +46,23 @@ def manchester(bits):
 class GaussianPhase:
     """The phase contributed by one symbol of unit weight, as a function of time in symbols
     measured from the symbol's centre: the integral of a rectangle one symbol wide, filtered
-    by a Gaussian of BT = bt. It rises from 0 to 1 within +-reach symbols."""
+    by a Gaussian of BT = bt. It rises from 0 to 1 within about +-1.6 symbols (BT 0.5).
 
-    def __init__(self, bt=0.5, per_symbol=2048, reach=3.0):
+    table[d + 2, j] is the contribution of symbol k0 + d at the time k0 + j / per_symbol
+    (times counted in symbols from the start of symbol 0)."""
+
+    def __init__(self, bt=0.5, per_symbol=65536):
         sigma = math.sqrt(math.log(2.0)) / (2.0 * math.pi * bt)  # in symbols
-        self.reach = reach
-        self.u = np.linspace(-reach, reach, int(2 * reach * per_symbol) + 1)
+        assert 0.5 + 5.0 * sigma < 2.5, "pulses reach past two symbols"
+        self.per_symbol = per_symbol
+        u = np.linspace(-3.0, 3.0, 6 * 8192 + 1)
         k = 1.0 / (math.sqrt(2.0) * sigma)
         erf = np.vectorize(math.erf)
-        pulse = 0.5 * (erf((self.u + 0.5) * k) - erf((self.u - 0.5) * k))
-        step = self.u[1] - self.u[0]
-        q = np.concatenate([[0.0], np.cumsum(0.5 * (pulse[1:] + pulse[:-1]) * step)])
-        self.q = q / q[-1]
-
-    def __call__(self, u):
-        return np.interp(u, self.u, self.q, left=0.0, right=1.0)
+        pulse = 0.5 * (erf((u + 0.5) * k) - erf((u - 0.5) * k))
+        q = np.concatenate([[0.0], np.cumsum(0.5 * (pulse[1:] + pulse[:-1]) * (u[1] - u[0]))])
+        q /= q[-1]
+        frac = np.arange(per_symbol) / per_symbol
+        self.table = np.stack([np.interp(frac - d - 0.5, u, q) for d in range(-2, 3)])
 
 
 class Transmitter:
@@ -69,55 +71,62 @@ class Transmitter:
 
     def __init__(self, symbols, t0, symbol_rate=SYMBOL_RATE, offset_hz=0.0, phase0=0.0,
                  t_on=None, bt=0.5):
-        self.a = 2.0 * np.asarray(symbols, dtype=np.float64) - 1.0  # +-1
-        self.prefix = np.concatenate([[0.0], np.cumsum(self.a)])
+        a = 2.0 * np.asarray(symbols, dtype=np.float64) - 1.0  # +-1
+        self.n = len(a)
+        self.a = np.concatenate([np.zeros(3), a, np.zeros(3)])  # symbol k at k + 3
+        self.prefix = np.concatenate([[0.0], np.cumsum(a)])  # sum of symbols before k
         self.t0 = t0
         self.T = 1.0 / symbol_rate
         self.offset = offset_hz
         self.phase0 = phase0
         self.t_on = t0 if t_on is None else max(t0, t_on)
-        self.t_off = t0 + len(self.a) * self.T
+        self.t_off = t0 + self.n * self.T
         self.shape = GaussianPhase(bt)
 
     def baseband(self, t):
         """Complex envelope (power 1 while on, 0 while off) at the times t (seconds)."""
-        n = len(self.a)
         u = (t - self.t0) / self.T
-        k0 = np.floor(u).astype(np.int64)
-        # Every symbol at or before k0 - 3 has run its full course: take them from the prefix sum.
-        phase = self.prefix[np.clip(k0 - 2, 0, n)]
+        k0 = np.clip(np.floor(u), -1, self.n).astype(np.int64)  # outside: carrier off
+        j = np.clip(((u - k0) * self.shape.per_symbol).astype(np.int64), 0, self.shape.per_symbol - 1)
+        # Symbols up to k0 - 3 have run their full course: their sum comes from the prefix.
+        phase = self.prefix[np.clip(k0 - 2, 0, self.n)]
         for d in range(-2, 3):
-            k = k0 + d
-            ok = (k >= 0) & (k < n)
-            kk = np.clip(k, 0, n - 1)
-            phase = phase + np.where(ok, self.a[kk] * self.shape(u - kk - 0.5), 0.0)
-        phase = 2.0 * math.pi * DEVIATION_HZ * self.T * phase
-        # Carrier offset, with its time taken modulo a period first to keep precision.
-        if self.offset:
-            phase = phase + 2.0 * math.pi * np.mod(self.offset * t, 1.0)
-        on = (t >= self.t_on) & (t < self.t_off)
-        return np.where(on, np.exp(1j * (phase + self.phase0)), 0.0)
+            phase += self.a[k0 + d + 3] * self.shape.table[d + 2, j]
+        phase *= 2.0 * math.pi * DEVIATION_HZ * self.T
+        # Carrier offset, its cycles counted modulo 1 first to keep precision.
+        phase += 2.0 * math.pi * np.mod(self.offset * t, 1.0) + self.phase0
+        z = np.exp(1j * phase)
+        z[(t < self.t_on) | (t >= self.t_off)] = 0.0
+        return z
 
 
 # ---------------------------------------------------------------- filters
 
 class StreamFir:
-    """A FIR filter applied block by block (FFT convolution, history carried across)."""
+    """A FIR filter applied block by block: overlap-save with short FFTs, history carried
+    across blocks."""
 
-    def __init__(self, taps):
+    def __init__(self, taps, fft_size=4096):
         self.h = np.asarray(taps)
-        self.hist = np.zeros(len(self.h) - 1, dtype=np.complex128)
+        self.m = len(self.h)
+        self.size = fft_size
+        self.step = fft_size - (self.m - 1)
+        self.spectrum = np.fft.fft(self.h, fft_size)
+        self.hist = np.zeros(self.m - 1, dtype=np.complex128)
 
     def __call__(self, x):
-        buf = np.concatenate([self.hist, x])
-        m = len(buf) + len(self.h) - 1
-        size = 1 << (m - 1).bit_length()
-        y = np.fft.ifft(np.fft.fft(buf, size) * np.fft.fft(self.h, size))
-        self.hist = buf[len(buf) - (len(self.h) - 1):]
-        return y[len(self.h) - 1:len(buf)]
+        n = len(x)
+        segments = -(-n // self.step)
+        buf = np.zeros(segments * self.step + self.m - 1, dtype=np.complex128)
+        buf[:self.m - 1] = self.hist
+        buf[self.m - 1:self.m - 1 + n] = x
+        self.hist = buf[n:n + self.m - 1].copy()
+        idx = np.arange(segments)[:, None] * self.step + np.arange(self.size)[None, :]
+        y = np.fft.ifft(np.fft.fft(buf[idx], axis=1) * self.spectrum, axis=1)[:, self.m - 1:]
+        return y.reshape(-1)[:n]
 
 
-def butterworth_taps(cutoff_hz, rate, order=4, length=256):
+def butterworth_taps(cutoff_hz, rate, order=4, length=96):
     """Impulse response, sampled (impulse invariance), of an analogue Butterworth low-pass
     with its -3 dB point at cutoff_hz; DC gain 1."""
     wc = 2.0 * math.pi * cutoff_hz

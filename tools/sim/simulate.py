@@ -33,12 +33,14 @@ def parse_when(text):
 
 
 def build_stream(frames, seed, serial="P3140972", first_frame=1000, byte_errors=0):
-    """Sent frames -1 .. frames-1 and the first bytes of the next, and the collected frames
-    0 .. frames-1 they carry whole. `byte_errors` bytes of every sent frame (inside its
+    """Sent frames -1 .. frames-1 and the first bytes of the next; the collected frames
+    0 .. frames-1 they carry whole; and collected frame -1 with its parity part unknown (zero),
+    whose blocks may be heard too. `byte_errors` bytes of every sent frame (inside its
     CRC-protected blocks) are damaged after the parity is computed."""
     sonde = F.Sonde(serial=serial, first_frame=first_frame - 1, seed=seed)
     sent = [sonde.sent_frame(i) for i in range(frames + 2)]
     truth = F.collected_frames(sent)[:frames]
+    partial = bytes(F.PARITY_BYTES) + sent[0][:F.HEAD_BYTES]
     rng = np.random.default_rng(seed + 7919)
     on_air = []
     for s in sent:
@@ -50,22 +52,23 @@ def build_stream(frames, seed, serial="P3140972", first_frame=1000, byte_errors=
                 s[i] ^= int(rng.integers(1, 256))
         on_air.append(bytes(s))
     stream = b"".join(on_air[:-1]) + on_air[-1][:8]
-    return stream, truth
+    return stream, truth, partial
 
 
 def simulate(kind, out, frames=40, ebn0_db=None, seed=1, offset_hz=0.0, symbol_rate=M.SYMBOL_RATE,
              rate=None, fmt="s16", drops=(), inserts=(), bursts=None, invert=False,
-             byte_errors=0, truth_path=None, serial="P3140972"):
-    """Writes one recording; returns the collected frames that were sent whole."""
+             byte_errors=0, truth_path=None, serial="P3140972", first_frame=1000):
+    """Writes one recording; returns the collected frames that were sent whole, and collected
+    frame -1 (parity unknown) that came before them."""
     rng = np.random.default_rng(seed)
-    stream, truth = build_stream(frames, seed, serial=serial, byte_errors=byte_errors)
+    stream, truth, partial = build_stream(frames, seed, serial, first_frame, byte_errors)
     if truth_path:
         with open(truth_path, "w") as f:
             f.write("".join(t.hex().upper() + "\n" for t in truth))
     if kind == "log":
         with open(out, "w", newline="") as f:
             f.write("".join(F.raw_log_line(t) + "\r\n" for t in truth))
-        return truth
+        return truth, partial
 
     symbols = M.manchester(M.byte_bits(stream))
     T = 1.0 / symbol_rate
@@ -95,7 +98,7 @@ def simulate(kind, out, frames=40, ebn0_db=None, seed=1, offset_hz=0.0, symbol_r
         M.write_iq(out, rec, fmt)
     else:
         raise ValueError(kind)
-    return truth
+    return truth, partial
 
 
 def _event(text):
@@ -124,11 +127,12 @@ def main(argv=None):
     p.add_argument("--byte-errors", type=int, default=0,
                    help="damage this many bytes of every sent frame after the parity is made")
     p.add_argument("--serial", default="P3140972")
+    p.add_argument("--first-frame", type=int, default=1000, help="number of the first frame sent whole")
     p.add_argument("--truth", help="write the frames sent whole here")
     a = p.parse_args(argv)
     bursts = tuple(float(x) for x in a.bursts.split(":")) if a.bursts else None
     simulate(a.kind, a.out, a.frames, a.ebn0, a.seed, a.offset, a.symbol_rate, a.rate, a.format,
-             a.drop, a.insert, bursts, a.invert, a.byte_errors, a.truth, a.serial)
+             a.drop, a.insert, bursts, a.invert, a.byte_errors, a.truth, a.serial, a.first_frame)
 
 
 if __name__ == "__main__":
