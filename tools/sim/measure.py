@@ -2,11 +2,11 @@
 """Measures nimbo-decode on simulated recordings over a grid of Eb/N0, carrier offsets and
 seeds, and scores every frame it prints against what was sent.
 
-Per setting: frames whole (all three CRCs good and all 220 bytes as sent), frames whose good
-blocks hold content that was never sent (must be 0), frames with good CRCs whose other bytes
-differ from what was sent (sync or parity bytes as heard), and the lock time: the index of
-the first frame decoded whole. Per path and offset: the 90 % point, the lowest Eb/N0 at which
-90 % of the frames are whole, interpolated between grid steps.
+Per setting: frames whole (all three CRCs good and all 220 bytes as sent), frames with CRCs
+good (the three blocks as sent, the bytes before them perhaps as heard), frames whose good
+blocks hold content that was never sent (must be 0), and the lock time: the index of the
+first frame with good CRCs. Per path and offset: the 90 % points, the lowest Eb/N0 at which
+90 % of the frames are whole (or have good CRCs), interpolated between grid steps.
 
 Examples:
     measure.py --paths fm,if --ebn0 6:12:0.5 --seeds 10
@@ -56,12 +56,18 @@ def decoder_args(path, opts, iq_tune):
 
 def score(lines, truth, partial=None):
     """Counts for one recording's JSON lines against the frames sent whole (and the blocks of
-    the partly sent frame before them)."""
+    the partly sent frame before them).
+
+    whole: distinct sent frames printed with all three CRCs good and all 220 bytes as sent.
+    good: distinct sent frames printed with all three CRCs good and the three blocks as sent
+    (the sync bytes and the previous frame's parity in bytes 0..29 may differ).
+    never_sent: lines with a good CRC over a block that no sent frame holds."""
     whole_index = {t: i for i, t in enumerate(truth)}
     heard = truth + ([partial] if partial else [])
     blocks_sent = {name: {t[first:last + 3] for t in heard} for name, (first, last) in F.BLOCKS.items()}
-    whole = set()
-    never_sent = other = 0
+    block_index = {t[32:220]: i for i, t in enumerate(truth)}
+    whole, good = set(), set()
+    never_sent = 0
     for line in lines:
         j = json.loads(line)
         data = bytes.fromhex(j["bytes"])
@@ -72,10 +78,10 @@ def score(lines, truth, partial=None):
         if all(oks.values()):
             if data in whole_index:
                 whole.add(whole_index[data])
-            else:
-                other += 1
-    return {"whole": len(whole), "never_sent": never_sent, "other": other,
-            "lock": min(whole) if whole else None, "lines": len(lines)}
+            if data[32:220] in block_index:
+                good.add(block_index[data[32:220]])
+    return {"whole": len(whole), "good": len(good), "never_sent": never_sent,
+            "lock": min(good) if good else None, "lines": len(lines)}
 
 
 def run_one(job):
@@ -119,31 +125,34 @@ def fmt_db(e):
 def report(results, opts):
     keys = sorted({(r["path"], r["offset"], r["ebn0"]) for r in results},
                   key=lambda k: (k[0], k[1], -1e9 if k[2] is None else k[2]))
-    print("| path | offset Hz | Eb/N0 dB | recordings | whole % | never sent | CRCs good, bytes differ "
-          "| lock: first whole frame (median / max) | recordings locked after frame 2 |")
+    print("| path | offset Hz | Eb/N0 dB | recordings | whole % | CRCs good % | never sent "
+          "| lock: first good frame (median / max) | recordings locked after frame 2 |")
     print("|---|---|---|---|---|---|---|---|---|")
     curves = {}
     for key in keys:
         rs = [r for r in results if (r["path"], r["offset"], r["ebn0"]) == key]
-        whole = sum(r["whole"] for r in rs)
         total = sum(r["frames"] for r in rs)
+        whole = sum(r["whole"] for r in rs) / total
+        good = sum(r["good"] for r in rs) / total
         locks = sorted(r["frames"] if r["lock"] is None else r["lock"] for r in rs)
         never_locked = sum(r["lock"] is None for r in rs)
         late = sum(r["lock"] is None or r["lock"] > 2 for r in rs)
-        frac = whole / total if total else 0.0
         if key[2] is not None:
-            curves.setdefault(key[:2], []).append((key[2], frac))
+            curves.setdefault(key[:2], []).append((key[2], whole, good))
         lock_text = "%g / %s" % (locks[len(locks) // 2], "never" if never_locked else locks[-1])
-        print("| %s | %+g | %s | %d | %.1f | %d | %d | %s | %d%s |" % (
-            key[0], key[1], fmt_db(key[2]), len(rs), 100.0 * frac,
-            sum(r["never_sent"] for r in rs), sum(r["other"] for r in rs), lock_text, late,
+        print("| %s | %+g | %s | %d | %.1f | %.1f | %d | %s | %d%s |" % (
+            key[0], key[1], fmt_db(key[2]), len(rs), 100.0 * whole, 100.0 * good,
+            sum(r["never_sent"] for r in rs), lock_text, late,
             " (%d never)" % never_locked if never_locked else ""))
     if any(len(c) > 1 for c in curves.values()):
         print()
-        print("| path | offset Hz | 90 %% point, Eb/N0 dB (%s) |" % ("--weak" if opts.weak else "described chain"))
-        print("|---|---|---|")
+        print("| path | offset Hz | 90 % point, whole (dB) | 90 % point, CRCs good (dB) |")
+        print("|---|---|---|---|")
         for (path, offset), rows in sorted(curves.items()):
-            print("| %s | %+g | %s |" % (path, offset, point90(sorted(rows))))
+            rows.sort()
+            print("| %s | %+g | %s | %s |" % (path, offset, point90([(e, w) for e, w, _ in rows]),
+                                             point90([(e, g) for e, _, g in rows])))
+        print("(%s)" % ("nimbo-decode --weak" if opts.weak else "nimbo-decode, described chain"))
 
 
 def main(argv=None):
@@ -171,9 +180,15 @@ def main(argv=None):
     p.add_argument("--jobs", type=int, default=1, choices=[1, 2], help="recordings at once (1)")
     p.add_argument("--tmp", default=None, help="folder for the recordings while they are decoded")
     p.add_argument("--json", help="also write every recording's result here, one JSON line each")
+    p.add_argument("--report", help="print the tables of a --json file again, measuring nothing")
     opts = p.parse_args(argv)
     opts.bursts = tuple(float(x) for x in opts.bursts.split(":")) if opts.bursts else None
 
+    if opts.report:
+        with open(opts.report) as f:
+            results = [json.loads(line) for line in f]
+        report(results, opts)
+        return 0
     paths = opts.paths.split(",")
     if "iq" in paths:
         helptext = subprocess.run([opts.decoder, "--help"], stdout=subprocess.PIPE, text=True).stdout
