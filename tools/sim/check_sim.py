@@ -135,6 +135,49 @@ class Signal(unittest.TestCase):
         self.assertEqual(src[5], 500)
 
 
+class Scoring(unittest.TestCase):
+    def test_lines_sorted_into_whole_good_and_never_sent(self):
+        import measure
+        _, truth, partial = S.build_stream(5, seed=3)
+
+        def line(data, ok=(True, True, True)):
+            return json.dumps({"bytes": data.hex().upper(), "sonde_ok": ok[0], "sensor_ok": ok[1],
+                               "gps_ok": ok[2]})
+
+        def changed(frame, index):
+            out = bytearray(frame)
+            out[index] ^= 0x40
+            return bytes(out)
+
+        cases = [  # lines, (whole, good, never sent, lock)
+            ([], (0, 0, 0, None)),
+            ([line(truth[2]), line(truth[3]), line(truth[3])], (2, 2, 0, 2)),
+            ([line(changed(truth[1], 5))], (0, 1, 0, 1)),  # parity as heard
+            ([line(changed(truth[1], 26))], (0, 1, 0, 1)),  # sync byte as heard
+            ([line(changed(truth[1], 40))], (0, 0, 1, None)),  # serial changed, CRC "good"
+            ([line(changed(truth[1], 200), (True, True, False))], (0, 0, 0, None)),  # GPS failed
+            ([line(changed(truth[1], 200), (True, True, True))], (0, 0, 1, None)),
+            ([line(changed(truth[4], 70), (True, False, True))], (0, 0, 0, None)),
+            ([line(partial)], (0, 0, 0, None)),  # the frame before the first is no miscorrection
+            ([line(truth[0]), line(changed(truth[0], 100))], (1, 1, 1, 0)),
+        ]
+        for lines, expected in cases:
+            got = measure.score(lines, truth, partial)
+            self.assertEqual((got["whole"], got["good"], got["never_sent"], got["lock"]), expected, lines and
+                             lines[0][:40])
+
+    def test_90_percent_point_interpolates_between_steps(self):
+        import measure
+        cases = [
+            ([(7.0, 0.5), (7.5, 0.8), (8.0, 1.0)], "7.75"),
+            ([(7.0, 0.5), (8.0, 0.9)], "8.00"),
+            ([(7.0, 0.95), (8.0, 1.0)], "<= 7.00"),
+            ([(7.0, 0.1), (8.0, 0.5)], "> 8.00"),
+        ]
+        for rows, expected in cases:
+            self.assertEqual(measure.point90(rows), expected, rows)
+
+
 class ThroughTheDecoder(unittest.TestCase):
     FRAMES = 10
 
