@@ -94,7 +94,8 @@ def run_one(job):
                            offset_hz=offset + (opts.iq_tune if path == "iq" else 0.0),
                            symbol_rate=opts.symbol_rate,
                            rate=opts.iq_rate if path == "iq" else None, fmt=opts.iq_format,
-                           drops=opts.drop, inserts=opts.insert, bursts=opts.bursts)
+                           drops=opts.drop, inserts=opts.insert, bursts=opts.bursts,
+                           if_filter_hz=opts.if_filter)
         cmd = [opts.decoder] + decoder_args(path, opts, opts.iq_tune) + [name]
         run = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         if run.returncode != 0:
@@ -173,6 +174,8 @@ def main(argv=None):
     p.add_argument("--iq-tune", type=float, default=0.0,
                    help="I/Q: where the decoder is told the sonde sits (its --offset); the carrier "
                         "is put at this plus each of --offsets")
+    p.add_argument("--if-filter", type=float, default=S.M.IF_FILTER_HZ,
+                   help="fm: -3 dB edge of the simulated receiver's IF filter (%(default)g Hz)")
     p.add_argument("--drop", action="append", default=[], type=S._event, metavar="WHEN:N")
     p.add_argument("--insert", action="append", default=[], type=S._event, metavar="WHEN:N")
     p.add_argument("--bursts", metavar="PERIOD:DURATION:DB")

@@ -244,10 +244,10 @@ def _to_int16(x):
 IF_FILTER_HZ = 7000.0  # -3 dB edge of the receiver's IF filter (4th-order Butterworth), +-
 
 
-def write_fm(path, rec, invert=False):
+def write_fm(path, rec, invert=False, if_filter_hz=IF_FILTER_HZ):
     """A receiver's discriminator: IF filter, then the phase step per sample as frequency,
     +-2400 Hz -> +-8000, clipped to 16 bits; left channel, right channel silent."""
-    fir = StreamFir(butterworth_taps(IF_FILTER_HZ, rec.rate))
+    fir = StreamFir(butterworth_taps(if_filter_hz, rec.rate))
     state = {"last": np.complex128(1.0)}
     sign = -1.0 if invert else 1.0
 

@@ -57,7 +57,8 @@ def build_stream(frames, seed, serial="P3140972", first_frame=1000, byte_errors=
 
 def simulate(kind, out, frames=40, ebn0_db=None, seed=1, offset_hz=0.0, symbol_rate=M.SYMBOL_RATE,
              rate=None, fmt="s16", drops=(), inserts=(), bursts=None, invert=False,
-             byte_errors=0, truth_path=None, serial="P3140972", first_frame=1000):
+             byte_errors=0, truth_path=None, serial="P3140972", first_frame=1000,
+             if_filter_hz=M.IF_FILTER_HZ):
     """Writes one recording; returns the collected frames that were sent whole, and collected
     frame -1 (parity unknown) that came before them."""
     rng = np.random.default_rng(seed)
@@ -91,7 +92,7 @@ def simulate(kind, out, frames=40, ebn0_db=None, seed=1, offset_hz=0.0, symbol_r
     events += [(source_sample(parse_when(w)), "insert", n) for w, n in inserts]
     rec = M.Recording(tx, rate, seconds, ebn0_db, rng, events, bursts)
     if kind == "fm":
-        M.write_fm(out, rec, invert)
+        M.write_fm(out, rec, invert, if_filter_hz)
     elif kind == "if":
         M.write_if(out, rec)
     elif kind == "iq":
@@ -126,13 +127,15 @@ def main(argv=None):
     p.add_argument("--invert", action="store_true", help="fm: negate the discriminator output")
     p.add_argument("--byte-errors", type=int, default=0,
                    help="damage this many bytes of every sent frame after the parity is made")
+    p.add_argument("--if-filter", type=float, default=M.IF_FILTER_HZ,
+                   help="fm: -3 dB edge of the receiver's IF filter, Hz either side (%(default)g)")
     p.add_argument("--serial", default="P3140972")
     p.add_argument("--first-frame", type=int, default=1000, help="number of the first frame sent whole")
     p.add_argument("--truth", help="write the frames sent whole here")
     a = p.parse_args(argv)
     bursts = tuple(float(x) for x in a.bursts.split(":")) if a.bursts else None
     simulate(a.kind, a.out, a.frames, a.ebn0, a.seed, a.offset, a.symbol_rate, a.rate, a.format,
-             a.drop, a.insert, bursts, a.invert, a.byte_errors, a.truth, a.serial, a.first_frame)
+             a.drop, a.insert, bursts, a.invert, a.byte_errors, a.truth, a.serial, a.first_frame, a.if_filter)
 
 
 if __name__ == "__main__":
