@@ -17,6 +17,7 @@ PACKAGES=(
   pulseaudio pulseaudio-utils xvfb imagemagick openbox
   help2man desktop-file-utils dpkg-dev file
   clang libclang-rt-dev
+  python3 python3-numpy
 )
 
 install_missing() {
