@@ -14,6 +14,8 @@
 
 namespace nimbo {
 namespace {
+using weak::CarrierSearch;
+using weak::Fft;
 
 constexpr int kHalfSecond = kSampleRate / 2;
 constexpr double kClean = 200.0; // Eb/N0 that means no noise at all

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace nimbo {
+namespace nimbo::weak {
 
 namespace {
 constexpr double kBinHz = static_cast<double>(kSampleRate) / CarrierSearch::kFftSize;
@@ -135,4 +135,4 @@ void CarrierSearch::estimate() {
     peakToMean_ = std::min(bestLower.power, bestUpper.power) / mean;
 }
 
-} // namespace nimbo
+} // namespace nimbo::weak

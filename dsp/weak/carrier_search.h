@@ -5,9 +5,10 @@
 #include <array>
 
 #include "dsp/signal.h"
+#include "dsp/weak/air.h"
 #include "dsp/weak/fft.h"
 
-namespace nimbo {
+namespace nimbo::weak {
 
 // Every data bit turns the phase by +pi and back (or -pi and back), so cos(phase) is the
 // same square-ish wave at 2400 Hz whatever the data: the spectrum holds two lines at the
@@ -18,7 +19,7 @@ class CarrierSearch {
     static constexpr int kFftSize = 4096;         // 11.7 Hz bins at 48 kHz
     static constexpr int kHop = kFftSize / 2;     // Hann windows overlapping by half
     static constexpr int kAverages = 10;          // spectra per estimate: 0.47 s of signal
-    static constexpr double kLineHz = 4800.0 / 2; // half the symbol rate
+    static constexpr double kLineHz = kSymbolRate / 2.0; // half the symbol rate
     // A pair standing this far above the mean is a signal: noise alone reaches 2.5 (in
     // 4000 estimates), a signal at 6 dB Eb/N0 about 50 and at -4 dB still 6. A plain tone
     // finds no partner: peakToMean near 0 clean, like noise alone in noise.
@@ -62,4 +63,4 @@ class CarrierSearch {
     double peakToMean_ = 0.0;
 };
 
-} // namespace nimbo
+} // namespace nimbo::weak

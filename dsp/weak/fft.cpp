@@ -6,7 +6,7 @@
 #include <numbers>
 #include <utility>
 
-namespace nimbo {
+namespace nimbo::weak {
 
 template <int N> Fft<N>::Fft() {
     for (int k = 0; k < N / 2; ++k) {
@@ -56,4 +56,4 @@ template class Fft<2048>;
 template class Fft<4096>;
 template class Fft<8192>;
 
-} // namespace nimbo
+} // namespace nimbo::weak

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-namespace nimbo {
+namespace nimbo::weak {
 
 template <int N> class Fft {
     static_assert(N >= 2 && (N & (N - 1)) == 0, "the size must be a power of two");
@@ -25,4 +25,4 @@ extern template class Fft<2048>;
 extern template class Fft<4096>;
 extern template class Fft<8192>;
 
-} // namespace nimbo
+} // namespace nimbo::weak

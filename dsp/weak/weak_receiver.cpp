@@ -44,8 +44,10 @@ void WeakReceiver::acquire(const float* re, const float* im) {
     weak::CarrierSearch& search = path_ == Path::Iq ? iqSearch_ : ifSearch_;
     search.process(re, im, kBlockSamples);
     if (!search.ready()) return;
-    channel_.tune(2.0 * std::numbers::pi * search.offsetHz() / kSampleRate);
-    carrier_.reset();
+    if (search.peakToMean() >= weak::CarrierSearch::kConfident) {
+        channel_.tune(2.0 * std::numbers::pi * search.offsetHz() / kSampleRate);
+        carrier_.reset();
+    }
     search.take();
 }
 
