@@ -24,7 +24,7 @@ NimboCore::NimboCore(CoreHooks* hooks)
 // hears: a new signal path or channel, or the receiver chosen anew, starts it afresh.
 void NimboCore::applySettings(const ReceiverSettings& settings) {
     if (settings.Weak && (!settings_.Weak || settings.DemodType != settings_.DemodType ||
-                          settings.InputCh != settings_.InputCh))
+                          settings.InputCh != settings_.InputCh || settings.Iq != settings_.Iq))
         weak_.reset();
     settings_ = settings;
 }
