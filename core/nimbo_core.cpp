@@ -53,12 +53,12 @@ void NimboCore::decodeFrame(const uint8_t* cells) {
 
 // A sent frame from the weak-signal receiver: repaired where the parity allows, then
 // decoded as the standard receiver's frames are.
-void NimboCore::sentFrame(const uint8_t* before, const uint8_t* bytes, const float* reliability,
-                          bool follows) {
-    uint8_t content[kFrameBytes];
+void NimboCore::sentFrame(sent::ParityBytes before, sent::SentBytes bytes,
+                          sent::Reliabilities reliability, bool follows) {
+    std::array<uint8_t, kFrameBytes> content;
     uint8_t cells[kFrameBits];
     weakCorrected_ = repair_.repair(before, bytes, reliability, follows, content);
-    unpackFrameBytes(content, cells);
+    unpackFrameBytes(content.data(), cells);
     decodeFrame(cells);
 }
 

@@ -133,7 +133,7 @@ class NimboCore final : private FrameListener, private SentFrameListener {
 
   private:
     void frameComplete() override { decodeFrame(); }
-    void sentFrame(const uint8_t* before, const uint8_t* bytes, const float* reliability,
+    void sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::Reliabilities reliability,
                    bool follows) override;
     void decodeSondeBlock();
     void decodeSensorBlock();
@@ -156,8 +156,8 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     std::array<uint8_t, kFrameBytes> frameDisplayBytes_{};
 
     bool batchMode_ = false;
-    bool scrollDown_ = false;  // SpeedButton3 ("Scroll") is down
-    bool drawPictures_ = true; // scope and graph
+    bool scrollDown_ = false;      // SpeedButton3 ("Scroll") is down
+    bool drawPictures_ = true;     // scope and graph
     bool calFilesPending_ = false; // the complete table's files failed: tried again per frame
 
     CoreHooks* hooks_;

@@ -510,7 +510,7 @@ void WeakReceiver::deliver(int64_t sync, int64_t nextSync, bool follows) {
                                   : nextFirstByte - (kSentBytes - b) * kSymbolsPerByte;
         readByte(start, bytes_[b], reliability_[b]);
     }
-    listener_->sentFrame(before_.data(), bytes_.data(), reliability_.data(), follows);
+    listener_->sentFrame(before_, bytes_, reliability_, follows);
 }
 
 } // namespace nimbo

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "dsp/front_end.h"
+#include "dsp/sent_frame.h"
 #include "dsp/signal.h"
 
 namespace nimbo {
@@ -21,8 +22,8 @@ class SentFrameListener {
     // frame before); `bytes` the 240 bytes of the frame and `reliability` a positive
     // confidence per byte (about 0.1 for a guess, higher the surer). `follows` is true when the
     // previous call was about the frame just before this one.
-    virtual void sentFrame(const uint8_t* before, const uint8_t* bytes, const float* reliability,
-                           bool follows) = 0;
+    virtual void sentFrame(sent::ParityBytes before, sent::SentBytes bytes,
+                           std::span<const float, sent::kFrameBytes> reliability, bool follows) = 0;
 
   protected:
     ~SentFrameListener() = default;
