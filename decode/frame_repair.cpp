@@ -1,6 +1,7 @@
 #include "decode/frame_repair.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "decode/frame_layout.h"
 
@@ -56,7 +57,9 @@ int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received,
     std::array<float, rs::kCodeLength> rel;
     for (int b = sent::kSyncBytes; b < sent::kFrameBytes; ++b) {
         const int p = rs::codewordPosition(b);
-        rel[p] = reliability[b];
+        // A reliability that is not a number is no confidence at all (and would leave the
+        // order below undefined).
+        rel[p] = std::isnan(reliability[b]) ? 0.0f : reliability[b];
         if (!forcedPosition(p)) order_[count++] = p;
     }
     std::sort(order_.begin(), order_.begin() + count,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -221,6 +222,7 @@ struct Damage {
     Spread spread;
     bool syncMisheard; // the sync bytes heard as 28 2E 1A 2E AA 14
     bool repaired;
+    float guess = 0.5f; // the reliability of the bytes marked as guesses
 };
 
 class FrameRepairDamage : public ::testing::TestWithParam<Damage> {};
@@ -240,7 +242,7 @@ TEST_P(FrameRepairDamage, RepairsWithinTheCodeAndLeavesTheRestAsHeard) {
                       : i < 20                       ? 7 + 9 * i
                                                      : 216 + (i - 20);
         heard[b] ^= 0x5A;
-        if (i < d.unreliable) reliability[b] = 0.5f;
+        if (i < d.unreliable) reliability[b] = d.guess;
     }
     const uint8_t misheard[6] = {0x28, 0x2E, 0x1A, 0x2E, 0xAA, 0x14};
     if (d.syncMisheard) std::copy(misheard, misheard + 6, heard.begin());
@@ -268,6 +270,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Damage{"TwelveErrors", 12, 0, Spread::DataAndParity, false, true},
                       Damage{"ThirteenErrors", 13, 0, Spread::DataAndParity, false, false},
                       Damage{"SixteenMarked", 16, 16, Spread::DataAndParity, false, true},
+                      Damage{"SixteenMarkedNotANumber", 16, 16, Spread::DataAndParity, false, true,
+                             std::numeric_limits<float>::quiet_NaN()},
                       Damage{"SixteenMarkedFourNot", 20, 16, Spread::DataAndParity, false, true},
                       Damage{"EightMarkedTwelveNot", 20, 8, Spread::DataAndParity, false, false},
                       Damage{"TwelveErrorsSyncMisheard", 12, 0, Spread::DataAndParity, true, true},
