@@ -29,6 +29,16 @@ void NimboCore::applySettings(const ReceiverSettings& settings) {
     settings_ = settings;
 }
 
+void NimboCore::continueFrom(const Receiver& heard) {
+    receiver_ = heard;
+    receiver_.sync.setListener(this);
+}
+
+void NimboCore::continueFrom(const WeakReceiver& heard) {
+    weak_ = heard;
+    weak_.setListener(this);
+}
+
 void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
     if (settings_.Weak)
         weak_.processBlock(interleaved, settings_);

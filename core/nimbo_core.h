@@ -94,6 +94,12 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     void setProgramFolder(std::string folder) { logs_.setFolder(std::move(folder)); }
     // Scope and graph drawing; off where nothing shows them.
     void setDrawPictures(bool on) { drawPictures_ = on; }
+    // Carries on from a receiver that has heard the start of a signal (another core's
+    // receiver() or weakReceiver(), copied), as if this core had heard it: many runs can
+    // start from one point of a signal without hearing its start again. Apply the settings
+    // it heard under first.
+    void continueFrom(const Receiver& heard);
+    void continueFrom(const WeakReceiver& heard);
 
     // ---- Replay of a recorded raw log (see core/log_import.h) ----
 

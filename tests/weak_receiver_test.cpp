@@ -161,6 +161,42 @@ TEST(WeakSettings, ANewSignalPathStartsAfresh) {
     EXPECT_GE(good, 4);
 }
 
+// A core carried on from another's receiver halfway through a signal decodes the frames
+// that other would have: none is lost at the hand-over, none comes twice.
+class CoreContinue : public ::testing::TestWithParam<bool> {};
+
+TEST_P(CoreContinue, TakesOverWhereTheOtherCoreStopped) {
+    synth::SynthOptions o;
+    o.frames = 4;
+    std::vector<int16_t> pcm = synth::synthesize(o);
+    pcm.resize(pcm.size() + 4 * kBlockWords, 0);
+    ReceiverSettings settings;
+    settings.Weak = GetParam();
+    auto first = std::make_unique<NimboCore>(), second = std::make_unique<NimboCore>();
+    Collect heardFirst(*first), heardSecond(*second);
+    first->setHooks(&heardFirst);
+    second->setHooks(&heardSecond);
+    first->applySettings(settings);
+    second->applySettings(settings);
+    const std::size_t split = 25 * kBlockWords; // 2.5 s: two frames handed over
+    for (std::size_t i = 0; i < split; i += kBlockWords)
+        first->ProcessWaveBuffer(pcm.data() + i);
+    if (settings.Weak)
+        second->continueFrom(first->weakReceiver());
+    else
+        second->continueFrom(first->receiver());
+    for (std::size_t i = split; i < pcm.size(); i += kBlockWords)
+        second->ProcessWaveBuffer(pcm.data() + i);
+
+    ASSERT_EQ(heardFirst.frames.size(), 2u);
+    ASSERT_EQ(heardSecond.frames.size(), 2u);
+    for (int n = 2; n < 4; ++n)
+        EXPECT_TRUE(sameContent(heardSecond.frames[n - 2], synth::buildFrame(o, n))) << n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Receivers, CoreContinue, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Weak" : "Described"; });
+
 // FM Det audio comes at whatever level the receiver gives: the deviation is learned from it.
 // (Read at the standard level alone, audio at 3/8 or 5/8 of it rebuilt the phase at the
 // wrong modulation index and no frame decoded.)
