@@ -34,6 +34,10 @@ inline constexpr int kFrameBytes = kParityStart + kParityBytes; // 240
 inline constexpr int kTailBytes = static_cast<int>(headerPatternBytes.size());
 inline constexpr int kTailStart = kParityStart - kTailBytes; // 196
 
+// The described chain's byte slots and header search see the same bytes.
+static_assert(FrameSync::kSlotSymbols == kSymbolsPerByte);
+static_assert(FrameSync::kHeaderBits == kTailBytes * kDataBitsPerByte);
+
 inline constexpr int kFrameSymbols = kFrameBytes * kSymbolsPerByte;     // 4800
 inline constexpr int kFrameSamples = kFrameSymbols * kSamplesPerSymbol; // 48000: one second
 
