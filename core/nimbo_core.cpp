@@ -29,6 +29,16 @@ void NimboCore::applySettings(const ReceiverSettings& settings) {
     settings_ = settings;
 }
 
+void NimboCore::continueFrom(const Receiver& heard) {
+    receiver_ = heard;
+    receiver_.sync.setListener(this);
+}
+
+void NimboCore::continueFrom(const WeakReceiver& heard) {
+    weak_ = heard;
+    weak_.setListener(this);
+}
+
 void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
     if (settings_.Weak)
         weak_.processBlock(interleaved, settings_);
@@ -55,14 +65,12 @@ void NimboCore::decodeFrame(const uint8_t* cells) {
 // decoded as the standard receiver's frames are.
 // Tells the receiver whether any block of the frame holds: a frame that passes no check at
 // all may mean the receiver follows the wrong place.
-bool NimboCore::sentFrame(std::span<const uint8_t, kLeadParityBytes> before,
-                          std::span<const uint8_t, kSentBytes> bytes,
-                          std::span<const float, kSentBytes> reliability, bool follows) {
-    uint8_t content[kFrameBytes];
+bool NimboCore::sentFrame(sent::ParityBytes before, sent::SentBytes bytes,
+                          sent::Reliabilities reliability, bool follows) {
+    std::array<uint8_t, kFrameBytes> content;
     uint8_t cells[kFrameBits];
-    weakCorrected_ =
-        repair_.repair(before.data(), bytes.data(), reliability.data(), follows, content);
-    unpackFrameBytes(content, cells);
+    weakCorrected_ = repair_.repair(before, bytes, reliability, follows, content);
+    unpackFrameBytes(content.data(), cells);
     decodeFrame(cells);
     return frame_.sondeBlockOk || frame_.sensorBlockOk || frame_.gpsBlockOk;
 }

@@ -94,6 +94,12 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     void setProgramFolder(std::string folder) { logs_.setFolder(std::move(folder)); }
     // Scope and graph drawing; off where nothing shows them.
     void setDrawPictures(bool on) { drawPictures_ = on; }
+    // Carries on from a receiver that has heard the start of a signal (another core's
+    // receiver() or weakReceiver(), copied), as if this core had heard it: many runs can
+    // start from one point of a signal without hearing its start again. Apply the settings
+    // it heard under first.
+    void continueFrom(const Receiver& heard);
+    void continueFrom(const WeakReceiver& heard);
 
     // ---- Replay of a recorded raw log (see core/log_import.h) ----
 
@@ -133,9 +139,8 @@ class NimboCore final : private FrameListener, private SentFrameListener {
 
   private:
     void frameComplete() override { decodeFrame(); }
-    bool sentFrame(std::span<const uint8_t, kLeadParityBytes> before,
-                   std::span<const uint8_t, kSentBytes> bytes,
-                   std::span<const float, kSentBytes> reliability, bool follows) override;
+    bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::Reliabilities reliability,
+                   bool follows) override;
     void decodeSondeBlock();
     void decodeSensorBlock();
     void statusDotFrame();
@@ -157,8 +162,8 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     std::array<uint8_t, kFrameBytes> frameDisplayBytes_{};
 
     bool batchMode_ = false;
-    bool scrollDown_ = false;  // SpeedButton3 ("Scroll") is down
-    bool drawPictures_ = true; // scope and graph
+    bool scrollDown_ = false;      // SpeedButton3 ("Scroll") is down
+    bool drawPictures_ = true;     // scope and graph
     bool calFilesPending_ = false; // the complete table's files failed: tried again per frame
 
     CoreHooks* hooks_;
