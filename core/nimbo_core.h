@@ -14,6 +14,7 @@
 #include "decode/frame_repair.h"
 #include "decode/readout.h"
 #include "dsp/front_end.h"
+#include "dsp/iq_discriminator.h"
 #include "dsp/weak/weak_receiver.h"
 #include "pictures/scope.h"
 #include "pictures/sensor_graph.h"
@@ -145,6 +146,8 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     ReceiverSettings settings_;
     Receiver receiver_;
     WeakReceiver weak_;
+    IqDiscriminator iqDiscriminator_;
+    std::array<int16_t, kBlockWords> iqAudio_{}; // its FM Det audio for the receiver
     FrameRepair repair_;
     int weakCorrected_ = -1; // the repair's count for the frame being decoded
     DecodedFrame frame_;
@@ -156,8 +159,8 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     std::array<uint8_t, kFrameBytes> frameDisplayBytes_{};
 
     bool batchMode_ = false;
-    bool scrollDown_ = false;  // SpeedButton3 ("Scroll") is down
-    bool drawPictures_ = true; // scope and graph
+    bool scrollDown_ = false;      // SpeedButton3 ("Scroll") is down
+    bool drawPictures_ = true;     // scope and graph
     bool calFilesPending_ = false; // the complete table's files failed: tried again per frame
 
     CoreHooks* hooks_;

@@ -1,0 +1,41 @@
+// I/Q to FM-discriminator audio for the described receiver: 48 kHz complex baseband through
+// a channel low-pass wide enough for the carrier search and the deviation, the phase step
+// per sample as audio (full deviation = kDiscriminatorScale), the carrier's offset taken out.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "dsp/block_fir.h"
+#include "dsp/signal.h"
+
+namespace nimbo {
+
+class IqDiscriminator {
+  public:
+    // Audio level per Hz of frequency: 2400 Hz, the sonde's full deviation, reads 8000.
+    static constexpr double kDeviationHz = 2400.0;
+    // Time constant of the carrier offset taken out of the audio, in seconds: slow beside a
+    // 2400 bit/s Manchester signal (which has no DC), quick enough that the audio of a
+    // carrier up to 10 kHz off (33000 levels) fits in 16 bits within a block.
+    static constexpr double kCarrierTimeConstant = 0.05;
+
+    // One block of interleaved I (left) and Q (right) words to FM Det audio in the left word
+    // of `audio` (kBlockWords words; the right word is 0).
+    void process(const int16_t* iq, int16_t* audio);
+    void reset();
+
+    // The carrier's offset from 0 Hz as last measured, in Hz.
+    double carrierHz() const;
+
+  private:
+    BlockFir filterI_{channelTaps()}, filterQ_{channelTaps()};
+    std::array<double, kBlockSamples> i_{}, q_{}, step_{};
+    double lastI_ = 0.0, lastQ_ = 0.0; // the filtered sample before this block
+    double carrier_ = 0.0;             // in audio levels
+    bool started_ = false;
+
+    static const FirTaps& channelTaps();
+};
+
+} // namespace nimbo
