@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "dsp/signal.h"
+#include "dsp/simd_clones.h"
 
 namespace nimbo {
 namespace {
@@ -25,6 +26,9 @@ constexpr double kShortHalfBandRate = 480000.0;
 constexpr double kStopBandDb = 70.0;
 constexpr int kInterpolatedPhases = 512;
 constexpr int64_t kMaxExactPhases = 1024;
+
+// The polyphase filter's taps come in groups of this many (zeros fill the last group).
+constexpr std::size_t kTapGroup = 8;
 
 // Room in each filter's line: one call's input plus the longest history and an odd sample.
 constexpr std::size_t kLineRoom = IqDecimator::kMaxInput + 128;
@@ -50,10 +54,71 @@ template <int Taps> inline float halfBandAt(const float* x) {
 }
 
 template <int Taps>
-void halveLane(const float* __restrict in, float* __restrict out, std::size_t count) {
+NIMBO_SIMD_CLONES void halveLane(const float* __restrict in, float* __restrict out,
+                                 std::size_t count) {
     const float* centre = in + Taps / 2;
     for (std::size_t k = 0; k < count; ++k)
         out[k] = halfBandAt<Taps>(centre + 2 * k);
+}
+
+// Eight floats side by side: one AVX register, or two SSE ones.
+using Float8 = float __attribute__((vector_size(32)));
+
+// One output of the polyphase filter on I and Q, eight taps at a time (they come in whole
+// eights).
+inline void dotPair(const float* h, const float* xi, const float* xq, std::size_t taps, float* yi,
+                    float* yq) {
+    Float8 si{}, sq{};
+    for (std::size_t k = 0; k < taps; k += kTapGroup) {
+        Float8 hk, ik, qk; // copied in: the rows and windows need not be aligned
+        std::memcpy(&hk, h + k, sizeof hk);
+        std::memcpy(&ik, xi + k, sizeof ik);
+        std::memcpy(&qk, xq + k, sizeof qk);
+        si += hk * ik;
+        sq += hk * qk;
+    }
+    float a = 0.0f, b = 0.0f;
+    for (std::size_t l = 0; l < kTapGroup; ++l) {
+        a += si[l];
+        b += sq[l];
+    }
+    *yi = a;
+    *yq = b;
+}
+
+// The polyphase filter's outputs while whole windows are in: `rows` of `taps` coefficients,
+// output n from row (fraction of its position) * phases / denominator, blended with the next
+// row when `blend` (room for one row) is given. Returns the outputs made; `start` and
+// `fraction` move on to the next window.
+NIMBO_SIMD_CLONES std::size_t polyphase(const float* __restrict rows, std::size_t taps, int phases,
+                                        float* __restrict blend, const float* xi, const float* xq,
+                                        std::size_t have, int64_t step, int64_t denominator,
+                                        std::size_t& start, int64_t& fraction, float* outI,
+                                        float* outQ) {
+    const auto whole = static_cast<std::size_t>(step / denominator);
+    const int64_t part = step % denominator;
+    std::size_t made = 0;
+    while (start + taps <= have) {
+        const float* h = rows + static_cast<std::size_t>(fraction) * taps;
+        if (blend) {
+            const double position = double(fraction) * phases / double(denominator);
+            const auto p = static_cast<std::size_t>(position);
+            const float mu = static_cast<float>(position - double(p));
+            const float* h0 = rows + p * taps;
+            for (std::size_t k = 0; k < taps; ++k)
+                blend[k] = h0[k] + mu * (h0[taps + k] - h0[k]);
+            h = blend;
+        }
+        dotPair(h, xi + start, xq + start, taps, outI + made, outQ + made);
+        ++made;
+        fraction += part; // no division per output
+        start += whole;
+        if (fraction >= denominator) {
+            fraction -= denominator;
+            ++start;
+        }
+    }
+    return made;
 }
 
 } // namespace
@@ -98,15 +163,16 @@ IqDecimator::IqDecimator(int inputRate, double offsetHz) {
     const double transition = (edge - 2.0 * kIqCleanHz) / stageRate; // cycles per sample
     const double cutoff = 0.5 * edge / stageRate;
     const double span = (kStopBandDb - 8.0) / (2.285 * kTwoPi * transition);
-    taps_ = 2 * static_cast<int>(std::ceil(span / 2.0));
+    const int designed = 2 * static_cast<int>(std::ceil(span / 2.0));
+    taps_ = static_cast<int>((designed + kTapGroup - 1) / kTapGroup * kTapGroup);
     const double beta = 0.1102 * (kStopBandDb - 8.7);
-    const double half = 0.5 * taps_;
+    const double half = 0.5 * designed;
     const int rows = phases_ + (interpolate_ ? 1 : 0);
     coefficients_.assign(static_cast<std::size_t>(rows) * taps_, 0.0f);
     for (int p = 0; p < rows; ++p) {
-        std::vector<double> row(static_cast<std::size_t>(taps_));
+        std::vector<double> row(static_cast<std::size_t>(taps_), 0.0);
         double sum = 0.0;
-        for (int k = 0; k < taps_; ++k) {
+        for (int k = 0; k < designed; ++k) {
             // Tap k meets input sample k of the window; the output sits between samples
             // taps/2 - 1 and taps/2, p/phases of the way along.
             const double tau = k - (half - 1.0) - double(p) / phases_;
@@ -123,6 +189,7 @@ IqDecimator::IqDecimator(int inputRate, double offsetHz) {
             coefficients_[static_cast<std::size_t>(p) * taps_ + k] =
                 static_cast<float>(row[k] / sum);
     }
+    blended_.assign(static_cast<std::size_t>(taps_), 0.0f);
     resamplerLine_.have = static_cast<std::size_t>(taps_ - 1);
 }
 
@@ -137,13 +204,11 @@ std::size_t IqDecimator::process(std::size_t n, float* outI, float* outQ) {
     return resample(outI, outQ);
 }
 
-// Multiplies by e^{j (phase + omega k)}: a table for the steps within the call, one exact
-// phase per call, so the phase never drifts however long the input.
-void IqDecimator::mix(float* __restrict i, float* __restrict q, std::size_t n) {
-    const float baseCos = static_cast<float>(std::cos(phase_));
-    const float baseSin = static_cast<float>(std::sin(phase_));
-    const float* __restrict c = rotCos_.data();
-    const float* __restrict s = rotSin_.data();
+namespace {
+
+NIMBO_SIMD_CLONES void rotate(float* __restrict i, float* __restrict q, const float* __restrict c,
+                              const float* __restrict s, float baseCos, float baseSin,
+                              std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) {
         const float pc = baseCos * c[k] - baseSin * s[k];
         const float ps = baseCos * s[k] + baseSin * c[k];
@@ -151,6 +216,15 @@ void IqDecimator::mix(float* __restrict i, float* __restrict q, std::size_t n) {
         i[k] = x * pc - y * ps;
         q[k] = x * ps + y * pc;
     }
+}
+
+} // namespace
+
+// Multiplies by e^{j (phase + omega k)}: a table for the steps within the call, one exact
+// phase per call, so the phase never drifts however long the input.
+void IqDecimator::mix(float* i, float* q, std::size_t n) {
+    rotate(i, q, rotCos_.data(), rotSin_.data(), static_cast<float>(std::cos(phase_)),
+           static_cast<float>(std::sin(phase_)), n);
     phase_ = std::remainder(phase_ + omega_ * static_cast<double>(n), kTwoPi);
 }
 
@@ -183,38 +257,12 @@ std::size_t IqDecimator::resample(float* outI, float* outQ) {
         in.have = 0;
         return made;
     }
-    const std::size_t taps = static_cast<std::size_t>(taps_);
-    std::size_t start = 0, made = 0;
-    while (start + taps <= in.have) {
-        const float* xi = in.i.data() + start;
-        const float* xq = in.q.data() + start;
-        float yi = 0.0f, yq = 0.0f;
-        if (!interpolate_) {
-            const float* h = coefficients_.data() + static_cast<std::size_t>(fraction_) * taps;
-            for (std::size_t k = 0; k < taps; ++k) {
-                yi += h[k] * xi[k];
-                yq += h[k] * xq[k];
-            }
-        } else {
-            const double position = double(fraction_) * phases_ / double(denominator_);
-            const auto p = static_cast<std::size_t>(position);
-            const float mu = static_cast<float>(position - double(p));
-            const float* h0 = coefficients_.data() + p * taps;
-            const float* h1 = h0 + taps;
-            for (std::size_t k = 0; k < taps; ++k) {
-                const float h = h0[k] + mu * (h1[k] - h0[k]);
-                yi += h * xi[k];
-                yq += h * xq[k];
-            }
-        }
-        outI[made] = yi;
-        outQ[made] = yq;
-        ++made;
-        fraction_ += step_;
-        start += static_cast<std::size_t>(fraction_ / denominator_);
-        fraction_ %= denominator_;
-    }
-    // The next window starts within what is here: a step is under 5 samples, a window 12 or more.
+    std::size_t start = 0;
+    const std::size_t made =
+        polyphase(coefficients_.data(), static_cast<std::size_t>(taps_), phases_,
+                  interpolate_ ? blended_.data() : nullptr, in.i.data(), in.q.data(), in.have,
+                  step_, denominator_, start, fraction_, outI, outQ);
+    // The next window starts within what is here: a step is under 5 samples, a window 16 or more.
     std::memmove(in.i.data(), in.i.data() + start, (in.have - start) * sizeof(float));
     std::memmove(in.q.data(), in.q.data() + start, (in.have - start) * sizeof(float));
     in.have -= start;

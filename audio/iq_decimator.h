@@ -50,7 +50,7 @@ class IqDecimator {
     static void halve(const HalfBand& stage, Line& in, Line& out);
     std::size_t resample(float* outI, float* outQ);
 
-    // Mixer: e^{-j omega k} for k < kMaxInput, and the phase at the start of the next call.
+    // Mixer: e^{j omega k} for k < kMaxInput, and the phase at the start of the next call.
     bool mixing_ = false;
     double omega_ = 0.0, phase_ = 0.0;
     std::vector<float> rotCos_, rotSin_;
@@ -63,6 +63,7 @@ class IqDecimator {
     int phases_ = 0;
     bool interpolate_ = false; // between neighbouring rows, where the rates share no phase grid
     std::vector<float> coefficients_;
+    std::vector<float> blended_; // the row in use when interpolating
     int64_t step_ = 0, denominator_ = 1, fraction_ = 0;
 };
 

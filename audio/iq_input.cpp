@@ -14,6 +14,7 @@
 
 #include "audio/iq_blocks.h"
 #include "audio/large_reads.h"
+#include "dsp/simd_clones.h"
 
 namespace nimbo {
 namespace {
@@ -52,6 +53,36 @@ std::string rateProblem(int rate, int lowest) {
            std::to_string(lowest) + " to " + std::to_string(kMaxIqRate) + " Hz)";
 }
 
+// Raw pairs to I and Q at full scale 1: u8 is offset binary around 127.5, s16 and f32 are
+// little-endian.
+NIMBO_SIMD_CLONES void fromU8(const unsigned char* __restrict p, float* __restrict i,
+                              float* __restrict q, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+        i[k] = (float(p[2 * k]) - 127.5f) * (1.0f / 127.5f);
+        q[k] = (float(p[2 * k + 1]) - 127.5f) * (1.0f / 127.5f);
+    }
+}
+
+NIMBO_SIMD_CLONES void fromS16(const unsigned char* __restrict p, float* __restrict i,
+                               float* __restrict q, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+        i[k] = float(int16_t(p[4 * k] | (p[4 * k + 1] << 8))) * (1.0f / 32768.0f);
+        q[k] = float(int16_t(p[4 * k + 2] | (p[4 * k + 3] << 8))) * (1.0f / 32768.0f);
+    }
+}
+
+float floatAt(const unsigned char* p) {
+    return std::bit_cast<float>(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+                                (uint32_t(p[3]) << 24));
+}
+
+void fromF32(const unsigned char* p, float* i, float* q, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+        i[k] = cleanIqSample(floatAt(p + 8 * k));
+        q[k] = cleanIqSample(floatAt(p + 8 * k + 4));
+    }
+}
+
 // Raw pairs read 256 KB at a time (a pipe gives what it holds), converted to floats.
 class RawIqSource final : public IqBlockSource {
   public:
@@ -73,22 +104,13 @@ class RawIqSource final : public IqBlockSource {
         const unsigned char* p = bytes_.get() + position_;
         switch (sample_) {
         case RawSampleFormat::U8:
-            for (std::size_t k = 0; k < n; ++k) {
-                i[k] = (float(p[2 * k]) - 127.5f) * (1.0f / 127.5f);
-                q[k] = (float(p[2 * k + 1]) - 127.5f) * (1.0f / 127.5f);
-            }
+            fromU8(p, i, q, n);
             break;
         case RawSampleFormat::S16:
-            for (std::size_t k = 0; k < n; ++k) {
-                i[k] = float(int16_t(p[4 * k] | (p[4 * k + 1] << 8))) * (1.0f / 32768.0f);
-                q[k] = float(int16_t(p[4 * k + 2] | (p[4 * k + 3] << 8))) * (1.0f / 32768.0f);
-            }
+            fromS16(p, i, q, n);
             break;
         case RawSampleFormat::F32:
-            for (std::size_t k = 0; k < n; ++k) {
-                i[k] = cleanIqSample(floatAt(p + 8 * k));
-                q[k] = cleanIqSample(floatAt(p + 8 * k + 4));
-            }
+            fromF32(p, i, q, n);
             break;
         }
         position_ += n * pairBytes_;
@@ -97,11 +119,6 @@ class RawIqSource final : public IqBlockSource {
                      " byte(s) left over (a " + formatName(sample_) + " pair is " +
                      std::to_string(pairBytes_) + " bytes)";
         return n;
-    }
-
-    static float floatAt(const unsigned char* p) {
-        return std::bit_cast<float>(uint32_t(p[0]) | (uint32_t(p[1]) << 8) |
-                                    (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
     }
 
     // Moves what is left to the front and reads until `wanted` bytes are in or the input ends.

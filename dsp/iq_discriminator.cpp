@@ -11,10 +11,11 @@
 namespace nimbo {
 namespace {
 
-// Channel low-pass: half amplitude at 16 kHz, Kaiser window (beta 6), so flat to about 14 kHz
-// (a carrier 10 kHz off plus the deviation and the pulses' spread) and 60 dB down from 18 kHz.
-constexpr double kChannelCutoffHz = 16000.0;
-constexpr double kChannelBeta = 6.0;
+// Channel low-pass: half amplitude at 16.5 kHz, Kaiser window (beta 5), flat to about 14 kHz
+// (a carrier 10 kHz off plus the deviation and the pulses' spread), 50 dB down from 19 kHz.
+constexpr double kChannelCutoffHz = 16500.0;
+constexpr double kChannelBeta = 5.0;
+constexpr int kTaps = IqDiscriminator::kChannelTaps;
 
 // Audio levels per radian of phase step.
 constexpr double kLevelPerRadian = Receiver::kDiscriminatorScale * kSampleRate /
@@ -29,9 +30,38 @@ double besselI0(double x) {
     return sum;
 }
 
+const std::array<float, kTaps> channelTaps = [] {
+    std::array<double, kTaps> t{};
+    constexpr int kCentre = kTaps / 2;
+    const double fc = kChannelCutoffHz / kSampleRate; // cycles per sample
+    double sum = 0.0;
+    for (int k = 0; k < kTaps; ++k) {
+        const double x = k - kCentre, r = x / kCentre;
+        const double sinc =
+            x == 0 ? 2.0 * fc : std::sin(2.0 * std::numbers::pi * fc * x) / (std::numbers::pi * x);
+        t[k] = sinc * besselI0(kChannelBeta * std::sqrt(std::max(0.0, 1.0 - r * r)));
+        sum += t[k];
+    }
+    std::array<float, kTaps> taps{};
+    for (int k = 0; k < kTaps; ++k) // unit gain at 0 Hz
+        taps[k] = static_cast<float>(t[k] / sum);
+    return taps;
+}();
+
+// The channel filter over one block, output by output side by side: out[n] takes inputs
+// n .. n + kTaps - 1 of `in` (history first).
+NIMBO_SIMD_CLONES void channelFilter(const float* __restrict in, float* __restrict out) {
+    std::fill(out, out + kBlockSamples, 0.0f);
+    for (int k = 0; k < kTaps; ++k) {
+        const float h = channelTaps[k];
+        for (int n = 0; n < kBlockSamples; ++n)
+            out[n] += h * in[n + k];
+    }
+}
+
 // The phase step from each sample to the next, as audio levels; a sample pair with no
 // signal gives 0.
-NIMBO_SIMD_CLONES void phaseSteps(const double* i, const double* q, double lastI, double lastQ,
+NIMBO_SIMD_CLONES void phaseSteps(const float* i, const float* q, float lastI, float lastQ,
                                   double* step) {
     for (int n = 0; n < kBlockSamples; ++n) {
         const double pi = n > 0 ? i[n - 1] : lastI, pq = n > 0 ? q[n - 1] : lastQ;
@@ -42,37 +72,18 @@ NIMBO_SIMD_CLONES void phaseSteps(const double* i, const double* q, double lastI
 
 } // namespace
 
-const FirTaps& IqDiscriminator::channelTaps() {
-    static const FirTaps taps = [] {
-        FirTaps t{};
-        constexpr int kCentre = kFirTaps / 2;
-        const double fc = kChannelCutoffHz / kSampleRate; // cycles per sample
-        double sum = 0.0;
-        for (int k = 0; k < kFirTaps; ++k) {
-            const double x = k - kCentre, r = x / kCentre;
-            const double sinc =
-                x == 0 ? 2.0 * fc
-                       : std::sin(2.0 * std::numbers::pi * fc * x) / (std::numbers::pi * x);
-            t[k] = sinc * besselI0(kChannelBeta * std::sqrt(std::max(0.0, 1.0 - r * r)));
-            sum += t[k];
-        }
-        for (double& v : t) // unit gain at 0 Hz
-            v /= sum;
-        return t;
-    }();
-    return taps;
-}
-
 void IqDiscriminator::process(const int16_t* iq, int16_t* audio) {
+    std::copy(i_.end() - kHistory, i_.end(), i_.begin());
+    std::copy(q_.end() - kHistory, q_.end(), q_.begin());
     for (int n = 0; n < kBlockSamples; ++n) {
-        i_[n] = iq[2 * n];
-        q_[n] = iq[2 * n + 1];
+        i_[kHistory + n] = iq[2 * n];
+        q_[kHistory + n] = iq[2 * n + 1];
     }
-    filterI_.process(i_.data(), i_.data(), kBlockSamples);
-    filterQ_.process(q_.data(), q_.data(), kBlockSamples);
-    phaseSteps(i_.data(), q_.data(), lastI_, lastQ_, step_.data());
-    lastI_ = i_[kBlockSamples - 1];
-    lastQ_ = q_[kBlockSamples - 1];
+    channelFilter(i_.data(), filteredI_.data());
+    channelFilter(q_.data(), filteredQ_.data());
+    phaseSteps(filteredI_.data(), filteredQ_.data(), lastI_, lastQ_, step_.data());
+    lastI_ = filteredI_[kBlockSamples - 1];
+    lastQ_ = filteredQ_[kBlockSamples - 1];
 
     if (!started_) { // the first block's mean, so that a far carrier does not clip at the start
         double sum = 0.0;
@@ -86,21 +97,14 @@ void IqDiscriminator::process(const int16_t* iq, int16_t* audio) {
     for (int n = 0; n < kBlockSamples; ++n) {
         carrier += alpha * (step_[n] - carrier);
         const double v = std::clamp(step_[n] - carrier, -32767.0, 32767.0);
-        audio[2 * n] = static_cast<int16_t>(std::lrint(v));
+        audio[2 * n] = static_cast<int16_t>(v + (v >= 0.0 ? 0.5 : -0.5)); // to nearest
         audio[2 * n + 1] = 0;
     }
     carrier_ = carrier;
 }
 
 void IqDiscriminator::reset() {
-    filterI_.reset();
-    filterQ_.reset();
-    i_.fill(0.0);
-    q_.fill(0.0);
-    step_.fill(0.0);
-    lastI_ = lastQ_ = 0.0;
-    carrier_ = 0.0;
-    started_ = false;
+    *this = IqDiscriminator();
 }
 
 double IqDiscriminator::carrierHz() const {

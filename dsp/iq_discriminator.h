@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 
-#include "dsp/block_fir.h"
 #include "dsp/signal.h"
 
 namespace nimbo {
@@ -17,8 +16,9 @@ class IqDiscriminator {
     static constexpr double kDeviationHz = 2400.0;
     // Time constant of the carrier offset taken out of the audio, in seconds: slow beside a
     // 2400 bit/s Manchester signal (which has no DC), quick enough that the audio of a
-    // carrier up to 10 kHz off (33000 levels) fits in 16 bits within a block.
+    // carrier that appears 10 kHz off (33000 levels) is back inside 16 bits within 20 ms.
     static constexpr double kCarrierTimeConstant = 0.05;
+    static constexpr int kChannelTaps = 31;
 
     // One block of interleaved I (left) and Q (right) words to FM Det audio in the left word
     // of `audio` (kBlockWords words; the right word is 0).
@@ -29,13 +29,14 @@ class IqDiscriminator {
     double carrierHz() const;
 
   private:
-    BlockFir filterI_{channelTaps()}, filterQ_{channelTaps()};
-    std::array<double, kBlockSamples> i_{}, q_{}, step_{};
-    double lastI_ = 0.0, lastQ_ = 0.0; // the filtered sample before this block
-    double carrier_ = 0.0;             // in audio levels
+    static constexpr int kHistory = kChannelTaps - 1;
+    // Channel filter input: the last kHistory samples of earlier blocks, then this block.
+    std::array<float, kHistory + kBlockSamples> i_{}, q_{};
+    std::array<float, kBlockSamples> filteredI_{}, filteredQ_{};
+    std::array<double, kBlockSamples> step_{}; // phase steps as audio levels
+    float lastI_ = 0.0f, lastQ_ = 0.0f;        // the filtered sample before this block
+    double carrier_ = 0.0;                     // in audio levels
     bool started_ = false;
-
-    static const FirTaps& channelTaps();
 };
 
 } // namespace nimbo
