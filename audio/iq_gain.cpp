@@ -9,7 +9,7 @@
 namespace nimbo {
 namespace {
 
-// Share of the distance to a new block's power the smoothed power moves per 0.1 s block.
+// Share of the distance to a new block's level the smoothed level moves per 0.1 s block.
 const double kSmoothing =
     1.0 - std::exp(-double(kBlockSamples) / kSampleRate / IqGain::kTimeConstant);
 
@@ -49,12 +49,13 @@ void IqGain::apply(const float* i, const float* q, std::size_t n, int16_t* block
     float sum = 0.0f, peak = 0.0f;
     measure(i, q, n, sum, peak);
     const double power = n > 0 ? double(sum) / double(n) : 0.0;
-    if (power_ < 0.0) {
-        if (power > 0.0) power_ = power; // the first sound sets the level at once
-    } else {
-        power_ += kSmoothing * (power - power_);
+    if (power > 0.0) { // silence says nothing about the level
+        const double db = 10.0 * std::log10(power);
+        levelDb_ = heard_ ? levelDb_ + kSmoothing * (db - levelDb_) : db; // first sound: at once
+        heard_ = true;
     }
-    double target = power_ > 0.0 ? std::min(kTargetRms / std::sqrt(power_), kMaxGain) : 0.0;
+    double target =
+        heard_ ? std::min(kTargetRms * std::pow(10.0, -levelDb_ / 20.0), kMaxGain) : 0.0;
     const double ceiling = peak > 0.0f ? double(kPeakLimit) / peak : kMaxGain;
     target = std::min(target, ceiling);
     const double start = std::min(gain_ > 0.0 ? gain_ : target, ceiling);

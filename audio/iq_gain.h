@@ -12,10 +12,12 @@ class IqGain {
     // Root mean square of |I + jQ| the gain aims for, in 16-bit counts; a constant-envelope
     // signal then peaks at 4000 and noise at about 15000, far from clipping.
     static constexpr double kTargetRms = 4000.0;
-    // Time constant of the power the gain follows, in seconds.
+    // Time constant, in seconds, with which the gain in dB follows the level in dB: a level
+    // 20 dB lower is made up to within 1 dB in 3 s.
     static constexpr double kTimeConstant = 1.0;
-    // No louder than this: digital silence or a near-silent file is not raised into noise.
-    static constexpr double kMaxGain = 1.0e6;
+    // No louder than this (full scale 1 to counts): a near-silent file is not raised into
+    // its rounding noise.
+    static constexpr double kMaxGain = 1.0e9;
     // Peaks are kept below this many counts.
     static constexpr float kPeakLimit = 30000.0f;
 
@@ -29,7 +31,8 @@ class IqGain {
     void reset() { *this = IqGain(); }
 
   private:
-    double power_ = -1.0; // smoothed mean |z|^2 at full scale 1; negative: nothing heard yet
+    double levelDb_ = 0.0; // smoothed 10 log10 of mean |z|^2 at full scale 1
+    bool heard_ = false;   // a block with any sound has come
     double gain_ = 0.0;
 };
 
