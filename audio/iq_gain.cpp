@@ -13,17 +13,17 @@ namespace {
 const double kSmoothing =
     1.0 - std::exp(-double(kBlockSamples) / kSampleRate / IqGain::kTimeConstant);
 
-// Rounds to the nearest 16-bit value (halves away from 0) without a library call, so that
-// the loop vectorises.
+// Rounds to the nearest 16-bit value (halves away from 0) without a branch or a library
+// call, so that the loop vectorises.
 inline int16_t roundedSample(float x) {
     const float v = std::clamp(x, -32767.0f, 32767.0f);
-    return static_cast<int16_t>(static_cast<int>(v + (v >= 0.0f ? 0.5f : -0.5f)));
+    return static_cast<int16_t>(static_cast<int>(v + std::copysign(0.5f, v)));
 }
 
 // Each sample times a gain that moves in a straight line from g0 by dg per sample.
-NIMBO_SIMD_CLONES void scale(const float* __restrict i, const float* __restrict q, std::size_t n,
-                             float g0, float dg, int16_t* __restrict block) {
-    for (std::size_t k = 0; k < n; ++k) {
+NIMBO_SIMD_CLONES void scale(const float* __restrict i, const float* __restrict q, int n, float g0,
+                             float dg, int16_t* __restrict block) {
+    for (int k = 0; k < n; ++k) {
         const float g = g0 + dg * static_cast<float>(k + 1);
         block[2 * k] = roundedSample(i[k] * g);
         block[2 * k + 1] = roundedSample(q[k] * g);
@@ -60,7 +60,7 @@ void IqGain::apply(const float* i, const float* q, std::size_t n, int16_t* block
     target = std::min(target, ceiling);
     const double start = std::min(gain_ > 0.0 ? gain_ : target, ceiling);
     const float dg = n > 0 ? static_cast<float>((target - start) / double(n)) : 0.0f;
-    scale(i, q, n, static_cast<float>(start), dg, block);
+    scale(i, q, static_cast<int>(n), static_cast<float>(start), dg, block);
     std::fill(block + 2 * n, block + kBlockWords, int16_t{0});
     gain_ = target;
 }

@@ -70,15 +70,32 @@ NIMBO_SIMD_CLONES void phaseSteps(const float* i, const float* q, float lastI, f
     }
 }
 
+// Interleaved 16-bit I and Q words to floats, I and Q apart.
+NIMBO_SIMD_CLONES void widen(const int16_t* __restrict iq, float* __restrict i,
+                             float* __restrict q) {
+    for (int n = 0; n < kBlockSamples; ++n) {
+        i[n] = iq[2 * n];
+        q[n] = iq[2 * n + 1];
+    }
+}
+
+// Audio: each step less the carrier, rounded to 16 bits (halves away from 0) on the left,
+// 0 on the right.
+NIMBO_SIMD_CLONES void toAudio(const double* __restrict step, const double* __restrict carrier,
+                               int16_t* __restrict audio) {
+    for (int n = 0; n < kBlockSamples; ++n) {
+        const double v = std::clamp(step[n] - carrier[n], -32767.0, 32767.0);
+        audio[2 * n] = static_cast<int16_t>(static_cast<int>(v + std::copysign(0.5, v)));
+        audio[2 * n + 1] = 0;
+    }
+}
+
 } // namespace
 
 void IqDiscriminator::process(const int16_t* iq, int16_t* audio) {
     std::copy(i_.end() - kHistory, i_.end(), i_.begin());
     std::copy(q_.end() - kHistory, q_.end(), q_.begin());
-    for (int n = 0; n < kBlockSamples; ++n) {
-        i_[kHistory + n] = iq[2 * n];
-        q_[kHistory + n] = iq[2 * n + 1];
-    }
+    widen(iq, i_.data() + kHistory, q_.data() + kHistory);
     channelFilter(i_.data(), filteredI_.data());
     channelFilter(q_.data(), filteredQ_.data());
     phaseSteps(filteredI_.data(), filteredQ_.data(), lastI_, lastQ_, step_.data());
@@ -94,13 +111,12 @@ void IqDiscriminator::process(const int16_t* iq, int16_t* audio) {
     }
     const double alpha = 1.0 / (kCarrierTimeConstant * kSampleRate);
     double carrier = carrier_;
-    for (int n = 0; n < kBlockSamples; ++n) {
+    for (int n = 0; n < kBlockSamples; ++n) { // the one loop that runs sample by sample
         carrier += alpha * (step_[n] - carrier);
-        const double v = std::clamp(step_[n] - carrier, -32767.0, 32767.0);
-        audio[2 * n] = static_cast<int16_t>(v + (v >= 0.0 ? 0.5 : -0.5)); // to nearest
-        audio[2 * n + 1] = 0;
+        carriers_[n] = carrier;
     }
     carrier_ = carrier;
+    toAudio(step_.data(), carriers_.data(), audio);
 }
 
 void IqDiscriminator::reset() {

@@ -33,9 +33,10 @@ class IqDiscriminator {
     // Channel filter input: the last kHistory samples of earlier blocks, then this block.
     std::array<float, kHistory + kBlockSamples> i_{}, q_{};
     std::array<float, kBlockSamples> filteredI_{}, filteredQ_{};
-    std::array<double, kBlockSamples> step_{}; // phase steps as audio levels
-    float lastI_ = 0.0f, lastQ_ = 0.0f;        // the filtered sample before this block
-    double carrier_ = 0.0;                     // in audio levels
+    std::array<double, kBlockSamples> step_{};     // phase steps as audio levels
+    std::array<double, kBlockSamples> carriers_{}; // the carrier at each step
+    float lastI_ = 0.0f, lastQ_ = 0.0f;            // the filtered sample before this block
+    double carrier_ = 0.0;                         // in audio levels
     bool started_ = false;
 };
 
