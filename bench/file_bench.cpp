@@ -176,7 +176,7 @@ void BM_NimboDecodeWeakIfFile(benchmark::State& state) {
     runFileCommand(state, {NIMBO_DECODE_EXE, "--weak", "--if", wavFile(true)});
 }
 
-// SDR I/Q through the described receiver: raw pairs decimated to 48 kHz, discriminated.
+// SDR I/Q through the standard receiver: raw pairs decimated to 48 kHz, discriminated.
 void BM_NimboDecodeIq960kS16File(benchmark::State& state) {
     runFileCommand(state, {NIMBO_DECODE_EXE, "--iq", "--format", "s16", "--rate", "960000",
                            "--offset", std::to_string(kIqOffsetHz), wavFiles().iq960kS16});

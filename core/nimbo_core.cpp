@@ -34,7 +34,7 @@ void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
     if (settings_.Weak) {
         weak_.processBlock(interleaved, settings_);
     } else if (settings_.Iq) {
-        // The described receiver hears I/Q through a discriminator, as FM Det on the left.
+        // The standard receiver hears I/Q through a discriminator, as FM Det on the left.
         iqDiscriminator_.process(interleaved, iqAudio_.data());
         receiver_.processBlock(iqAudio_.data(), ReceiverSettings{});
     } else {

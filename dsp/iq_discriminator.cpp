@@ -120,7 +120,11 @@ void IqDiscriminator::process(const int16_t* iq, int16_t* audio) {
 }
 
 void IqDiscriminator::reset() {
-    *this = IqDiscriminator();
+    i_.fill(0.0f);
+    q_.fill(0.0f);
+    lastI_ = lastQ_ = 0.0f;
+    carrier_ = 0.0;
+    started_ = false;
 }
 
 double IqDiscriminator::carrierHz() const {

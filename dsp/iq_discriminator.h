@@ -1,4 +1,4 @@
-// I/Q to FM-discriminator audio for the described receiver: 48 kHz complex baseband through
+// I/Q to FM-discriminator audio for the standard receiver: 48 kHz complex baseband through
 // a channel low-pass wide enough for the carrier search and the deviation, the phase step
 // per sample as audio (full deviation = kDiscriminatorScale), the carrier's offset taken out.
 #pragma once

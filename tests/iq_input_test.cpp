@@ -198,6 +198,25 @@ TEST(IqDiscriminator, FullDeviationReads8000) {
     }
 }
 
+// After a reset the discriminator gives what a new one gives: no filter history, no carrier.
+TEST(IqDiscriminator, ResetEqualsNew) {
+    const Iq tone = toneIq(9000, kSampleRate, kBlockSamples, 5000);
+    std::vector<int16_t> iq(kBlockWords), silence(kBlockWords), used(kBlockWords),
+        fresh(kBlockWords);
+    for (int k = 0; k < kBlockSamples; ++k) {
+        iq[2 * k] = static_cast<int16_t>(std::lround(tone[k].real()));
+        iq[2 * k + 1] = static_cast<int16_t>(std::lround(tone[k].imag()));
+    }
+    IqDiscriminator disc, other;
+    disc.process(iq.data(), used.data());
+    disc.process(silence.data(), used.data()); // the carrier now lies between 0 and 9 kHz
+    disc.reset();
+    disc.process(iq.data(), used.data());
+    other.process(iq.data(), fresh.data());
+    EXPECT_EQ(used, fresh);
+    EXPECT_EQ(disc.carrierHz(), other.carrierHz());
+}
+
 TEST(IqInput, BadInputIsNamed) {
     const std::string dir = scratchDir("iq-bad-input");
     std::string error;

@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
                      "file without them is read as a two-channel audio file (left = I, right = "
                      "Q) at its own rate. Shifted by --offset and decimated to 48 kHz; the "
                      "carrier is found within +-10 kHz of the offset. Without --weak an FM "
-                     "discriminator feeds the described receiver")
+                     "discriminator feeds the standard receiver")
             ->excludes(importOption)
             ->excludes(channelsOption)
             ->excludes(rightOption)
