@@ -35,8 +35,8 @@ SampleType sampleTypeOf(const SF_INFO& info) {
 
 class SndfileSource final : public PcmBlockSource {
   public:
-    SndfileSource(SNDFILE* file, std::unique_ptr<LargeReadFile> io, const SF_INFO& info, int lanes,
-                  int channel, bool regular, std::string path)
+    SndfileSource(SNDFILE* file, std::unique_ptr<LargeReadFile> io, const SF_INFO& info,
+                  int lanes, int channel, bool regular, std::string path)
         : PcmBlockSource(info.samplerate, lanes, sampleTypeOf(info)), io_(std::move(io)),
           file_(file), channels_(info.channels), channel_(channel),
           totalFrames_(regular ? info.frames : -1), path_(std::move(path)),
@@ -51,8 +51,7 @@ class SndfileSource final : public PcmBlockSource {
     static constexpr std::size_t kReadFrames = 1024;
 
     std::size_t readShortFrames(int16_t* frames, std::size_t maxFrames) override {
-        return readFrames(
-            frames, maxFrames, [](int16_t s) { return s; }, sf_readf_short);
+        return readFrames(frames, maxFrames, [](int16_t s) { return s; }, sf_readf_short);
     }
     std::size_t readFloatFrames(float* frames, std::size_t maxFrames) override {
         return readFrames(frames, maxFrames, finiteSample, sf_readf_float);

@@ -104,9 +104,10 @@ std::size_t PcmBlockSource::fillResampled(std::size_t have) {
     const unsigned char* pending = staging_.get() + chunkUsed_ * lanes_ * sampleBytes_;
     std::size_t used = 0, made = 0;
     // After the last input, calls without input drain what the filter still holds.
-    const soxr_error_t failure = soxr_process(
-        resampler_, draining ? nullptr : pending, draining ? 0 : chunkFrames_ - chunkUsed_, &used,
-        out_.get() + have * lanes_, kBlockSamples - have, &made);
+    const soxr_error_t failure =
+        soxr_process(resampler_, draining ? nullptr : pending,
+                     draining ? 0 : chunkFrames_ - chunkUsed_, &used, out_.get() + have * lanes_,
+                     kBlockSamples - have, &made);
     if (failure) {
         error_ = std::string("resampling failed: ") + failure;
         flushed_ = true;

@@ -46,7 +46,9 @@ class PcmBlockSource : public BlockSource {
     virtual std::size_t readShortFrames(int16_t* /*frames*/, std::size_t /*maxFrames*/) {
         return 0;
     }
-    virtual std::size_t readFloatFrames(float* /*frames*/, std::size_t /*maxFrames*/) { return 0; }
+    virtual std::size_t readFloatFrames(float* /*frames*/, std::size_t /*maxFrames*/) {
+        return 0;
+    }
 
     std::string error_;
 
@@ -67,7 +69,7 @@ class PcmBlockSource : public BlockSource {
     std::size_t chunkFrames_ = 0, chunkUsed_ = 0;
     // Input frames waiting, floats or 16-bit samples (raw storage holds either kind).
     std::unique_ptr<unsigned char[]> staging_;
-    std::unique_ptr<int16_t[]> out_; // one block of 48 kHz frames
+    std::unique_ptr<int16_t[]> out_;   // one block of 48 kHz frames
 };
 
 } // namespace nimbo
