@@ -89,9 +89,16 @@ class RawIqSource final : public IqBlockSource {
     RawIqSource(int fd, bool ownsFd, const RawIqFormat& format)
         : IqBlockSource(format.rate, format.offsetHz), fd_(fd), ownsFd_(ownsFd),
           sample_(format.sample), pairBytes_(pairBytes(format.sample)),
-          bytes_(new unsigned char[kBufferBytes]) {}
+          bytes_(new unsigned char[kBufferBytes]) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) totalBytes_ = uint64_t(st.st_size);
+    }
     ~RawIqSource() override {
         if (ownsFd_) ::close(fd_);
+    }
+
+    double progress() const override {
+        return totalBytes_ > 0 ? std::min(1.0, double(consumed_) / double(totalBytes_)) : -1.0;
     }
 
   private:
@@ -114,6 +121,7 @@ class RawIqSource final : public IqBlockSource {
             break;
         }
         position_ += n * pairBytes_;
+        consumed_ += n * pairBytes_;
         if (ended_ && length_ - position_ < pairBytes_ && length_ > position_ && error_.empty())
             error_ = "the input ends inside an I/Q pair: " + std::to_string(length_ - position_) +
                      " byte(s) left over (a " + formatName(sample_) + " pair is " +
@@ -145,6 +153,8 @@ class RawIqSource final : public IqBlockSource {
     std::size_t pairBytes_;
     std::unique_ptr<unsigned char[]> bytes_;
     std::size_t position_ = 0, length_ = 0; // the unread bytes are [position_, length_)
+    uint64_t consumed_ = 0;                 // bytes converted so far
+    uint64_t totalBytes_ = 0;               // a regular file's size, else 0
     bool ended_ = false;
 };
 

@@ -40,8 +40,10 @@ Iq decimate(const Iq& input, F format, int rate, double offsetHz) {
     auto source = openRawIqFile(path, {rate, format, offsetHz}, error);
     EXPECT_TRUE(source) << error;
     if (!source) return {};
+    EXPECT_EQ(source->progress(), 0.0);
     Iq z = drain(*source);
     EXPECT_EQ(source->error(), "");
+    EXPECT_EQ(source->progress(), 1.0); // every byte of the file used
     return z;
 }
 
