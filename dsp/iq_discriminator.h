@@ -1,6 +1,7 @@
-// I/Q to FM-discriminator audio for the standard receiver: 48 kHz complex baseband through
-// a channel low-pass wide enough for the carrier search and the deviation, the phase step
-// per sample as audio (full deviation = kDiscriminatorScale), the carrier's offset taken out.
+// I/Q to FM-discriminator audio for the standard receiver: the carrier measured in a channel
+// wide enough for the carrier search (+-10 kHz) and the deviation, then the phase step per
+// sample in a narrow channel turned onto it, as audio (full deviation = kDiscriminatorScale)
+// with the carrier's offset taken out.
 #pragma once
 
 #include <array>
@@ -33,6 +34,11 @@ class IqDiscriminator {
     // Channel filter input: the last kHistory samples of earlier blocks, then this block.
     std::array<float, kHistory + kBlockSamples> i_{}, q_{};
     std::array<float, kBlockSamples> filteredI_{}, filteredQ_{};
+    // The narrow channel's input (turned onto the carrier), history first, and its phasor.
+    std::array<float, kHistory + kBlockSamples> narrowI_{}, narrowQ_{};
+    std::array<float, kBlockSamples> phasorI_{}, phasorQ_{};
+    double phasorRe_ = 1.0, phasorIm_ = 0.0;
+    float narrowLastI_ = 0.0f, narrowLastQ_ = 0.0f;
     std::array<double, kBlockSamples> step_{};     // phase steps as audio levels
     std::array<double, kBlockSamples> carriers_{}; // the carrier at each step
     float lastI_ = 0.0f, lastQ_ = 0.0f;            // the filtered sample before this block
