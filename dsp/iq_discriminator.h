@@ -37,7 +37,7 @@ class IqDiscriminator {
     // The narrow channel's input (turned onto the carrier), history first, and its phasor.
     std::array<float, kHistory + kBlockSamples> narrowI_{}, narrowQ_{};
     std::array<float, kBlockSamples> phasorI_{}, phasorQ_{};
-    double phasorRe_ = 1.0, phasorIm_ = 0.0;
+    double phase_ = 0.0; // the phasor's angle at the start of the next block, radians
     float narrowLastI_ = 0.0f, narrowLastQ_ = 0.0f;
     std::array<double, kBlockSamples> step_{};     // phase steps as audio levels
     std::array<double, kBlockSamples> carriers_{}; // the carrier at each step
