@@ -26,6 +26,7 @@ void NimboCore::applySettings(const ReceiverSettings& settings) {
     if (settings.Weak && (!settings_.Weak || settings.DemodType != settings_.DemodType ||
                           settings.InputCh != settings_.InputCh || settings.Iq != settings_.Iq))
         weak_.reset();
+    if (settings.Iq && !settings_.Iq) iqDiscriminator_.reset();
     settings_ = settings;
 }
 
@@ -40,10 +41,15 @@ void NimboCore::continueFrom(const WeakReceiver& heard) {
 }
 
 void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
-    if (settings_.Weak)
+    if (settings_.Weak) {
         weak_.processBlock(interleaved, settings_);
-    else
+    } else if (settings_.Iq) {
+        // The standard receiver hears I/Q through a discriminator, as FM Det on the left.
+        iqDiscriminator_.process(interleaved, iqAudio_.data());
+        receiver_.processBlock(iqAudio_.data(), ReceiverSettings{});
+    } else {
         receiver_.processBlock(interleaved, settings_);
+    }
     if (drawPictures_) {
         if (settings_.Weak)
             scope_.DrawScope(weak_.eyeSignal().data(), weak_.eyeTicks().data());

@@ -14,6 +14,7 @@
 #include "decode/frame_repair.h"
 #include "decode/readout.h"
 #include "dsp/front_end.h"
+#include "dsp/iq_discriminator.h"
 #include "dsp/weak/weak_receiver.h"
 #include "pictures/scope.h"
 #include "pictures/sensor_graph.h"
@@ -151,6 +152,8 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     ReceiverSettings settings_;
     Receiver receiver_;
     WeakReceiver weak_;
+    IqDiscriminator iqDiscriminator_;
+    std::array<int16_t, kBlockWords> iqAudio_{}; // its FM Det audio for the receiver
     FrameRepair repair_;
     int weakCorrected_ = -1; // the repair's count for the frame being decoded
     DecodedFrame frame_;
