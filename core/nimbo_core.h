@@ -14,6 +14,7 @@
 #include "decode/frame_repair.h"
 #include "decode/readout.h"
 #include "dsp/front_end.h"
+#include "dsp/weak/eye.h"
 #include "dsp/weak/weak_receiver.h"
 #include "pictures/scope.h"
 #include "pictures/sensor_graph.h"
@@ -120,6 +121,7 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     int closingSilenceBlocks() const { return settings_.Weak ? 4 : 1; }
     const Receiver& receiver() const { return receiver_; }
     const WeakReceiver& weakReceiver() const { return weak_; }
+    const weak::Eye& weakEye() const { return weakEye_; } // what the scope shows of it
     const Scope& scope() const { return scope_; }
     const SensorGraph& graph() const { return graph_; }
     // The last fully good frame, as the frame data display shows it.
@@ -146,6 +148,7 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     ReceiverSettings settings_;
     Receiver receiver_;
     WeakReceiver weak_;
+    weak::Eye weakEye_;
     FrameRepair repair_;
     int weakCorrected_ = -1; // the repair's count for the frame being decoded
     DecodedFrame frame_;
