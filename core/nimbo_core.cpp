@@ -8,6 +8,8 @@ namespace {
 
 constexpr double kFreqBaseMHz = 400.0;
 constexpr double kFreqStepMHz = 0.01;
+// The weak eye keeps whole traces as the scope cuts them.
+static_assert(weak::Eye::kTicksPerTrace == Scope::kTicksPerTrace);
 
 } // namespace
 
@@ -24,8 +26,10 @@ NimboCore::NimboCore(CoreHooks* hooks)
 // hears: a new signal path or channel, or the receiver chosen anew, starts it afresh.
 void NimboCore::applySettings(const ReceiverSettings& settings) {
     if (settings.Weak && (!settings_.Weak || settings.DemodType != settings_.DemodType ||
-                          settings.InputCh != settings_.InputCh || settings.Iq != settings_.Iq))
+                          settings.InputCh != settings_.InputCh || settings.Iq != settings_.Iq)) {
         weak_.reset();
+        weakEye_.reset();
+    }
     if (settings.Iq && !settings_.Iq) iqDiscriminator_.reset();
     settings_ = settings;
 }
@@ -51,9 +55,12 @@ void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
         receiver_.processBlock(interleaved, settings_);
     }
     if (drawPictures_) {
-        if (settings_.Weak)
-            scope_.DrawScope(weak_.eyeSignal().data(), weak_.eyeTicks().data());
-        else
+        if (settings_.Weak) {
+            const weak::Baseband& base = weak_.baseband();
+            weakEye_.process(base.re.data() + weak::kCarry, base.im.data() + weak::kCarry,
+                             weak_.eyeTicks().data());
+            scope_.DrawScope(weakEye_.signal().data(), weakEye_.ticks().data());
+        } else
             scope_.DrawScope(receiver_.demodSignal.data(), receiver_.symbolTicks.data());
     }
     statusDotEndOfBuffer();

@@ -15,6 +15,7 @@
 #include "decode/readout.h"
 #include "dsp/front_end.h"
 #include "dsp/iq_discriminator.h"
+#include "dsp/weak/eye.h"
 #include "dsp/weak/weak_receiver.h"
 #include "pictures/scope.h"
 #include "pictures/sensor_graph.h"
@@ -127,6 +128,7 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     int closingSilenceBlocks() const { return settings_.Weak ? 4 : 1; }
     const Receiver& receiver() const { return receiver_; }
     const WeakReceiver& weakReceiver() const { return weak_; }
+    const weak::Eye& weakEye() const { return weakEye_; } // what the scope shows of it
     const Scope& scope() const { return scope_; }
     const SensorGraph& graph() const { return graph_; }
     // The last fully good frame, as the frame data display shows it.
@@ -154,6 +156,7 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     WeakReceiver weak_;
     IqDiscriminator iqDiscriminator_;
     std::array<int16_t, kBlockWords> iqAudio_{}; // its FM Det audio for the receiver
+    weak::Eye weakEye_;
     FrameRepair repair_;
     int weakCorrected_ = -1; // the repair's count for the frame being decoded
     DecodedFrame frame_;

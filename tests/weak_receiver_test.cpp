@@ -84,45 +84,6 @@ INSTANTIATE_TEST_SUITE_P(Paths, WeakPolarity,
                                     (info.param.invert ? "Inverted" : "Upright");
                          });
 
-// The scope shows this receiver's eye: at the end of every symbol the symbol-averaged
-// frequency stands well clear of zero on either side, and the traces are drawn.
-TEST(WeakEye, OpenOnAClearSignalOnBothPaths) {
-    for (const bool ifPath : {false, true}) {
-        SCOPED_TRACE(ifPath ? "IF" : "FM Det");
-        synth::SynthOptions o;
-        o.frames = 1;
-        o.ifSignal = ifPath;
-        o.ebN0dB = 25.0;
-        const std::vector<int16_t> pcm = synth::synthesize(o);
-        NimboCore core;
-        ReceiverSettings settings;
-        settings.DemodType = ifPath ? 1 : 0;
-        settings.Weak = true;
-        core.applySettings(settings);
-        for (std::size_t i = 0; i < pcm.size(); i += kBlockWords)
-            core.ProcessWaveBuffer(pcm.data() + i);
-        const WeakReceiver& weak = core.weakReceiver();
-        int ticks = 0, above = 0, below = 0;
-        for (int i = 0; i < kBlockSamples; ++i) {
-            if (!weak.eyeTicks()[i]) continue;
-            ++ticks;
-            const double v = weak.eyeSignal()[i];
-            above += v > 0.5 * WeakReceiver::kEyeLevel;
-            below += v < -0.5 * WeakReceiver::kEyeLevel;
-        }
-        EXPECT_NEAR(ticks, 480, 1); // 4800 symbols a second, a tenth of a second a block
-        EXPECT_EQ(above + below, ticks);
-        EXPECT_GT(above, ticks / 4);
-        EXPECT_GT(below, ticks / 4);
-        int white = 0;
-        const Raster& bitmap = core.scope().scopeBitmap;
-        for (int y = 0; y < bitmap.height(); ++y)
-            for (int x = 0; x < bitmap.width(); ++x)
-                white += bitmap.pixel(x, y) == clWhite;
-        EXPECT_GT(white, 300);
-    }
-}
-
 // The receiver learns its offset and lock from what it hears: after the IF of one sonde
 // 1500 Hz off, the FM Det audio of another decodes from its first frames.
 TEST(WeakSettings, ANewSignalPathStartsAfresh) {
