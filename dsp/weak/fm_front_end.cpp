@@ -26,6 +26,20 @@ int32_t toPhaseUnits(double radians) {
         static_cast<int64_t>(std::llround(radians * kPhaseUnitsPerRadian))));
 }
 
+// The phase step of each sample (32-bit turns), clipped samples standing for a click.
+NIMBO_SIMD_CLONES
+void stepBlock(const int16_t* samples, int stride, float unitsPerSample, int clipped, int32_t click,
+               int32_t* steps, uint8_t* clips, float* freq) {
+    for (int i = 0; i < kBlockSamples; ++i) {
+        const int a = samples[stride * i];
+        const bool up = a >= clipped, down = a <= -clipped;
+        const auto step = static_cast<int32_t>(static_cast<float>(a) * unitsPerSample);
+        steps[i] = up ? click : down ? -click : step;
+        clips[i] = static_cast<uint8_t>(up || down);
+        freq[i] = static_cast<float>(a) * static_cast<float>(1.0 / Receiver::kDiscriminatorScale);
+    }
+}
+
 NIMBO_SIMD_CLONES
 void sinCosBlock(const int32_t* phases, float* c, float* s, int n) {
     for (int i = 0; i < n; ++i)
@@ -53,21 +67,21 @@ void FmFrontEnd::process(const int16_t* samples, int stride, double deviation, B
     const int32_t click =
         toPhaseUnits(clipRadians + kClickExcess * (std::numbers::pi - clipRadians));
     const double unitsPerSample = radiansPerUnit / Receiver::kDiscriminatorScale * kPhaseUnitsPerRadian;
-    const bool wraps = 32768.0 * unitsPerSample >= 2147483648.0;
+    const bool wraps = 32768.0 * unitsPerSample >= 2147483000.0;
     uint8_t* clips = out.clips.data() + kCarry;
-    for (int i = 0; i < kBlockSamples; ++i) {
-        const int16_t a = samples[stride * i];
-        const bool clip = clicksClip && (a >= kClipped || a <= -kClipped);
-        int32_t step = 0;
-        if (clip)
-            step = a > 0 ? click : -click;
-        else if (!wraps)
-            step = static_cast<int32_t>(std::lrint(a * unitsPerSample));
-        else
-            step = toPhaseUnits(a * (radiansPerUnit / Receiver::kDiscriminatorScale));
-        steps_[i] = step;
-        clips[i] = clip ? 1 : 0;
-        out.freq[i] = static_cast<float>(a * (1.0 / Receiver::kDiscriminatorScale));
+    if (!wraps) {
+        stepBlock(samples, stride, static_cast<float>(unitsPerSample), clicksClip ? kClipped : 32768,
+                  click, steps_.data(), clips, out.freq.data());
+    } else {
+        // A deviation so small that the audio's steps go beyond half a turn: rare, slow.
+        for (int i = 0; i < kBlockSamples; ++i) {
+            const int16_t a = samples[stride * i];
+            const bool clip = clicksClip && (a >= kClipped || a <= -kClipped);
+            steps_[i] = clip ? (a > 0 ? click : -click)
+                             : toPhaseUnits(a * (radiansPerUnit / Receiver::kDiscriminatorScale));
+            clips[i] = clip ? 1 : 0;
+            out.freq[i] = static_cast<float>(a * (1.0 / Receiver::kDiscriminatorScale));
+        }
     }
     sinCosBlock(steps_.data(), stepCos_.data(), stepSin_.data(), kBlockSamples);
 
