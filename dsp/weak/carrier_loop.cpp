@@ -17,8 +17,12 @@ constexpr double kMaxStep = 2.0 * std::numbers::pi * CarrierLoop::kMaxHz / kSamp
 
 void CarrierLoop::advance(int samples) {
     if (step_ == 0.0) return;
-    const double a = -step_ * samples;
-    back_.turn(smallCos(a), smallSin(a));
+    // Mostly a few thousandths of a radian a symbol, where short series do.
+    const double a = -step_ * samples, a2 = a * a;
+    if (a2 < 0.0025)
+        back_.turn(1.0 - 0.5 * a2, a * (1.0 - a2 * (1.0 / 6.0)));
+    else
+        back_.turn(smallCos(a), smallSin(a));
 }
 
 void CarrierLoop::measure(std::complex<float> now, std::complex<float> earlier) {

@@ -35,6 +35,14 @@ constexpr std::array<float, kTrustClips + 1> kClipTrustPowers = [] {
 float clipTrust(int clips) {
     return clips >= kTrustClips ? 0.0f : kClipTrustPowers[clips];
 }
+// The weights of the bits i = 1..kReferencePairs either side without clicks: kPairTrust^i.
+constexpr std::array<float, ManchesterPairs::kReferencePairs + 1> kPlainWeights = [] {
+    std::array<float, ManchesterPairs::kReferencePairs + 1> w{};
+    w[0] = 1.0f;
+    for (int i = 1; i <= ManchesterPairs::kReferencePairs; ++i)
+        w[i] = w[i - 1] * kPairTrust;
+    return w;
+}();
 // Clicks and bursts must not outweigh many ordinary bits: values are limited to a few times
 // the typical size, learned over about 256 decisions.
 constexpr float kCap = 2.5f;
@@ -69,6 +77,8 @@ bool ManchesterPairs::symbol(const Baseband& in, int last, int samples, CarrierL
     down_[k] = down;
     up_[k] = up;
     clips_[k] = static_cast<uint8_t>(std::min(clips, 255));
+    trust_[k] = kPairTrust * clipTrust(clips_[k1] + clips_[k]);
+    sinceClick_ = clips > 0 ? 0 : std::min(sinceClick_ + 1, kRing);
     const std::complex<float> c1 = down_[k1] - up, c0 = up_[k1] - down;
     carrier_[k] = c1 + c0;
     metric_[k] = c1 - c0;
@@ -81,12 +91,17 @@ bool ManchesterPairs::symbol(const Baseband& in, int last, int samples, CarrierL
     const int64_t m = index_ - kDecisionDelay;
     if (m < 0) return false;
     std::complex<float> r{};
-    float wAfter = 1.0f, wBefore = 1.0f;
-    for (int i = 1; i <= kReferencePairs; ++i) {
-        const int64_t after = m + 2 * i, before = m - 2 * i;
-        wAfter *= kPairTrust * clipTrust(clips_[at(after - 1)] + clips_[at(after)]);
-        wBefore *= kPairTrust * clipTrust(clips_[at(before + 1)] + clips_[at(before + 2)]);
-        r += wAfter * carrier_[at(after)] + wBefore * carrier_[at(before)];
+    // The window's clicks: from the pair ending at m - 2 kReferencePairs + 1 on.
+    if (sinceClick_ > 4 * kReferencePairs) {
+        for (int i = 1; i <= kReferencePairs; ++i)
+            r += kPlainWeights[i] * (carrier_[at(m + 2 * i)] + carrier_[at(m - 2 * i)]);
+    } else {
+        float wAfter = 1.0f, wBefore = 1.0f;
+        for (int i = 1; i <= kReferencePairs; ++i) {
+            wAfter *= trust_[at(m + 2 * i)];
+            wBefore *= trust_[at(m - 2 * i + 2)];
+            r += wAfter * carrier_[at(m + 2 * i)] + wBefore * carrier_[at(m - 2 * i)];
+        }
     }
     const std::complex<float> g = carrier_[at(m)], h = metric_[at(m)];
     // |c1 + r| - |c0 + r|, with c1 = (g + h) / 2 and c0 = (g - h) / 2.

@@ -28,6 +28,11 @@ class ManchesterPairs {
     static constexpr int kRing = 128;
     std::array<std::complex<float>, kRing> down_{}, up_{}, carrier_{}, metric_{};
     std::array<uint8_t, kRing> clips_{};
+    // Trust in the carrier of the pair ending at each symbol (fewer clicks, more trust), and
+    // how many symbols since the last one with a click: none in the reference's reach lets
+    // the fixed weights serve.
+    std::array<float, kRing> trust_{};
+    int sinceClick_ = kRing;
     int64_t index_ = -1; // symbols seen
 };
 
