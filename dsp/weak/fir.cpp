@@ -5,14 +5,17 @@
 namespace nimbo::weak {
 
 NIMBO_SIMD_CLONES
-void filterBlock(const float* x, const float* taps, int count, float* out) {
-    for (int i = 0; i < kBlockSamples; ++i)
-        out[i] = taps[0] * x[i];
-    for (int k = 1; k < count; ++k) {
-        const float t = taps[k];
-        const float* xk = x + k;
-        for (int i = 0; i < kBlockSamples; ++i)
-            out[i] += t * xk[i];
+void filterBlock15(const float* x, const float* taps, float* out) {
+    constexpr int kTaps = 15;
+    float t[kTaps];
+    for (int k = 0; k < kTaps; ++k)
+        t[k] = taps[k];
+    for (int i = 0; i < kBlockSamples; ++i) {
+        float s = 0.0f;
+#pragma GCC unroll 15
+        for (int k = 0; k < kTaps; ++k)
+            s += t[k] * x[i + k];
+        out[i] = s;
     }
 }
 

@@ -31,9 +31,9 @@ std::array<float, Taps> lowPassTaps(double hz) {
     return taps;
 }
 
-// out[i] = sum of taps[k] x[i + k] over kBlockSamples outputs: taps outermost, so that the
-// inner loop runs along the samples and vectorises.
-void filterBlock(const float* x, const float* taps, int count, float* out);
+// out[i] = sum of taps[k] x[i + k] over kBlockSamples outputs, for 15 taps: each output
+// summed in a register, the loop along the samples vectorised.
+void filterBlock15(const float* x, const float* taps, float* out);
 
 // A symmetric low-pass over blocks of kBlockSamples complex samples.
 template <int Taps>
@@ -47,8 +47,9 @@ class ComplexLowPass {
     // Filters the block written to inRe/inIm into outRe/outIm (kBlockSamples each); the
     // output lags the input by (Taps - 1) / 2 samples.
     void run(float* outRe, float* outIm) {
-        filterBlock(re_.data(), taps_.data(), Taps, outRe);
-        filterBlock(im_.data(), taps_.data(), Taps, outIm);
+        static_assert(Taps == 15, "one filter length is compiled");
+        filterBlock15(re_.data(), taps_.data(), outRe);
+        filterBlock15(im_.data(), taps_.data(), outIm);
         for (int k = 0; k < kHistory; ++k) {
             re_[k] = re_[kBlockSamples + k];
             im_[k] = im_[kBlockSamples + k];

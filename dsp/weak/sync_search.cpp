@@ -8,9 +8,10 @@
 namespace nimbo::weak {
 namespace {
 
-// Wrong signs among the sync bits that still let the soft correlation be tried: a third; a
-// true sync that the soft correlation would accept has far fewer.
-constexpr int kMaxSyncFlipsPerThree = 1;
+// Wrong signs among the sync bits that still let the soft correlation be tried: a quarter;
+// a true sync that the soft correlation would accept has far fewer (about one in ten wrong
+// at the weakest signals that decode: 6 of 60, 15 is four deviations off).
+constexpr int kMaxSyncFlipsPerFour = 1;
 
 } // namespace
 
@@ -35,7 +36,7 @@ bool SyncSearch::found(const SoftRing& ring, int64_t k, double& m) const {
     const uint64_t word = p.stride == 2 ? ring.signs[static_cast<std::size_t>(k & 1)] : ring.allSigns;
     const uint64_t mask = p.syncBits >= 64 ? ~uint64_t{0} : (uint64_t{1} << p.syncBits) - 1;
     const int flips = std::popcount((word ^ p.syncSigns) & mask);
-    const int maxFlips = p.syncBits * kMaxSyncFlipsPerThree / 3;
+    const int maxFlips = p.syncBits * kMaxSyncFlipsPerFour / 4;
     if (flips > maxFlips && flips < p.syncBits - maxFlips) return false;
     if (std::abs(metric(ring, k, 0, p.syncBits)) < kSyncOnlyThreshold) return false;
     m = metric(ring, k, 0, static_cast<int>(p.bits.size()));
