@@ -22,7 +22,7 @@ class ChannelFilter {
 
     // The signal's own width: deviation and the Gaussian pulses' spread, with room for the
     // fine loop's residual offset.
-    static constexpr double kCutoffHz = 5500.0;
+    static constexpr double kCutoffHz = 4500.0;
 
   private:
     static constexpr int kChunk = 64; // oscillator values worked out per chunk of samples

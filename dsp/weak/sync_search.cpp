@@ -111,11 +111,14 @@ bool SyncSearch::step(const SoftRing& ring) {
     const double pickMetric = farWins ? bestMetric_ : bestNearMetric_;
     int64_t next = due;
     bool seen = pickMetric >= kTrackThreshold;
-    if (seen) {
-        next = pick;
-    } else if (stray_ > syncAt_ + frame / 2 && polarity_ * strayMetric_ > 0.0) {
-        next = stray_; // the sync came early, beyond the window
+    // A clear sync seen early, beyond the window (a gap), wins over a weaker place within.
+    const bool strayWins = stray_ > syncAt_ + frame / 2 && polarity_ * strayMetric_ > 0.0 &&
+                           (!seen || std::abs(strayMetric_) >= pickMetric + kMargin);
+    if (strayWins) {
+        next = stray_;
         seen = true;
+    } else if (seen) {
+        next = pick;
     }
     if (seen && pickMetric >= kSearchThreshold) lastSeen_ = next;
     if (seen && next == stray_) lastSeen_ = next;

@@ -41,7 +41,9 @@ class SyncSearch {
     // signals that can still be decoded.
     static constexpr double kSyncOnlyThreshold = 0.6;
     static constexpr double kSearchThreshold = 0.8;
-    static constexpr double kTailThreshold = 0.5; // the tail alone, in a found sync
+    // The tail alone, in a found sync: a stretch at 0.8 overall already has 0.67 on its tail,
+    // so less would check nothing; a tail of zero bytes behind true sync bytes reads 0.70.
+    static constexpr double kTailThreshold = 0.75;
     static constexpr double kTrackThreshold = 0.5;
     // Tracking looks this many symbols either side of where the next sync is due: two bytes
     // and a little, so that a lost or inserted byte's worth of samples is followed. A place
