@@ -8,6 +8,8 @@ namespace {
 
 constexpr double kFreqBaseMHz = 400.0;
 constexpr double kFreqStepMHz = 0.01;
+// The weak eye keeps whole traces as the scope cuts them.
+static_assert(weak::Eye::kTicksPerTrace == Scope::kTicksPerTrace);
 
 } // namespace
 
@@ -24,20 +26,41 @@ NimboCore::NimboCore(CoreHooks* hooks)
 // hears: a new signal path or channel, or the receiver chosen anew, starts it afresh.
 void NimboCore::applySettings(const ReceiverSettings& settings) {
     if (settings.Weak && (!settings_.Weak || settings.DemodType != settings_.DemodType ||
-                          settings.InputCh != settings_.InputCh))
+                          settings.InputCh != settings_.InputCh || settings.Iq != settings_.Iq)) {
         weak_.reset();
+        weakEye_.reset();
+    }
+    if (settings.Iq && !settings_.Iq) iqDiscriminator_.reset();
     settings_ = settings;
 }
 
+void NimboCore::continueFrom(const Receiver& heard) {
+    receiver_ = heard;
+    receiver_.sync.setListener(this);
+}
+
+void NimboCore::continueFrom(const WeakReceiver& heard) {
+    weak_ = heard;
+    weak_.setListener(this);
+}
+
 void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
-    if (settings_.Weak)
+    if (settings_.Weak) {
         weak_.processBlock(interleaved, settings_);
-    else
+    } else if (settings_.Iq) {
+        // The standard receiver hears I/Q through a discriminator, as FM Det on the left.
+        iqDiscriminator_.process(interleaved, iqAudio_.data());
+        receiver_.processBlock(iqAudio_.data(), ReceiverSettings{});
+    } else {
         receiver_.processBlock(interleaved, settings_);
+    }
     if (drawPictures_) {
-        if (settings_.Weak)
-            scope_.DrawScope(weak_.eyeSignal().data(), weak_.eyeTicks().data());
-        else
+        if (settings_.Weak) {
+            const weak::Baseband& base = weak_.baseband();
+            weakEye_.process(base.re.data() + weak::kCarry, base.im.data() + weak::kCarry,
+                             weak_.eyeTicks().data());
+            scope_.DrawScope(weakEye_.signal().data(), weakEye_.ticks().data());
+        } else
             scope_.DrawScope(receiver_.demodSignal.data(), receiver_.symbolTicks.data());
     }
     statusDotEndOfBuffer();
@@ -55,14 +78,12 @@ void NimboCore::decodeFrame(const uint8_t* cells) {
 // decoded as the standard receiver's frames are.
 // Tells the receiver whether any block of the frame holds: a frame that passes no check at
 // all may mean the receiver follows the wrong place.
-bool NimboCore::sentFrame(std::span<const uint8_t, kLeadParityBytes> before,
-                          std::span<const uint8_t, kSentBytes> bytes,
-                          std::span<const float, kSentBytes> reliability, bool follows) {
-    uint8_t content[kFrameBytes];
+bool NimboCore::sentFrame(sent::ParityBytes before, sent::SentBytes bytes,
+                          sent::Reliabilities reliability, bool follows) {
+    std::array<uint8_t, kFrameBytes> content;
     uint8_t cells[kFrameBits];
-    weakCorrected_ =
-        repair_.repair(before.data(), bytes.data(), reliability.data(), follows, content);
-    unpackFrameBytes(content, cells);
+    weakCorrected_ = repair_.repair(before, bytes, reliability, follows, content);
+    unpackFrameBytes(content.data(), cells);
     decodeFrame(cells);
     return frame_.sondeBlockOk || frame_.sensorBlockOk || frame_.gpsBlockOk;
 }

@@ -14,6 +14,8 @@
 #include "decode/frame_repair.h"
 #include "decode/readout.h"
 #include "dsp/front_end.h"
+#include "dsp/iq_discriminator.h"
+#include "dsp/weak/eye.h"
 #include "dsp/weak/weak_receiver.h"
 #include "pictures/scope.h"
 #include "pictures/sensor_graph.h"
@@ -94,6 +96,12 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     void setProgramFolder(std::string folder) { logs_.setFolder(std::move(folder)); }
     // Scope and graph drawing; off where nothing shows them.
     void setDrawPictures(bool on) { drawPictures_ = on; }
+    // Carries on from a receiver that has heard the start of a signal (another core's
+    // receiver() or weakReceiver(), copied), as if this core had heard it: many runs can
+    // start from one point of a signal without hearing its start again. Apply the settings
+    // it heard under first.
+    void continueFrom(const Receiver& heard);
+    void continueFrom(const WeakReceiver& heard);
 
     // ---- Replay of a recorded raw log (see core/log_import.h) ----
 
@@ -120,6 +128,7 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     int closingSilenceBlocks() const { return settings_.Weak ? 4 : 1; }
     const Receiver& receiver() const { return receiver_; }
     const WeakReceiver& weakReceiver() const { return weak_; }
+    const weak::Eye& weakEye() const { return weakEye_; } // what the scope shows of it
     const Scope& scope() const { return scope_; }
     const SensorGraph& graph() const { return graph_; }
     // The last fully good frame, as the frame data display shows it.
@@ -133,9 +142,8 @@ class NimboCore final : private FrameListener, private SentFrameListener {
 
   private:
     void frameComplete() override { decodeFrame(); }
-    bool sentFrame(std::span<const uint8_t, kLeadParityBytes> before,
-                   std::span<const uint8_t, kSentBytes> bytes,
-                   std::span<const float, kSentBytes> reliability, bool follows) override;
+    bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::Reliabilities reliability,
+                   bool follows) override;
     void decodeSondeBlock();
     void decodeSensorBlock();
     void statusDotFrame();
@@ -146,6 +154,9 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     ReceiverSettings settings_;
     Receiver receiver_;
     WeakReceiver weak_;
+    IqDiscriminator iqDiscriminator_;
+    std::array<int16_t, kBlockWords> iqAudio_{}; // its FM Det audio for the receiver
+    weak::Eye weakEye_;
     FrameRepair repair_;
     int weakCorrected_ = -1; // the repair's count for the frame being decoded
     DecodedFrame frame_;
@@ -157,8 +168,8 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     std::array<uint8_t, kFrameBytes> frameDisplayBytes_{};
 
     bool batchMode_ = false;
-    bool scrollDown_ = false;  // SpeedButton3 ("Scroll") is down
-    bool drawPictures_ = true; // scope and graph
+    bool scrollDown_ = false;      // SpeedButton3 ("Scroll") is down
+    bool drawPictures_ = true;     // scope and graph
     bool calFilesPending_ = false; // the complete table's files failed: tried again per frame
 
     CoreHooks* hooks_;

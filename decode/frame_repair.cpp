@@ -1,7 +1,7 @@
 #include "decode/frame_repair.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cmath>
 
 #include "decode/frame_layout.h"
 
@@ -10,16 +10,22 @@ namespace {
 
 // Codeword positions whose bytes are known before decoding: the constant tail.
 bool forcedPosition(int position) {
-    const int tailFirst = rs::codewordPosition(rs::kSentHeaderTail);
-    return position >= tailFirst &&
-           position < tailFirst + static_cast<int>(headerPatternBytes.size());
+    const int tailFirst = rs::codewordPosition(sent::kTailStart);
+    return position >= tailFirst && position < tailFirst + sent::kTailBytes;
+}
+
+// The sync bytes and the constant tail, which every frame holds.
+void putConstantBytes(std::span<uint8_t, sent::kFrameBytes> frame) {
+    std::copy(sent::kSync.begin(), sent::kSync.end(), frame.begin());
+    std::copy(headerPatternBytes.begin(), headerPatternBytes.end(),
+              frame.begin() + sent::kTailStart);
 }
 
 } // namespace
 
-bool FrameRepair::crcsHold(const uint8_t* parityBefore) {
-    std::memcpy(content_.data(), parityBefore, rs::kParityBytes);
-    std::memcpy(content_.data() + rs::kContentSentStart, sent_.data(), rs::kContentSentBytes);
+bool FrameRepair::crcsHold(sent::ParityBytes parityBefore) {
+    std::copy(parityBefore.begin(), parityBefore.end(), content_.begin());
+    std::copy_n(sent_.begin(), rs::kContentSentBytes, content_.begin() + rs::kContentSentStart);
     const uint8_t* c = content_.data();
     return checkBlockCrc(c, frame::kSondeBlock.first, frame::kSondeBlock.last) &&
            checkBlockCrc(c, frame::kSensorBlock.first, frame::kSensorBlock.last) &&
@@ -28,33 +34,32 @@ bool FrameRepair::crcsHold(const uint8_t* parityBefore) {
 
 bool FrameRepair::tryDecode(int erasures) {
     work_ = codeword_;
-    int positions[rs::kCodeLength];
     // order_ holds the unforced positions, least reliable first (sorted once per frame).
-    int f = 0;
-    for (; f < erasures; ++f)
-        positions[f] = order_[f];
-    if (rs::decode(work_.data(), std::span<const int>(positions, f)) == rs::kFailed) return false;
-    rs::sentFromCodeword(work_.data(), sent_.data());
+    const std::span<const int> positions(order_.data(), static_cast<std::size_t>(erasures));
+    if (rs::decode(work_, positions) == rs::kFailed) return false;
+    rs::sentFromCodeword(work_, sent_);
     return true;
 }
 
-int FrameRepair::repair(const uint8_t* before, const uint8_t* received, const float* reliability,
-                        bool follows, uint8_t* content) {
-    uint8_t parityBefore[rs::kParityBytes];
-    std::memcpy(parityBefore, follows && haveLast_ ? lastParity_.data() : before, rs::kParityBytes);
+int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received,
+                        sent::Reliabilities reliability, bool follows, rs::Content content) {
+    // lastParity_ changes only at the end.
+    const sent::ParityBytes parityBefore =
+        follows && haveLast_ ? sent::ParityBytes(lastParity_) : before;
 
     // The sync bytes and the constant tail are known: forced before decoding.
-    std::memcpy(sent_.data(), received, rs::kSentFrameBytes);
-    std::memcpy(sent_.data() + rs::kSentHeaderTail, headerPatternBytes.data(),
-                headerPatternBytes.size());
-    rs::codewordFromSent(sent_.data(), codeword_.data());
+    std::copy(received.begin(), received.end(), sent_.begin());
+    putConstantBytes(sent_);
+    rs::codewordFromSent(sent_, codeword_);
 
     // Unforced codeword positions ordered by the reliability of their sent byte.
     int count = 0;
-    float rel[rs::kCodeLength];
-    for (int b = rs::kSyncBytes; b < rs::kSentFrameBytes; ++b) {
+    std::array<float, rs::kCodeLength> rel;
+    for (int b = sent::kSyncBytes; b < sent::kFrameBytes; ++b) {
         const int p = rs::codewordPosition(b);
-        rel[p] = reliability[b];
+        // A reliability that is not a number is no confidence at all (and would leave the
+        // order below undefined).
+        rel[p] = std::isnan(reliability[b]) ? 0.0f : reliability[b];
         if (!forcedPosition(p)) order_[count++] = p;
     }
     std::sort(order_.begin(), order_.begin() + count,
@@ -67,14 +72,17 @@ int FrameRepair::repair(const uint8_t* before, const uint8_t* received, const fl
     int changed = rs::kFailed;
     if (ok) {
         changed = 0;
-        for (int b = 0; b < rs::kSentFrameBytes; ++b)
+        for (int b = 0; b < sent::kFrameBytes; ++b)
             changed += sent_[b] != received[b];
     } else {
-        std::memcpy(sent_.data(), received, rs::kSentFrameBytes);
-        crcsHold(parityBefore); // only to fill content_ with the bytes as heard
+        // The bytes as heard, but with the known ones in place: a frame whose CRCs hold
+        // is logged, and its sync bytes must read as sent.
+        std::copy(received.begin(), received.end(), sent_.begin());
+        putConstantBytes(sent_);
+        crcsHold(parityBefore); // only to fill content_
     }
-    std::memcpy(content, content_.data(), kFrameBytes);
-    std::memcpy(lastParity_.data(), sent_.data() + rs::kSentParity, rs::kParityBytes);
+    std::copy(content_.begin(), content_.end(), content.begin());
+    std::copy_n(sent_.begin() + sent::kParityStart, sent::kParityBytes, lastParity_.begin());
     haveLast_ = true;
     return changed;
 }

@@ -61,7 +61,7 @@ constexpr std::array<uint8_t, kParityBytes + 1> kGenerator = makeGenerator();
 static_assert(kGenerator[kParityBytes] == 1);
 
 // Horner evaluation of c(x) = c[0] + c[1] x + ... + c[n-1] x^(n-1).
-uint8_t evaluate(const uint8_t* c, int n, uint8_t x) {
+uint8_t evaluate(const uint8_t* c, int n, uint8_t x) { // n: up to kCodeLength
     uint8_t v = 0;
     for (int i = n - 1; i >= 0; --i)
         v = static_cast<uint8_t>(mul(v, x) ^ c[i]);
@@ -69,10 +69,10 @@ uint8_t evaluate(const uint8_t* c, int n, uint8_t x) {
 }
 
 // S_j = c(alpha^j), j = 0..23; returns true when all are zero.
-bool syndromes(const uint8_t* codeword, uint8_t* s) {
+bool syndromes(ConstCodeword codeword, std::span<uint8_t, kParityBytes> s) {
     uint8_t any = 0;
     for (int j = 0; j < kParityBytes; ++j) {
-        s[j] = evaluate(codeword, kCodeLength, alphaPow(j));
+        s[j] = evaluate(codeword.data(), kCodeLength, alphaPow(j));
         any |= s[j];
     }
     return any == 0;
@@ -80,7 +80,7 @@ bool syndromes(const uint8_t* codeword, uint8_t* s) {
 
 } // namespace
 
-void encode(const uint8_t* data, uint8_t* parity) {
+void encode(std::span<const uint8_t, kDataBytes> data, std::span<uint8_t, kParityBytes> parity) {
     // Remainder of x^24 d(x) by g(x), highest data power first.
     std::array<uint8_t, kParityBytes> r{};
     for (int j = kDataBytes - 1; j >= 0; --j) {
@@ -89,16 +89,16 @@ void encode(const uint8_t* data, uint8_t* parity) {
             r[k] = static_cast<uint8_t>(r[k - 1] ^ mul(feedback, kGenerator[k]));
         r[0] = mul(feedback, kGenerator[0]);
     }
-    std::memcpy(parity, r.data(), kParityBytes);
+    std::copy(r.begin(), r.end(), parity.begin());
 }
 
-bool isCodeword(const uint8_t* codeword) {
-    uint8_t s[kParityBytes];
+bool isCodeword(ConstCodeword codeword) {
+    std::array<uint8_t, kParityBytes> s;
     return syndromes(codeword, s);
 }
 
-int decode(uint8_t* codeword, std::span<const int> erasures) {
-    uint8_t s[kParityBytes];
+int decode(Codeword codeword, std::span<const int> erasures) {
+    std::array<uint8_t, kParityBytes> s;
     const bool clean = syndromes(codeword, s);
 
     // Erasure locator Gamma(x) = prod (1 - X_k x), X_k = alpha^position.
@@ -184,15 +184,19 @@ int decode(uint8_t* codeword, std::span<const int> erasures) {
     return changed;
 }
 
-void codewordFromSent(const uint8_t* sent, uint8_t* codeword) {
-    std::memcpy(codeword, sent + kSentParity, kParityBytes);
-    std::memcpy(codeword + kParityBytes, sent + kSyncBytes, kDataBytes);
+void codewordFromSent(sent::SentBytes frame, Codeword codeword) {
+    const auto parity = frame.subspan<kSentParity, kParityBytes>();
+    const auto data = frame.subspan<kSyncBytes, kDataBytes>();
+    std::copy(parity.begin(), parity.end(), codeword.begin());
+    std::copy(data.begin(), data.end(), codeword.begin() + kParityBytes);
 }
 
-void sentFromCodeword(const uint8_t* codeword, uint8_t* sent) {
-    std::memcpy(sent, kSync.data(), kSyncBytes);
-    std::memcpy(sent + kSyncBytes, codeword + kParityBytes, kDataBytes);
-    std::memcpy(sent + kSentParity, codeword, kParityBytes);
+void sentFromCodeword(ConstCodeword codeword, std::span<uint8_t, kSentFrameBytes> frame) {
+    const auto parity = codeword.first<kParityBytes>();
+    const auto data = codeword.subspan<kParityBytes>();
+    std::copy(kSync.begin(), kSync.end(), frame.begin());
+    std::copy(data.begin(), data.end(), frame.begin() + kSyncBytes);
+    std::copy(parity.begin(), parity.end(), frame.begin() + kSentParity);
 }
 
 int codewordPosition(int sentByte) {
@@ -201,15 +205,21 @@ int codewordPosition(int sentByte) {
     return sentByte - kSyncBytes + kParityBytes;
 }
 
-void sentFromContent(const uint8_t* frame, const uint8_t* next, uint8_t* sent) {
-    std::memcpy(sent, frame + kContentSentStart, kContentSentBytes);
-    std::memcpy(sent + kSentHeaderTail, headerPatternBytes.data(), headerPatternBytes.size());
-    std::memcpy(sent + kSentParity, next, kParityBytes);
+void sentFromContent(ConstContent frame, ConstContent next,
+                     std::span<uint8_t, kSentFrameBytes> sentFrame) {
+    const auto start = frame.subspan<kContentSentStart>();
+    const auto parity = next.first<kParityBytes>();
+    std::copy(start.begin(), start.end(), sentFrame.begin());
+    std::copy(headerPatternBytes.begin(), headerPatternBytes.end(),
+              sentFrame.begin() + kSentHeaderTail);
+    std::copy(parity.begin(), parity.end(), sentFrame.begin() + kSentParity);
 }
 
-void contentFromSent(const uint8_t* sent, uint8_t* frame, uint8_t* next) {
-    std::memcpy(frame + kContentSentStart, sent, kContentSentBytes);
-    std::memcpy(next, sent + kSentParity, kParityBytes);
+void contentFromSent(sent::SentBytes sentFrame, Content frame, Content next) {
+    const auto start = sentFrame.first<kContentSentBytes>();
+    const auto parity = sentFrame.subspan<kSentParity, kParityBytes>();
+    std::copy(start.begin(), start.end(), frame.begin() + kContentSentStart);
+    std::copy(parity.begin(), parity.end(), next.begin());
 }
 
 } // namespace nimbo::rs

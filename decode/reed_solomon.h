@@ -7,6 +7,7 @@
 #include <span>
 
 #include "dsp/frame_sync.h"
+#include "dsp/sent_frame.h"
 
 // How the frames the decoder collects relate to the frames the sonde sends:
 //
@@ -25,49 +26,56 @@
 // and f erasures with 2e + f <= 24.
 namespace nimbo::rs {
 
-inline constexpr int kParityBytes = 24;
-inline constexpr int kDataBytes = 210;
+inline constexpr int kParityBytes = sent::kParityBytes;
+inline constexpr int kDataBytes = sent::kDataBytes;
 inline constexpr int kCodeLength = kParityBytes + kDataBytes; // 234
 inline constexpr int kMaxErrors = kParityBytes / 2;
 
-inline constexpr int kSentFrameBytes = 240;
-inline constexpr int kSyncBytes = 6;
-inline constexpr std::array<uint8_t, kSyncBytes> kSync = {0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x10};
-inline constexpr int kSentParity = kSyncBytes + kDataBytes; // 216
-inline constexpr int kSentHeaderTail =
-    kSentParity - static_cast<int>(headerPatternBytes.size()); // 196
+// The sent frame's places under the names the codeword mapping uses.
+inline constexpr int kSentFrameBytes = sent::kFrameBytes;
+inline constexpr int kSyncBytes = sent::kSyncBytes;
+inline constexpr const auto& kSync = sent::kSync;
+inline constexpr int kSentParity = sent::kParityStart;   // 216
+inline constexpr int kSentHeaderTail = sent::kTailStart; // 196
+static_assert(kSyncBytes + kCodeLength == kSentFrameBytes, "all but the sync is covered");
 // The content bytes of a collected frame that hold the start of the next sent frame.
 inline constexpr int kContentSentStart = kParityBytes;                    // 24
 inline constexpr int kContentSentBytes = kFrameBytes - kContentSentStart; // 196
-static_assert(kContentSentBytes == kSentHeaderTail);
-static_assert(kSentParity + kParityBytes == kSentFrameBytes);
+static_assert(kContentSentBytes == kSentHeaderTail,
+              "a collected frame is the parity before it and the sent bytes up to the tail");
 
 inline constexpr int kFailed = -1;
 
+using Codeword = std::span<uint8_t, kCodeLength>;
+using ConstCodeword = std::span<const uint8_t, kCodeLength>;
+using Content = std::span<uint8_t, kFrameBytes>; // a collected frame's 220 bytes
+using ConstContent = std::span<const uint8_t, kFrameBytes>;
+
 // The 24 parity bytes (c0..c23) of 210 data bytes (c24..c233).
-void encode(const uint8_t* data, uint8_t* parity);
+void encode(std::span<const uint8_t, kDataBytes> data, std::span<uint8_t, kParityBytes> parity);
 
-// True when all 24 syndromes of the 234-byte codeword are zero.
-bool isCodeword(const uint8_t* codeword);
+// True when all 24 syndromes of the codeword are zero.
+bool isCodeword(ConstCodeword codeword);
 
-// Corrects the 234-byte codeword in place. `erasures` lists codeword positions (0..233)
-// known to be unreliable; repeats count once. Returns the number of bytes changed, or
-// kFailed (codeword untouched) when the damage is beyond what the code can correct or a
-// position is out of range. Only 24 - f syndromes check a result with f erasures, so many
-// erasures make a wrong "success" likely: keep f well below 24 and check the CRCs too.
-int decode(uint8_t* codeword, std::span<const int> erasures = {});
+// Corrects the codeword in place. `erasures` lists codeword positions (0..233) known to be
+// unreliable; repeats count once. Returns the number of bytes changed, or kFailed (codeword
+// untouched) when the damage is beyond what the code can correct or a position is out of
+// range. Only 24 - f syndromes check a result with f erasures, so many erasures make a wrong
+// "success" likely: keep f well below 24 and check the CRCs too.
+int decode(Codeword codeword, std::span<const int> erasures = {});
 
 // Sent frame (240 bytes) <-> codeword (234 bytes). The sync bytes are written as kSync.
-void codewordFromSent(const uint8_t* sent, uint8_t* codeword);
-void sentFromCodeword(const uint8_t* codeword, uint8_t* sent);
+void codewordFromSent(sent::SentBytes frame, Codeword codeword);
+void sentFromCodeword(ConstCodeword codeword, std::span<uint8_t, kSentFrameBytes> frame);
 // Codeword position of sent byte i; -1 for the sync bytes (not covered).
 int codewordPosition(int sentByte);
 
 // The sent frame from two consecutive collected frames: sync and data from content bytes
 // 24..219 of `frame`, the constant tail, and the parity from content bytes 0..23 of `next`.
-void sentFromContent(const uint8_t* frame, const uint8_t* next, uint8_t* sent);
+void sentFromContent(ConstContent frame, ConstContent next,
+                     std::span<uint8_t, kSentFrameBytes> sentFrame);
 // The reverse: writes sent bytes 0..195 to content bytes 24..219 of `frame` and the parity to
 // content bytes 0..23 of `next` (the tail is constant and has no place in the content).
-void contentFromSent(const uint8_t* sent, uint8_t* frame, uint8_t* next);
+void contentFromSent(sent::SentBytes sentFrame, Content frame, Content next);
 
 } // namespace nimbo::rs

@@ -46,7 +46,7 @@ void BlockFir::process(const double* in, double* out, int count) {
     if (lastCount_ > 0)
         std::copy(history_ + lastCount_, history_ + lastCount_ + kHistory, history_);
     std::copy(in, in + count, history_ + kHistory);
-    firKernel(taps_.data(), history_, out, count);
+    firKernel(taps_->data(), history_, out, count);
     lastCount_ = count;
 }
 

@@ -11,7 +11,7 @@ namespace nimbo {
 // block form lets the compiler compute several outputs side by side.
 class BlockFir {
   public:
-    explicit BlockFir(const FirTaps& taps) : taps_(taps) {}
+    explicit BlockFir(const FirTaps& taps) : taps_(&taps) {}
 
     // Filters `count` (<= kBlockSamples) samples from `in` into `out`; in and out may alias.
     void process(const double* in, double* out, int count);
@@ -26,7 +26,7 @@ class BlockFir {
 
   private:
     static constexpr int kHistory = kFirTaps - 1;
-    const FirTaps& taps_;
+    const FirTaps* taps_; // a pointer, not a reference: a filter can be assigned
     // [0, kHistory): the last 50 inputs of earlier blocks, oldest first; then this block.
     double history_[kHistory + kBlockSamples] = {};
     int lastCount_ = 0; // samples in the block last processed

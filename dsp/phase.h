@@ -42,4 +42,30 @@ inline double phaseAtan2(double y, double x) {
     return y < 0.0 ? -a : a;
 }
 
+// The same in single precision, for a discriminator whose noise is far above 1e-6 rad: the
+// series to u^15 (the first omitted term is below 1e-7 for |u| <= tan(pi/8)), eight values
+// to a vector register.
+inline float phaseAtan2(float y, float x) {
+    constexpr float kPi = std::numbers::pi_v<float>;
+    constexpr float kTanPi8 = 0.41421356f;
+    constexpr int kTerms = 8;
+    const float ax = std::fabs(x), ay = std::fabs(y);
+    const bool steep = ay > ax;
+    const float num = steep ? ax : ay;
+    const float den = steep ? ay : ax;
+    const float t = num / (den > 0.0f ? den : 1.0f);
+    const bool upper = t > kTanPi8;
+    const float folded = (t - 1.0f) / (t + 1.0f);
+    const float u = upper ? folded : t;
+    const float u2 = u * u;
+    float p = static_cast<float>(kAtanSeries[kTerms - 1]);
+#pragma GCC unroll 8
+    for (int k = kTerms - 2; k >= 0; --k)
+        p = p * u2 + static_cast<float>(kAtanSeries[k]);
+    float a = u * p + (upper ? kPi / 4 : 0.0f);
+    a = steep ? kPi / 2 - a : a;
+    a = x < 0.0f ? kPi - a : a;
+    return y < 0.0f ? -a : a;
+}
+
 } // namespace nimbo

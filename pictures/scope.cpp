@@ -12,7 +12,6 @@ constexpr int kGridColumns = 4;         // x = 0, 60, 120, 180
 constexpr int kGridBottom = 150;        // grid columns run from y = 0 to here
 constexpr int kPixelsPerSample = 6;     // horizontal
 constexpr double kUnitsPerPixel = 60.0; // vertical, upwards positive
-constexpr int kTicksPerTrace = 3;       // a trace spans three symbols
 constexpr Colour kGridColour = clGray;
 
 // Row of a signal value: 75 - value / 60, toward zero. NaN has no row.

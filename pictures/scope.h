@@ -14,7 +14,8 @@ class Scope {
   public:
     static constexpr int kWidth = 180; // Image1
     static constexpr int kHeight = 150;
-    static constexpr int kRows = 3; // blocks shown, oldest first
+    static constexpr int kRows = 3;          // blocks shown, oldest first
+    static constexpr int kTicksPerTrace = 3; // a trace starts at every third tick of a row
 
     struct Row {
         std::array<double, kBlockSamples> signal{};

@@ -34,7 +34,7 @@ Word encodedWord(std::mt19937& rng) {
     Word c{};
     for (int i = kParityBytes; i < kCodeLength; ++i)
         c[i] = static_cast<uint8_t>(rng());
-    encode(&c[kParityBytes], c.data());
+    encode(std::span(c).subspan<kParityBytes>(), std::span(c).first<kParityBytes>());
     return c;
 }
 
@@ -58,7 +58,7 @@ TEST(ReedSolomon, ParityMakesAlpha0To23RootsOfTheCodeword) {
             g[k] = static_cast<uint8_t>((k ? g[k - 1] : 0) ^ slowMul(g[k], slowAlpha(r)));
     std::array<uint8_t, kDataBytes> data{1};
     std::array<uint8_t, kParityBytes> parity{};
-    encode(data.data(), parity.data());
+    encode(data, parity);
     EXPECT_TRUE(std::equal(parity.begin(), parity.end(), g.begin()));
     EXPECT_EQ(parity[0], 0x75); // alpha^(0+1+...+23) = alpha^276 = alpha^21, by hand
 }
@@ -97,7 +97,7 @@ TEST(ReedSolomon, CorrectsUpToTwoEPlusFOf24AndRefusesBeyond) {
             std::vector<int> erasures;
             const int damaged = damage(c, k.e, k.f, rng, erasures);
             const Word received = c;
-            const int result = decode(c.data(), erasures);
+            const int result = decode(c, erasures);
             if (k.correctable) {
                 ASSERT_EQ(result, damaged);
                 ASSERT_EQ(c, sent);
@@ -112,8 +112,8 @@ TEST(ReedSolomon, CorrectsUpToTwoEPlusFOf24AndRefusesBeyond) {
     Word c = encodedWord(rng2);
     c[233] ^= 1;
     for (const std::vector<int>& bad : {std::vector<int>{234}, std::vector<int>{-1, 5}})
-        EXPECT_EQ(decode(c.data(), bad), kFailed);
-    EXPECT_EQ(decode(c.data(), std::vector<int>(30, 233)), 1);
+        EXPECT_EQ(decode(c, bad), kFailed);
+    EXPECT_EQ(decode(c, std::vector<int>(30, 233)), 1);
 }
 
 // Beyond 12 errors the decoder must refuse, not "correct" to another codeword. A miscorrection
@@ -127,7 +127,7 @@ TEST(ReedSolomon, RandomPatternsBeyondTheLimitAreNeverMiscorrected) {
         Word c = sent;
         std::vector<int> none;
         damage(c, 13 + static_cast<int>(rng() % 40), 0, rng, none);
-        if (decode(c.data()) == kFailed)
+        if (decode(c) == kFailed)
             ++refused;
         else
             ++miscorrected;
@@ -138,10 +138,13 @@ TEST(ReedSolomon, RandomPatternsBeyondTheLimitAreNeverMiscorrected) {
 
 TEST(ReedSolomon, SentFrameMapsToTheCodewordAndToCollectedFrames) {
     const struct {
-        int sent, position;
-    } cases[] = {{0, -1}, {5, -1}, {6, 24}, {215, 233}, {216, 0}, {239, 23}, {240, -1}};
-    for (const auto& k : cases)
+        int sent, position, constant; // constant: the byte every frame holds there, or -1
+    } cases[] = {{-1, -1, -1},     {0, -1, 0x2A},    {5, -1, 0x10}, {6, 24, -1},   {195, 213, -1},
+                 {196, 214, 0x68}, {215, 233, 0x00}, {216, 0, -1},  {239, 23, -1}, {240, -1, -1}};
+    for (const auto& k : cases) {
         EXPECT_EQ(codewordPosition(k.sent), k.position) << "sent byte " << k.sent;
+        EXPECT_EQ(sent::constantByte(k.sent), k.constant) << "sent byte " << k.sent;
+    }
 
     std::array<uint8_t, kFrameBytes> frame{}, next{};
     for (int i = 0; i < kFrameBytes; ++i) {
@@ -149,7 +152,7 @@ TEST(ReedSolomon, SentFrameMapsToTheCodewordAndToCollectedFrames) {
         next[i] = static_cast<uint8_t>(100 + i);
     }
     std::array<uint8_t, kSentFrameBytes> sent{}, back{};
-    sentFromContent(frame.data(), next.data(), sent.data());
+    sentFromContent(frame, next, sent);
     EXPECT_EQ(sent[0], 24); // content byte 24 starts the sent frame
     EXPECT_EQ(sent[195], 219);
     EXPECT_EQ(sent[196], 0x68); // the 20-byte header is the sent frame's tail
@@ -157,10 +160,10 @@ TEST(ReedSolomon, SentFrameMapsToTheCodewordAndToCollectedFrames) {
     EXPECT_EQ(sent[216], 100); // parity: content bytes 0..23 of the next frame
     EXPECT_EQ(sent[239], 123);
     Word c{};
-    codewordFromSent(sent.data(), c.data());
+    codewordFromSent(sent, c);
     EXPECT_EQ(c[0], 100);
     EXPECT_EQ(c[24], 30); // sent byte 6 = content byte 30
-    sentFromCodeword(c.data(), back.data());
+    sentFromCodeword(c, back);
     std::copy(kSync.begin(), kSync.end(), sent.begin()); // the sync is not in the codeword
     EXPECT_EQ(back, sent);
 }

@@ -145,18 +145,18 @@ TEST(SynthFrame, ParityMakesEverySentFrameACorrectableCodeword) {
         SCOPED_TRACE("frame " + std::to_string(n));
         const auto previous = buildFrame(o, n - 1), frame = buildFrame(o, n);
         std::array<uint8_t, rs::kSentFrameBytes> sent{};
-        rs::sentFromContent(previous.data(), frame.data(), sent.data());
+        rs::sentFromContent(previous, frame, sent);
         EXPECT_EQ(0, std::memcmp(sent.data(), "\x2A\x2A\x2A\x2A\x2A\x10", 6));
         std::array<uint8_t, rs::kCodeLength> c{};
-        rs::codewordFromSent(sent.data(), c.data());
-        EXPECT_EQ(rs::decode(c.data()), n - 1 == o.corruptFrame ? 1 : 0);
+        rs::codewordFromSent(sent, c);
+        EXPECT_EQ(rs::decode(c), n - 1 == o.corruptFrame ? 1 : 0);
         for (int k = 0; k < 12; ++k) // every 19th byte from sent byte 7, parity included
             c[rs::codewordPosition(7 + 19 * k)] ^= static_cast<uint8_t>(0x11 * (k + 1));
-        ASSERT_EQ(rs::decode(c.data()), 12);
+        ASSERT_EQ(rs::decode(c), 12);
         auto repaired = previous;
         auto next = frame;
-        rs::sentFromCodeword(c.data(), sent.data());
-        rs::contentFromSent(sent.data(), repaired.data(), next.data());
+        rs::sentFromCodeword(c, sent);
+        rs::contentFromSent(sent, repaired, next);
         EXPECT_EQ(repaired, buildFrame(clean, n - 1));
         EXPECT_EQ(next, frame);
     }

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -84,45 +84,6 @@ INSTANTIATE_TEST_SUITE_P(Paths, WeakPolarity,
                                     (info.param.invert ? "Inverted" : "Upright");
                          });
 
-// The scope shows this receiver's eye: at the end of every symbol the symbol-averaged
-// frequency stands well clear of zero on either side, and the traces are drawn.
-TEST(WeakEye, OpenOnAClearSignalOnBothPaths) {
-    for (const bool ifPath : {false, true}) {
-        SCOPED_TRACE(ifPath ? "IF" : "FM Det");
-        synth::SynthOptions o;
-        o.frames = 1;
-        o.ifSignal = ifPath;
-        o.ebN0dB = 25.0;
-        const std::vector<int16_t> pcm = synth::synthesize(o);
-        NimboCore core;
-        ReceiverSettings settings;
-        settings.DemodType = ifPath ? 1 : 0;
-        settings.Weak = true;
-        core.applySettings(settings);
-        for (std::size_t i = 0; i < pcm.size(); i += kBlockWords)
-            core.ProcessWaveBuffer(pcm.data() + i);
-        const WeakReceiver& weak = core.weakReceiver();
-        int ticks = 0, above = 0, below = 0;
-        for (int i = 0; i < kBlockSamples; ++i) {
-            if (!weak.eyeTicks()[i]) continue;
-            ++ticks;
-            const double v = weak.eyeSignal()[i];
-            above += v > 0.5 * WeakReceiver::kEyeLevel;
-            below += v < -0.5 * WeakReceiver::kEyeLevel;
-        }
-        EXPECT_NEAR(ticks, 480, 1); // 4800 symbols a second, a tenth of a second a block
-        EXPECT_EQ(above + below, ticks);
-        EXPECT_GT(above, ticks / 4);
-        EXPECT_GT(below, ticks / 4);
-        int white = 0;
-        const Raster& bitmap = core.scope().scopeBitmap;
-        for (int y = 0; y < bitmap.height(); ++y)
-            for (int x = 0; x < bitmap.width(); ++x)
-                white += bitmap.pixel(x, y) == clWhite;
-        EXPECT_GT(white, 300);
-    }
-}
-
 // The receiver learns its offset and lock from what it hears: after the IF of one sonde
 // 1500 Hz off, the FM Det audio of another decodes from its first frames.
 TEST(WeakSettings, ANewSignalPathStartsAfresh) {
@@ -160,6 +121,42 @@ TEST(WeakSettings, ANewSignalPathStartsAfresh) {
                 std::string(f.serialNumber) == "P7654321";
     EXPECT_GE(good, 4);
 }
+
+// A core carried on from another's receiver halfway through a signal decodes the frames
+// that other would have: none is lost at the hand-over, none comes twice.
+class CoreContinue : public ::testing::TestWithParam<bool> {};
+
+TEST_P(CoreContinue, TakesOverWhereTheOtherCoreStopped) {
+    synth::SynthOptions o;
+    o.frames = 4;
+    std::vector<int16_t> pcm = synth::synthesize(o);
+    pcm.resize(pcm.size() + 4 * kBlockWords, 0);
+    ReceiverSettings settings;
+    settings.Weak = GetParam();
+    auto first = std::make_unique<NimboCore>(), second = std::make_unique<NimboCore>();
+    Collect heardFirst(*first), heardSecond(*second);
+    first->setHooks(&heardFirst);
+    second->setHooks(&heardSecond);
+    first->applySettings(settings);
+    second->applySettings(settings);
+    const std::size_t split = 25 * kBlockWords; // 2.5 s: two frames handed over
+    for (std::size_t i = 0; i < split; i += kBlockWords)
+        first->ProcessWaveBuffer(pcm.data() + i);
+    if (settings.Weak)
+        second->continueFrom(first->weakReceiver());
+    else
+        second->continueFrom(first->receiver());
+    for (std::size_t i = split; i < pcm.size(); i += kBlockWords)
+        second->ProcessWaveBuffer(pcm.data() + i);
+
+    ASSERT_EQ(heardFirst.frames.size(), 2u);
+    ASSERT_EQ(heardSecond.frames.size(), 2u);
+    for (int n = 2; n < 4; ++n)
+        EXPECT_TRUE(sameContent(heardSecond.frames[n - 2], synth::buildFrame(o, n))) << n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Receivers, CoreContinue, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Weak" : "Described"; });
 
 // FM Det audio comes at whatever level the receiver gives: the deviation is learned from it.
 // (Read at the standard level alone, audio at 3/8 or 5/8 of it rebuilt the phase at the
@@ -210,11 +207,19 @@ INSTANTIATE_TEST_SUITE_P(Paths, WeakRepair, ::testing::Values(false, true),
 
 // FrameRepair on a sent frame built from two synthesised frames, with byte errors at
 // chosen places and chosen reliabilities.
+enum class Spread {
+    DataAndParity, // every 9th data byte from 7 to 178, then the parity
+    ParityOnly,    // sent bytes 216.., which no block CRC covers
+};
+
 struct Damage {
     const char* name;
-    int wrong;      // bytes flipped, spread over the data and parity
+    int wrong;      // bytes flipped, clear of the sync bytes and of the constant tail
     int unreliable; // of them, the first ones marked as guesses
+    Spread spread;
+    bool syncMisheard; // the sync bytes heard as 28 2E 1A 2E AA 14
     bool repaired;
+    float guess = 0.5f; // the reliability of the bytes marked as guesses
 };
 
 class FrameRepairDamage : public ::testing::TestWithParam<Damage> {};
@@ -223,58 +228,74 @@ TEST_P(FrameRepairDamage, RepairsWithinTheCodeAndLeavesTheRestAsHeard) {
     const Damage& d = GetParam();
     synth::SynthOptions o;
     const auto frame = synth::buildFrame(o, 1), next = synth::buildFrame(o, 2);
-    std::array<uint8_t, rs::kSentFrameBytes> sent{};
-    rs::sentFromContent(frame.data(), next.data(), sent.data());
+    std::array<uint8_t, sent::kFrameBytes> sentFrame{};
+    rs::sentFromContent(frame, next, sentFrame);
 
-    std::array<uint8_t, rs::kSentFrameBytes> heard = sent;
-    std::array<float, rs::kSentFrameBytes> reliability{};
+    std::array<uint8_t, sent::kFrameBytes> heard = sentFrame;
+    std::array<float, sent::kFrameBytes> reliability{};
     reliability.fill(5.0f);
     for (int i = 0; i < d.wrong; ++i) {
-        // Every 9th data byte from 7 to 178, then the parity: clear of the sync bytes and
-        // of the constant tail, which are forced.
-        const int b = i < 20 ? 7 + 9 * i : 216 + (i - 20);
+        const int b = d.spread == Spread::ParityOnly ? 216 + i
+                      : i < 20                       ? 7 + 9 * i
+                                                     : 216 + (i - 20);
         heard[b] ^= 0x5A;
-        if (i < d.unreliable) reliability[b] = 0.5f;
+        if (i < d.unreliable) reliability[b] = d.guess;
     }
+    const uint8_t misheard[6] = {0x28, 0x2E, 0x1A, 0x2E, 0xAA, 0x14};
+    if (d.syncMisheard) std::copy(misheard, misheard + 6, heard.begin());
+
     FrameRepair repair;
     std::array<uint8_t, kFrameBytes> content{};
     const int changed =
-        repair.repair(frame.data(), heard.data(), reliability.data(), false, content.data());
+        repair.repair(std::span(frame).first<24>(), heard, reliability, false, content);
     if (d.repaired) {
-        EXPECT_EQ(changed, d.wrong);
-        EXPECT_TRUE(std::equal(frame.begin(), frame.end(), content.begin()));
+        EXPECT_EQ(changed, d.wrong + (d.syncMisheard ? 6 : 0));
+        EXPECT_EQ(content, frame);
     } else {
         EXPECT_EQ(changed, rs::kFailed);
-        EXPECT_EQ(0, std::memcmp(content.data() + rs::kContentSentStart, heard.data(),
-                                 rs::kContentSentBytes)); // the bytes as heard
+        // The bytes as heard after the parity before, but the sync bytes as sent.
+        auto expected = frame;
+        std::copy(heard.begin(), heard.begin() + 196, expected.begin() + 24);
+        const uint8_t sync[6] = {0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x10};
+        std::copy(sync, sync + 6, expected.begin() + 24);
+        EXPECT_EQ(content, expected);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FrameRepairDamage,
-                         ::testing::Values(Damage{"TwelveErrors", 12, 0, true},
-                                           Damage{"ThirteenErrors", 13, 0, false},
-                                           Damage{"SixteenMarked", 16, 16, true},
-                                           Damage{"SixteenMarkedFourNot", 20, 16, true},
-                                           Damage{"EightMarkedTwelveNot", 20, 8, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, FrameRepairDamage,
+    ::testing::Values(Damage{"TwelveErrors", 12, 0, Spread::DataAndParity, false, true},
+                      Damage{"ThirteenErrors", 13, 0, Spread::DataAndParity, false, false},
+                      Damage{"SixteenMarked", 16, 16, Spread::DataAndParity, false, true},
+                      Damage{"SixteenMarkedNotANumber", 16, 16, Spread::DataAndParity, false, true,
+                             std::numeric_limits<float>::quiet_NaN()},
+                      Damage{"SixteenMarkedFourNot", 20, 16, Spread::DataAndParity, false, true},
+                      Damage{"EightMarkedTwelveNot", 20, 8, Spread::DataAndParity, false, false},
+                      Damage{"TwelveErrorsSyncMisheard", 12, 0, Spread::DataAndParity, true, true},
+                      // Past repair, yet every CRC holds: the frame is decoded and logged as it
+                      // came, with the sync bytes as sent.
+                      Damage{"ParityLostSyncMisheard", 24, 0, Spread::ParityOnly, true, false},
+                      Damage{"ThirteenErrorsSyncMisheard", 13, 0, Spread::DataAndParity, true,
+                             false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The constant tail is known: damage there costs nothing.
 TEST(FrameRepairTail, ConstantBytesAreForced) {
     synth::SynthOptions o;
     const auto frame = synth::buildFrame(o, 1), next = synth::buildFrame(o, 2);
-    std::array<uint8_t, rs::kSentFrameBytes> heard{};
-    rs::sentFromContent(frame.data(), next.data(), heard.data());
-    for (int b = rs::kSentHeaderTail; b < rs::kSentParity; ++b)
+    std::array<uint8_t, sent::kFrameBytes> heard{};
+    rs::sentFromContent(frame, next, heard);
+    for (int b = sent::kTailStart; b < sent::kParityStart; ++b)
         heard[b] = static_cast<uint8_t>(~heard[b]);
     for (int b = 10; b < 22; ++b) // and twelve errors in the data besides
         heard[b] ^= 0x81;
-    std::array<float, rs::kSentFrameBytes> reliability{};
+    std::array<float, sent::kFrameBytes> reliability{};
     reliability.fill(5.0f);
     std::array<uint8_t, kFrameBytes> content{};
     FrameRepair repair;
-    EXPECT_EQ(repair.repair(frame.data(), heard.data(), reliability.data(), false, content.data()),
+    EXPECT_EQ(repair.repair(std::span(frame).first<24>(), heard, reliability, false, content),
               20 + 12);
-    EXPECT_TRUE(std::equal(frame.begin(), frame.end(), content.begin()));
+    EXPECT_EQ(content, frame);
 }
 
 } // namespace

@@ -12,10 +12,11 @@
 #include <memory>
 #include <string>
 
+#include "audio/audio_input.h"
+#include "audio/iq_input.h"
+#include "audio/read_ahead.h"
 #include "core/log_import.h"
 #include "core/nimbo_core.h"
-#include "audio/audio_input.h"
-#include "audio/read_ahead.h"
 #include "tools/frame_json.h"
 
 namespace {
@@ -115,17 +116,20 @@ int main(int argc, char** argv) {
                "written.");
     app.set_version_flag("--version", std::string("nimbo-decode ") + NIMBO_VERSION);
     std::string input;
-    bool ifPath = false, invert = false, right = false, weak = false;
+    bool ifPath = false, invert = false, right = false, weak = false, iq = false;
+    double offsetHz = 0.0;
     std::string logDir, importPath;
     nimbo::RawPcmFormat raw;
     std::string rawSample = "s16";
     auto* inputOption =
         app.add_option("input", input,
                        "Audio file (WAV, FLAC, anything libsndfile reads; any sample rate, mono "
-                       "or stereo), or - for raw PCM on stdin (see --rate, --channels, --format)");
+                       "or stereo), or - for raw PCM on stdin (see --rate, --channels, --format); "
+                       "with --iq see there");
     auto* rateOption =
-        app.add_option("--rate", raw.rate, "Raw stdin: samples per second (default 48000)")
-            ->check(CLI::Range(nimbo::kMinInputRate, nimbo::kMaxInputRate))
+        app.add_option("--rate", raw.rate,
+                       "Raw input: samples per second, 8000 to 768000 (default 48000); with "
+                       "--iq, I/Q pairs per second, 48000 to 3200000 (default 48000)")
             ->option_text("HZ");
     auto* channelsOption =
         app.add_option("--channels", raw.channels, "Raw stdin: 1 or 2 channels (default 2)")
@@ -133,8 +137,9 @@ int main(int argc, char** argv) {
             ->option_text("1|2");
     auto* formatOption =
         app.add_option("--format", rawSample,
-                       "Raw stdin: s16 (signed 16-bit little-endian, default), u8 (unsigned "
-                       "8-bit) or f32 (32-bit float little-endian, full scale 1.0)")
+                       "Raw input: s16 (signed 16-bit little-endian, default), u8 (unsigned "
+                       "8-bit; with --iq offset binary as rtl_sdr writes, 127.5 = 0) or f32 "
+                       "(32-bit float little-endian, full scale 1.0)")
             ->check(CLI::IsMember({"s16", "u8", "f32"}))
             ->option_text("s16|u8|f32");
     auto* importOption =
@@ -143,15 +148,36 @@ int main(int argc, char** argv) {
                        "of 220 hexadecimal bytes is decoded as a received frame")
             ->option_text("FILE");
     inputOption->excludes(importOption);
-    app.add_flag("--if", ifPath, "Input is a 12 kHz IF (default: FM discriminator audio)")
-        ->excludes(importOption);
-    app.add_flag("--invert", invert, "Invert the FM discriminator audio")->excludes(importOption);
+    auto* ifOption =
+        app.add_flag("--if", ifPath, "Input is a 12 kHz IF (default: FM discriminator audio)")
+            ->excludes(importOption);
+    auto* invertOption = app.add_flag("--invert", invert, "Invert the FM discriminator audio")
+                             ->excludes(importOption);
     app.add_flag("--weak", weak,
                  "Use the weak-signal receiver: soft decisions, polarity found from the frame "
                  "sync (--invert is not needed and is ignored), Reed-Solomon repair; each line "
                  "gets \"corrected\": the bytes the repair changed")
         ->excludes(importOption);
-    app.add_flag("--right", right, "Use the right channel (default: left)")->excludes(importOption);
+    auto* rightOption = app.add_flag("--right", right, "Use the right channel (default: left)")
+                            ->excludes(importOption);
+    auto* iqOption =
+        app.add_flag("--iq", iq,
+                     "Input is complex baseband from an SDR, I then Q: raw pairs on stdin (-) "
+                     "or, with --rate and --format, in a named file (e.g. capture.cu8); a named "
+                     "file without them is read as a two-channel audio file (left = I, right = "
+                     "Q) at its own rate. Shifted by --offset and decimated to 48 kHz; the "
+                     "carrier is found within +-10 kHz of the offset. Without --weak an FM "
+                     "discriminator feeds the standard receiver")
+            ->excludes(importOption)
+            ->excludes(channelsOption)
+            ->excludes(rightOption)
+            ->excludes(ifOption)
+            ->excludes(invertOption);
+    app.add_option("--offset", offsetHz,
+                   "With --iq: where the sonde sits from the centre of the I/Q band, in Hz "
+                   "(default 0; within +-(rate/2 - 15 kHz))")
+        ->needs(iqOption)
+        ->option_text("HZ");
     app.add_option("--log-dir", logDir,
                    "Write the per-sonde logs beneath DIR, as NIMBO does with logging on: "
                    "raw/, sens/, calraw/, caldata/")
@@ -173,19 +199,29 @@ int main(int argc, char** argv) {
         rateOption->count() + channelsOption->count() + formatOption->count() > 0;
     const int channel = right ? 1 : 0; // only this channel is read and resampled
     std::string error;
-    if (rawOptions && input != "-") {
+    raw.sample = rawSample == "u8"    ? nimbo::RawSampleFormat::U8
+                 : rawSample == "f32" ? nimbo::RawSampleFormat::F32
+                                      : nimbo::RawSampleFormat::S16;
+    const nimbo::RawIqFormat rawIq{raw.rate, raw.sample, offsetHz};
+    if (rawOptions && input != "-" && !iq) {
         std::fprintf(stderr, "nimbo-decode: --rate, --channels and --format describe raw PCM "
                              "on stdin (-); a file's own header gives them\n");
         return kExitInput;
     } else if (!importPath.empty()) {
         // A raw frame log instead of audio: opened after the core is set up.
+    } else if (iq) {
+        // Decimating I/Q is the larger part of the work: it runs beside the decoder.
+        if (!fromFile)
+            source = nimbo::openRawIq(STDIN_FILENO, rawIq, error);
+        else if (rawOptions)
+            source = nimbo::openRawIqFile(input, rawIq, error);
+        else
+            source = nimbo::openIqFile(input, offsetHz, error);
+        if (source) source = nimbo::readAhead(std::move(source));
     } else if (fromFile) {
         source = nimbo::openAudioFile(input, error, channel);
         if (source) source = nimbo::readAhead(std::move(source)); // decodes while it reads
     } else {
-        raw.sample = rawSample == "u8"    ? nimbo::RawSampleFormat::U8
-                     : rawSample == "f32" ? nimbo::RawSampleFormat::F32
-                                          : nimbo::RawSampleFormat::S16;
         source = nimbo::openRawPcm(STDIN_FILENO, raw, error, channel);
     }
     if (importPath.empty() && !source) {
@@ -203,6 +239,7 @@ int main(int argc, char** argv) {
     settings.InputCh = right ? 1 : 0;
     settings.SymbolInv = invert;
     settings.Weak = weak;
+    settings.Iq = iq;
     core->applySettings(settings);
     if (!logDir.empty()) {
         std::error_code ec;

@@ -5,12 +5,13 @@
 #include <array>
 #include <cstdint>
 
+#include "dsp/sent_frame.h"
 #include "dsp/signal.h"
 
 namespace nimbo::weak {
 
-inline constexpr int kSymbolRate = 4800;                         // symbols per second
-inline constexpr int kSamplesPerSymbol = kSampleRate / kSymbolRate; // 10
+using sent::kSamplesPerSymbol;
+using sent::kSymbolRate;
 static_assert(kSampleRate % kSymbolRate == 0, "the symbol stages assume whole samples");
 inline constexpr double kDeviationHz = 2400.0; // either side of the carrier: half a turn a symbol
 

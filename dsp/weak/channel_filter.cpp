@@ -3,12 +3,41 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/simd_clones.h"
+
 namespace nimbo::weak {
 namespace {
 
 // Sine of the full deviation's step per sample: the cross product of neighbouring unit
 // samples at full deviation, scaled to 1.
 const double kStepScale = 1.0 / std::sin(std::numbers::pi / kSamplesPerSymbol);
+
+// Mixes kChunk samples by the oscillator (p = its value at the chunk's start, turn[k] its
+// turn k samples on).
+NIMBO_SIMD_CLONES
+void mixChunk(const float* re, const float* im, float pr, float pi, const float* turnRe,
+              const float* turnIm, float* outRe, float* outIm, int n) {
+    for (int k = 0; k < n; ++k) {
+        const float tr = pr * turnRe[k] - pi * turnIm[k];
+        const float ti = pr * turnIm[k] + pi * turnRe[k];
+        outRe[k] = re[k] * tr - im[k] * ti;
+        outIm[k] = re[k] * ti + im[k] * tr;
+    }
+}
+
+// The frequency from the cross product of neighbouring samples (bounded in clicks); the
+// sample before the first is (pr, pi).
+NIMBO_SIMD_CLONES
+void frequencyBlock(const float* zr, const float* zi, float pr, float pi, float scale, float* freq,
+                    int n) {
+    freq[0] = 0.0f;
+    for (int i = 0; i < n; ++i) {
+        const float r0 = i == 0 ? pr : zr[i - 1], i0 = i == 0 ? pi : zi[i - 1];
+        const float cross = zi[i] * r0 - zr[i] * i0;
+        const float power = zr[i] * zr[i] + zi[i] * zi[i] + r0 * r0 + i0 * i0;
+        freq[i] = power > 0.0f ? scale * cross / power : 0.0f;
+    }
+}
 
 } // namespace
 
@@ -30,14 +59,8 @@ void ChannelFilter::process(const float* re, const float* im, Baseband& out) {
     float* m = lowPass_.inIm();
     static_assert(kBlockSamples % kChunk == 0);
     for (int c = 0; c < kBlockSamples; c += kChunk) {
-        const auto pr = static_cast<float>(phaseRe_), pi = static_cast<float>(phaseIm_);
-        for (int k = 0; k < kChunk; ++k) {
-            const float tr = pr * turnRe_[k] - pi * turnIm_[k];
-            const float ti = pr * turnIm_[k] + pi * turnRe_[k];
-            const float xr = re[c + k], xi = im[c + k];
-            r[c + k] = xr * tr - xi * ti;
-            m[c + k] = xr * ti + xi * tr;
-        }
+        mixChunk(re + c, im + c, static_cast<float>(phaseRe_), static_cast<float>(phaseIm_),
+                 turnRe_.data(), turnIm_.data(), r + c, m + c, kChunk);
         const double nr = phaseRe_ * chunkRe_ - phaseIm_ * chunkIm_;
         const double ni = phaseRe_ * chunkIm_ + phaseIm_ * chunkRe_;
         const double fix = 1.5 - 0.5 * (nr * nr + ni * ni);
@@ -48,18 +71,10 @@ void ChannelFilter::process(const float* re, const float* im, Baseband& out) {
     float* zi = out.im.data() + kCarry;
     lowPass_.run(zr, zi);
     // The frequency from the cross product of neighbouring samples (bounded in clicks).
-    const auto scale = static_cast<float>(2.0 * kStepScale);
-    float pr = lastRe_, pi = lastIm_;
-    for (int i = 0; i < kBlockSamples; ++i) {
-        const float cross = zi[i] * pr - zr[i] * pi;
-        const float power = zr[i] * zr[i] + zi[i] * zi[i] + pr * pr + pi * pi;
-        out.freq[i] = power > 0.0f ? scale * cross / power : 0.0f;
-        pr = zr[i];
-        pi = zi[i];
-        out.clips[kCarry + i] = 0;
-    }
-    lastRe_ = pr;
-    lastIm_ = pi;
+    frequencyBlock(zr, zi, lastRe_, lastIm_, static_cast<float>(2.0 * kStepScale),
+                   out.freq.data(), kBlockSamples);
+    lastRe_ = zr[kBlockSamples - 1];
+    lastIm_ = zi[kBlockSamples - 1];
 }
 
 } // namespace nimbo::weak

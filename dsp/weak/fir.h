@@ -31,6 +31,10 @@ std::array<float, Taps> lowPassTaps(double hz) {
     return taps;
 }
 
+// out[i] = sum of taps[k] x[i + k] over kBlockSamples outputs: taps outermost, so that the
+// inner loop runs along the samples and vectorises.
+void filterBlock(const float* x, const float* taps, int count, float* out);
+
 // A symmetric low-pass over blocks of kBlockSamples complex samples.
 template <int Taps>
 class ComplexLowPass {
@@ -43,15 +47,8 @@ class ComplexLowPass {
     // Filters the block written to inRe/inIm into outRe/outIm (kBlockSamples each); the
     // output lags the input by (Taps - 1) / 2 samples.
     void run(float* outRe, float* outIm) {
-        for (int i = 0; i < kBlockSamples; ++i) {
-            float r = 0.0f, m = 0.0f;
-            for (int k = 0; k < Taps; ++k) {
-                r += taps_[k] * re_[i + k];
-                m += taps_[k] * im_[i + k];
-            }
-            outRe[i] = r;
-            outIm[i] = m;
-        }
+        filterBlock(re_.data(), taps_.data(), Taps, outRe);
+        filterBlock(im_.data(), taps_.data(), Taps, outIm);
         for (int k = 0; k < kHistory; ++k) {
             re_[k] = re_[kBlockSamples + k];
             im_[k] = im_[kBlockSamples + k];

@@ -4,6 +4,8 @@
 #include <numbers>
 
 #include "dsp/front_end.h"
+#include "dsp/simd_clones.h"
+#include "dsp/weak/trig.h"
 
 namespace nimbo::weak {
 namespace {
@@ -15,9 +17,43 @@ constexpr double kRadiansPerUnit = std::numbers::pi / kSamplesPerSymbol;
 // about a third of the way to a half turn.
 constexpr int kClipped = 32767;
 constexpr double kClickExcess = 0.36; // of the way from the clip to a half turn
-// The offset estimate: mean step over about 2048 samples, its angle taken every 64.
+// The offset estimate: mean step over about 2048 samples.
 constexpr double kMeanGain = 1.0 / 2048.0;
-constexpr int kAngleEvery = 64;
+
+int32_t toPhaseUnits(double radians) {
+    // Steps beyond half a turn wrap, as the phase they stand for does.
+    return static_cast<int32_t>(static_cast<uint32_t>(
+        static_cast<int64_t>(std::llround(radians * kPhaseUnitsPerRadian))));
+}
+
+// The phase step of each sample (32-bit turns), clipped samples standing for a click.
+NIMBO_SIMD_CLONES
+void stepBlock(const int16_t* samples, int stride, float unitsPerSample, int clipped, int32_t click,
+               int32_t* steps, uint8_t* clips, float* freq) {
+    for (int i = 0; i < kBlockSamples; ++i) {
+        const int a = samples[stride * i];
+        const bool up = a >= clipped, down = a <= -clipped;
+        const auto step = static_cast<int32_t>(static_cast<float>(a) * unitsPerSample);
+        steps[i] = up ? click : down ? -click : step;
+        clips[i] = static_cast<uint8_t>(up || down);
+        freq[i] = static_cast<float>(a) * static_cast<float>(1.0 / Receiver::kDiscriminatorScale);
+    }
+}
+
+NIMBO_SIMD_CLONES
+void sinCosBlock(const int32_t* phases, float* c, float* s, int n) {
+    for (int i = 0; i < n; ++i)
+        sinCosTurns(static_cast<uint32_t>(phases[i]), c[i], s[i]);
+}
+
+// The mean's weights over one chunk: sample k of kChunk counts g (1 - g)^(kChunk - 1 - k).
+template <int N>
+std::array<float, N> chunkWeights() {
+    std::array<float, N> w{};
+    for (int k = 0; k < N; ++k)
+        w[k] = static_cast<float>(kMeanGain * std::pow(1.0 - kMeanGain, N - 1 - k));
+    return w;
+}
 
 } // namespace
 
@@ -28,42 +64,52 @@ void FmFrontEnd::process(const int16_t* samples, int stride, double deviation, B
     const double radiansPerUnit = kRadiansPerUnit / deviation;
     const double clipRadians = kClipped / Receiver::kDiscriminatorScale * radiansPerUnit;
     const bool clicksClip = clipRadians < std::numbers::pi;
-    const double clickRadians = clipRadians + kClickExcess * (std::numbers::pi - clipRadians);
-    const double clickCos = std::cos(clickRadians), clickSin = std::sin(clickRadians);
-    for (int i = 0; i < kBlockSamples; ++i) {
-        const int16_t a = samples[stride * i];
-        const double f = a * (1.0 / Receiver::kDiscriminatorScale);
-        const double radians = f * radiansPerUnit;
-        double c = 0.0, s = 0.0;
-        uint8_t clip = 0;
-        if (clicksClip && (a >= kClipped || a <= -kClipped)) {
-            c = clickCos;
-            s = a > 0 ? clickSin : -clickSin;
-            clip = 1;
-        } else if (std::abs(radians) < 1.2) {
-            c = smallCos(radians);
-            s = smallSin(radians);
-        } else {
-            c = std::cos(radians);
-            s = std::sin(radians);
+    const int32_t click =
+        toPhaseUnits(clipRadians + kClickExcess * (std::numbers::pi - clipRadians));
+    const double unitsPerSample = radiansPerUnit / Receiver::kDiscriminatorScale * kPhaseUnitsPerRadian;
+    const bool wraps = 32768.0 * unitsPerSample >= 2147483000.0;
+    uint8_t* clips = out.clips.data() + kCarry;
+    if (!wraps) {
+        stepBlock(samples, stride, static_cast<float>(unitsPerSample), clicksClip ? kClipped : 32768,
+                  click, steps_.data(), clips, out.freq.data());
+    } else {
+        // A deviation so small that the audio's steps go beyond half a turn: rare, slow.
+        for (int i = 0; i < kBlockSamples; ++i) {
+            const int16_t a = samples[stride * i];
+            const bool clip = clicksClip && (a >= kClipped || a <= -kClipped);
+            steps_[i] = clip ? (a > 0 ? click : -click)
+                             : toPhaseUnits(a * (radiansPerUnit / Receiver::kDiscriminatorScale));
+            clips[i] = clip ? 1 : 0;
+            out.freq[i] = static_cast<float>(a * (1.0 / Receiver::kDiscriminatorScale));
         }
-        // The offset is the angle of the mean step, which clicks do not pull as they do the
-        // mean of the audio.
-        meanRe_ += (c - meanRe_) * kMeanGain;
-        meanIm_ += (s - meanIm_) * kMeanGain;
-        if (i % kAngleEvery == 0) offsetStep_ = std::atan2(meanIm_, meanRe_);
-        const double turn = -offsetStep_ - fine_;
-        if (turn != turnAngle_) {
-            turnAngle_ = turn;
-            turnCos_ = smallCos(turn);
-            turnSin_ = smallSin(turn);
-        }
-        phase_.turn(c * turnCos_ - s * turnSin_, s * turnCos_ + c * turnSin_);
-        out.re[kCarry + i] = static_cast<float>(phase_.re);
-        out.im[kCarry + i] = static_cast<float>(phase_.im);
-        out.freq[i] = static_cast<float>(f);
-        out.clips[kCarry + i] = clip;
     }
+    sinCosBlock(steps_.data(), stepCos_.data(), stepSin_.data(), kBlockSamples);
+
+    // The offset is the angle of the mean step, which clicks do not pull as they do the mean
+    // of the audio; it is worked out at the start of every chunk.
+    static const std::array<float, kChunk> weights = chunkWeights<kChunk>();
+    static const double decay = std::pow(1.0 - kMeanGain, kChunk);
+    float* re = out.re.data() + kCarry;
+    float* im = out.im.data() + kCarry;
+    static_assert(kBlockSamples % kChunk == 0);
+    for (int c = 0; c < kBlockSamples; c += kChunk) {
+        float sumRe = 0.0f, sumIm = 0.0f;
+        for (int k = 0; k < kChunk; ++k) {
+            sumRe += weights[k] * stepCos_[c + k];
+            sumIm += weights[k] * stepSin_[c + k];
+        }
+        meanRe_ = meanRe_ * decay + sumRe;
+        meanIm_ = meanIm_ * decay + sumIm;
+        const int32_t turn = toPhaseUnits(-offsetStep_ - fine_);
+        uint32_t phase = phase_;
+        for (int k = 0; k < kChunk; ++k) {
+            phase += static_cast<uint32_t>(steps_[c + k]) + static_cast<uint32_t>(turn);
+            steps_[c + k] = static_cast<int32_t>(phase);
+        }
+        phase_ = phase;
+        offsetStep_ = std::atan2(meanIm_, meanRe_);
+    }
+    sinCosBlock(steps_.data(), re, im, kBlockSamples);
 }
 
 } // namespace nimbo::weak

@@ -2,10 +2,10 @@
 // phase, with clicks bounded and counted, and the carrier offset (the mean step) taken off.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "dsp/weak/air.h"
-#include "dsp/weak/trig.h"
 
 namespace nimbo::weak {
 
@@ -21,11 +21,13 @@ class FmFrontEnd {
     void reset() { *this = FmFrontEnd(); }
 
   private:
+    static constexpr int kChunk = 64; // samples per update of the offset
     double meanRe_ = 0.0, meanIm_ = 0.0; // mean of e^{j step}
     double offsetStep_ = 0.0;            // its angle
     double fine_ = 0.0;
-    double turnAngle_ = 0.0, turnCos_ = 1.0, turnSin_ = 0.0;
-    Phasor phase_;
+    uint32_t phase_ = 0; // in 32-bit turns
+    std::array<int32_t, kBlockSamples> steps_{};
+    std::array<float, kBlockSamples> stepCos_{}, stepSin_{};
 };
 
 } // namespace nimbo::weak

@@ -6,6 +6,11 @@
 namespace nimbo::weak {
 namespace {
 
+using sent::kFrameBytes;
+using sent::kParityBytes;
+using sent::kSymbolsPerByte;
+constexpr int kSymbolsPerBit = sent::kSymbolsPerBit;
+
 // A bit whose soft value is the typical size is taken to be wrong about e^-2 of the time.
 constexpr float kBitTrust = 2.0f;
 
@@ -19,13 +24,18 @@ void FrameReader::readByte(const SoftRing& ring, int polarity, int64_t start, ui
                            float& reliability) {
     const float scale = kBitTrust / std::max(ring.level, 1e-9f);
     unsigned value = 0;
-    float doubt = std::exp(scale * polarity * ring.at(start + 1)); // start bit: 0
-    for (int i = 0; i < 8; ++i) {
-        const float s = polarity * ring.at(start + 3 + 2 * i);
+    // Bit j's decision ends on the second symbol of its pair.
+    const auto bitAt = [&](int j) {
+        return polarity * ring.at(start + kSymbolsPerBit * j + (kSymbolsPerBit - 1));
+    };
+    static_assert(sent::kStartBit == 0 && sent::kStopBit == 1);
+    float doubt = std::exp(scale * bitAt(0)); // start bit: 0
+    for (int i = 0; i < sent::kDataBitsPerByte; ++i) {
+        const float s = bitAt(1 + i);
         if (s > 0.0f) value |= 1u << i;
         doubt += std::exp(-scale * std::abs(s));
     }
-    doubt += std::exp(-scale * polarity * ring.at(start + 19)); // stop bit: 1
+    doubt += std::exp(-scale * bitAt(sent::kBitsPerByte - 1)); // stop bit: 1
     byte = static_cast<uint8_t>(value);
     reliability = 1.0f / doubt;
 }
@@ -34,16 +44,16 @@ bool FrameReader::deliver(const SoftRing& ring, int polarity, int64_t sync, int6
                           bool follows, SentFrameListener& listener) {
     // Bytes in the first half placed from this frame's sync, the rest from the next one's,
     // so that a slip of the count within the frame stays in one half.
-    const int64_t firstByte = sync - (kSyncByteCount * kSymbolsPerByte - 1);
-    const int64_t nextFirstByte = nextSync - (kSyncByteCount * kSymbolsPerByte - 1);
+    const int64_t firstByte = sync - (sent::kSyncBytes * kSymbolsPerByte - 1);
+    const int64_t nextFirstByte = nextSync - (sent::kSyncBytes * kSymbolsPerByte - 1);
     float unused = 0.0f;
-    for (int j = 0; j < kLeadParityBytes; ++j)
-        readByte(ring, polarity, firstByte - (kLeadParityBytes - j) * kSymbolsPerByte, before_[j],
+    for (int j = 0; j < kParityBytes; ++j)
+        readByte(ring, polarity, firstByte - (kParityBytes - j) * kSymbolsPerByte, before_[j],
                  unused);
-    for (int b = 0; b < kSentBytes; ++b) {
-        const int64_t start = b < kSentBytes / 2
+    for (int b = 0; b < kFrameBytes; ++b) {
+        const int64_t start = b < kFrameBytes / 2
                                   ? firstByte + b * kSymbolsPerByte
-                                  : nextFirstByte - (kSentBytes - b) * kSymbolsPerByte;
+                                  : nextFirstByte - (kFrameBytes - b) * kSymbolsPerByte;
         readByte(ring, polarity, start, bytes_[b], reliability_[b]);
     }
     return listener.sentFrame(before_, bytes_, reliability_, follows);

@@ -22,9 +22,9 @@ class FrameReader {
                          float& reliability);
 
   private:
-    std::array<uint8_t, kLeadParityBytes> before_{};
-    std::array<uint8_t, kSentBytes> bytes_{};
-    std::array<float, kSentBytes> reliability_{};
+    std::array<uint8_t, sent::kParityBytes> before_{};
+    std::array<uint8_t, sent::kFrameBytes> bytes_{};
+    std::array<float, sent::kFrameBytes> reliability_{};
 };
 
 } // namespace nimbo::weak

@@ -1,19 +1,18 @@
 #include <array>
 
-#include "dsp/frame_sync.h"
-#include "dsp/weak/air.h"
+#include "dsp/sent_frame.h"
 #include "dsp/weak/sync_pattern.h"
-#include "dsp/weak/weak_receiver.h"
 
 namespace nimbo::weak {
 namespace {
 
-constexpr std::array<uint8_t, 6> kSyncBytes = {0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x10};
-constexpr int kSync = static_cast<int>(kSyncBytes.size());
-constexpr int kTail = static_cast<int>(headerPatternBytes.size()); // 20
-constexpr int kParity = kLeadParityBytes;                          // 24
-constexpr int kBitsPerByte = 10;                                   // start, 8 data, stop
-constexpr int kSymbolsPerByte = 2 * kBitsPerByte;
+constexpr auto kSyncBytes = sent::kSync;
+constexpr int kSync = sent::kSyncBytes;
+constexpr int kTail = sent::kTailBytes;     // 20
+constexpr int kParity = sent::kParityBytes; // 24
+constexpr int kBitsPerByte = sent::kBitsPerByte;
+constexpr int kSymbolsPerByte = sent::kSymbolsPerByte;
+static_assert(sent::kSymbolsPerBit == 2, "the decisions are Manchester pairs");
 // The stretch searched: constant tail, parity (framing bits only), sync bytes; it ends with
 // the stop bit of the last sync byte.
 constexpr int kStretchSymbols = (kTail + kParity + kSync) * kSymbolsPerByte; // 1000
@@ -30,16 +29,16 @@ constexpr std::array<KnownBit, kAllBits> makeBits() {
     std::array<KnownBit, kAllBits> bits{};
     int n = 0;
     const auto addByte = [&](int q, int value, bool dataKnown) {
-        bits[n++] = knownBit(q, 0, 0);
+        bits[n++] = knownBit(q, 0, sent::kStartBit);
         if (dataKnown)
-            for (int i = 0; i < 8; ++i)
+            for (int i = 0; i < sent::kDataBitsPerByte; ++i)
                 bits[n++] = knownBit(q, 1 + i, (value >> i) & 1);
-        bits[n++] = knownBit(q, 9, 1);
+        bits[n++] = knownBit(q, kBitsPerByte - 1, sent::kStopBit);
     };
     for (int s = 0; s < kSync; ++s)
         addByte(kTail + kParity + s, kSyncBytes[s], true);
     for (int t = 0; t < kTail; ++t)
-        addByte(t, headerPatternBytes[t], true);
+        addByte(t, sent::constantByte(sent::kTailStart + t), true);
     for (int p = 0; p < kParity; ++p)
         addByte(kTail + p, 0, false);
     return bits;
@@ -58,7 +57,7 @@ constexpr uint64_t makeSyncSigns() {
 const SyncPattern& rs92Pattern() {
     static constexpr SyncPattern pattern{kBits,       kSyncBits, kSyncBits, kTail * kBitsPerByte,
                                          makeSyncSigns(), 2,     kStretchSymbols,
-                                         kSentBytes * kSymbolsPerByte};
+                                         sent::kFrameSymbols};
     return pattern;
 }
 

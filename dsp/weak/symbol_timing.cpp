@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/simd_clones.h"
+
 namespace nimbo::weak {
 namespace {
 
@@ -15,52 +17,98 @@ constexpr double kMaxPeriod = static_cast<double>(kSampleRate) / 4700.0;
 // The symbol level is learned quickly while the receiver looks for frames, slowly once it
 // has them.
 constexpr double kLevelGainSearching = 0.01, kLevelGainLocked = 1.0 / 4096.0;
-// Offset and level of the frequency: means over about 2048 and 4096 samples; clicks beyond
-// three times the level are clipped.
+// Offset and level of the frequency: means over about 2048 and 4096 samples, moved on once
+// a chunk; clicks beyond three times the level are clipped.
 constexpr double kDcGain = 1.0 / 2048.0, kLevelGain = 1.0 / 4096.0;
-constexpr double kClickLimit = 3.0;
+constexpr float kClickLimit = 3.0f;
+
+// A running mean's step over n samples at once: the old mean decays by (1 - g)^n and sample
+// k of n adds g (1 - g)^(n - 1 - k).
+template <int N>
+struct ChunkMean {
+    explicit ChunkMean(double gain) : decay(std::pow(1.0 - gain, N)) {
+        for (int k = 0; k < N; ++k)
+            weights[k] = static_cast<float>(gain * std::pow(1.0 - gain, N - 1 - k));
+    }
+    double decay;
+    std::array<float, N> weights{};
+};
+
+// Clips a chunk of frequency values about `dc` and sums the chunk's values and sizes for
+// the means.
+NIMBO_SIMD_CLONES
+void clipChunk(const float* f, float dc, float limit, const float* dcWeights,
+               const float* levelWeights, int n, float* out, float& dcSum, float& levelSum) {
+    float ds = 0.0f, ls = 0.0f;
+    for (int k = 0; k < n; ++k) {
+        const float d = f[k] - dc;
+        out[k] = std::clamp(d, -limit, limit);
+        ds += dcWeights[k] * f[k];
+        ls += levelWeights[k] * std::abs(d);
+    }
+    dcSum = ds;
+    levelSum = ls;
+}
+
+// sums[i] = in[i] + ... + in[i + kSamplesPerSymbol - 1]: each symbol's sum ending at i.
+NIMBO_SIMD_CLONES
+void symbolSums(const float* in, float* sums, int n) {
+    for (int i = 0; i < n; ++i) {
+        float s = 0.0f;
+        for (int j = 0; j < kSamplesPerSymbol; ++j)
+            s += in[i + j];
+        sums[i] = s;
+    }
+}
 
 } // namespace
 
 void SymbolTiming::process(const float* freq, bool locked) {
-    tickCount_ = 0;
-    const double levelGain = locked ? kLevelGainLocked : kLevelGainSearching;
-    double eyeScale = kEyeLevel / std::max(symbolLevel_, 1e-9);
-    for (int i = 0; i < kBlockSamples; ++i) {
-        // The offset and level as they were before this sample, so that it does not wait for
-        // their update.
-        const double d = freq[i] - dc_, limit = kClickLimit * level_;
-        const double v = std::clamp(d, -limit, limit);
-        dc_ += d * kDcGain;
-        level_ += (std::abs(d) - level_) * kLevelGain;
-        boxSum_ += v - box_[boxPos_];
-        box_[boxPos_] = v;
-        boxPos_ = boxPos_ == kSamplesPerSymbol - 1 ? 0 : boxPos_ + 1;
-        const int64_t n = samples_++;
-        yHist_[n & (kHistory - 1)] = boxSum_;
-        eye_[i] = eyeScale * boxSum_;
-        eyeTicks_[i] = 0;
-        while (nextTick_ <= static_cast<double>(n)) {
-            const auto at = [&](double t) {
-                const double fl = std::floor(t);
-                const auto k = static_cast<int64_t>(fl);
-                const double a = yHist_[k & (kHistory - 1)], b = yHist_[(k + 1) & (kHistory - 1)];
-                return a + (t - fl) * (b - a);
-            };
-            const double y = at(nextTick_);
-            const double mid = at(nextTick_ - 0.5 * period_);
-            symbolLevel_ += (std::abs(y) - symbolLevel_) * levelGain;
-            eyeScale = kEyeLevel / std::max(symbolLevel_, 1e-9);
-            const double norm = std::max(symbolLevel_ * symbolLevel_, 1e-9);
-            const double e = std::clamp(mid * (y - lastY_) / norm, -1.0, 1.0);
-            lastY_ = y;
-            period_ = std::clamp(period_ - kPeriodGain * e, kMinPeriod, kMaxPeriod);
-            const auto last = static_cast<int64_t>(std::floor(nextTick_));
-            nextTick_ += period_ - kTimingGain * e;
-            eyeTicks_[i] = 1;
-            if (tickCount_ < kMaxTicks) ticks_[tickCount_++] = last;
-        }
+    static const ChunkMean<kChunk> dcMean(kDcGain), levelMean(kLevelGain);
+    float* clipped = clipped_.data() + (kSamplesPerSymbol - 1);
+    static_assert(kBlockSamples % kChunk == 0);
+    for (int c = 0; c < kBlockSamples; c += kChunk) {
+        float dcSum = 0.0f, levelSum = 0.0f;
+        clipChunk(freq + c, static_cast<float>(dc_), kClickLimit * static_cast<float>(level_),
+                  dcMean.weights.data(), levelMean.weights.data(), kChunk, clipped + c, dcSum,
+                  levelSum);
+        dc_ = dc_ * dcMean.decay + dcSum;
+        level_ = level_ * levelMean.decay + levelSum;
     }
+    float* sums = sums_.data() + kKeep;
+    symbolSums(clipped_.data(), sums, kBlockSamples);
+    sums[kBlockSamples] = sums[kBlockSamples - 1]; // read with weight 0 only
+
+    // The Gardner loop, once a symbol: y at the tick, mid half a period before.
+    const int64_t first = samples_;
+    samples_ += kBlockSamples;
+    tickCount_ = 0;
+    eyeTicks_.fill(0);
+    const double levelGain = locked ? kLevelGainLocked : kLevelGainSearching;
+    const auto at = [&](double t) {
+        const double local = t - static_cast<double>(first);
+        const double fl = std::floor(local);
+        const auto k = static_cast<int>(fl);
+        const double a = sums[k], b = sums[k + 1];
+        return a + (local - fl) * (b - a);
+    };
+    while (nextTick_ <= static_cast<double>(samples_ - 1)) {
+        const double y = at(nextTick_);
+        const double mid = at(nextTick_ - 0.5 * period_);
+        symbolLevel_ += (std::abs(y) - symbolLevel_) * levelGain;
+        const double norm = std::max(symbolLevel_ * symbolLevel_, 1e-9);
+        const double e = std::clamp(mid * (y - lastY_) / norm, -1.0, 1.0);
+        lastY_ = y;
+        period_ = std::clamp(period_ - kPeriodGain * e, kMinPeriod, kMaxPeriod);
+        const auto last = static_cast<int64_t>(std::floor(nextTick_));
+        eyeTicks_[static_cast<std::size_t>(std::ceil(nextTick_) - static_cast<double>(first))] = 1;
+        nextTick_ += period_ - kTimingGain * e;
+        if (tickCount_ < kMaxTicks) ticks_[tickCount_++] = last;
+    }
+
+    // Keep what the next block's first symbols reach back to.
+    std::copy_n(clipped_.end() - (kSamplesPerSymbol - 1), kSamplesPerSymbol - 1, clipped_.begin());
+    std::copy_n(sums + kBlockSamples - kKeep, kKeep, sums_.begin());
 }
 
 } // namespace nimbo::weak

@@ -1,6 +1,6 @@
 // Symbol timing of the weak-signal receiver: the instantaneous frequency averaged over a
 // symbol, and a Gardner loop on it that tracks where each symbol ends and how long symbols
-// last; also the level of the symbols (for the FM Det rebuild) and the scope's eye.
+// last; also the level of the symbols, for the FM Det rebuild.
 #pragma once
 
 #include <array>
@@ -26,26 +26,25 @@ class SymbolTiming {
     // Mean size of the symbol-averaged frequency at the ticks, summed over a symbol: about
     // kSymbolMean x kSamplesPerSymbol at full deviation.
     double symbolLevel() const { return symbolLevel_; }
+    // 1 at the samples of the last block where a symbol ended (when the clock ticked).
+    const std::array<uint8_t, kBlockSamples>& eyeTicks() const { return eyeTicks_; }
 
     // The mean size of a symbol's averaged frequency per unit of deviation, for Gaussian-
     // filtered (BT 0.5) Manchester symbols: measured 0.67..0.69 from a clean signal down to
     // 9 dB; 0.67 decoded best at 10 dB.
     static constexpr double kSymbolMean = 0.67;
 
-    // The symbol-averaged frequency of the last block, scaled so that a symbol's centre sits
-    // about kEyeLevel from zero, and 1 where a symbol ended.
-    static constexpr double kEyeLevel = 2000.0;
-    const std::array<double, kBlockSamples>& eye() const { return eye_; }
-    const std::array<uint8_t, kBlockSamples>& eyeTicks() const { return eyeTicks_; }
-
   private:
-    static constexpr int kHistory = 32;
+    static constexpr int kChunk = 64; // samples per update of the offset and level
+    static constexpr int kKeep = 32;  // symbol sums kept from the previous block
     static constexpr std::size_t kMaxTicks = kBlockSamples / 8; // at the fastest period
     double dc_ = 0.0, level_ = 0.0;
-    std::array<double, kSamplesPerSymbol> box_{};
-    int boxPos_ = 0;
-    double boxSum_ = 0.0;
-    std::array<double, kHistory> yHist_{};
+    // Clipped frequency values: the last kSamplesPerSymbol - 1 of the previous block, then
+    // this block's.
+    std::array<float, kSamplesPerSymbol - 1 + kBlockSamples> clipped_{};
+    // Symbol sums: kKeep from the previous block, this block's, and one spare that a tick
+    // on the last sample reads with weight 0.
+    std::array<float, kKeep + kBlockSamples + 1> sums_{};
     int64_t samples_ = 0;
     double nextTick_ = kSamplesPerSymbol;
     double period_ = kSamplesPerSymbol;
@@ -53,7 +52,6 @@ class SymbolTiming {
     double symbolLevel_ = kSamplesPerSymbol * kSymbolMean;
     std::array<int64_t, kMaxTicks> ticks_{};
     std::size_t tickCount_ = 0;
-    std::array<double, kBlockSamples> eye_{};
     std::array<uint8_t, kBlockSamples> eyeTicks_{};
 };
 

@@ -47,11 +47,9 @@ class WeakReceiver {
     static constexpr double kIfSearchHz = 3000.0;
     static constexpr double kIqSearchHz = 10000.0;
 
-    // The last block for the scope: the symbol-averaged frequency, scaled so that a
-    // symbol's centre sits about kEyeLevel from zero whatever the level, and 1 where a
-    // symbol ended.
-    static constexpr double kEyeLevel = weak::SymbolTiming::kEyeLevel;
-    const std::array<double, kBlockSamples>& eyeSignal() const { return timing_.eye(); }
+    // The last block for the scope's eye: its baseband (the block's first sample at index
+    // weak::kCarry) and 1 where a symbol ended.
+    const weak::Baseband& baseband() const { return base_; }
     const std::array<uint8_t, kBlockSamples>& eyeTicks() const { return timing_.eyeTicks(); }
 
   private:

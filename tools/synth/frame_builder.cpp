@@ -8,6 +8,7 @@
 #include "decode/crc16.h"
 #include "decode/frame_layout.h"
 #include "decode/reed_solomon.h"
+#include "dsp/sent_frame.h"
 #include "tools/synth/flight.h"
 #include "tools/synth/mix.h"
 #include "tools/synth/synth.h"
@@ -19,7 +20,7 @@ namespace {
 // Frame bytes outside the decoded blocks.
 constexpr int kParityBytes = rs::kParityBytes; // bytes 0-23: parity of the previous sent frame
 constexpr std::array<uint8_t, 6> kFrameHeader = {0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x10}; // 24-29
-static_assert(kFrameHeader == rs::kSync && kParityBytes == rs::kContentSentStart,
+static_assert(kFrameHeader == sent::kSync && kParityBytes == rs::kContentSentStart,
               "content bytes 24-29 start the sent frame that the parity covers");
 constexpr uint8_t kSondeBlockId[2] = {0x65, 0x10}; // bytes 30-31
 constexpr uint8_t kIdentBytes[2] = {0x07, 0x00};   // bytes 34-35
@@ -255,9 +256,10 @@ std::array<uint8_t, kContentBytes> buildFrame(const SynthOptions& options, int n
     // the one sent before it): the parity of its data, bytes 30-219 and the constant tail that
     // this frame's header is. The previous frame's data are taken undamaged.
     const std::array<uint8_t, kContentBytes> previous = frameContent(options, n - 1);
-    std::array<uint8_t, rs::kSentFrameBytes> sent{};
-    rs::sentFromContent(previous.data(), f.data(), sent.data());
-    rs::encode(&sent[rs::kSyncBytes], f.data());
+    std::array<uint8_t, sent::kFrameBytes> frame{};
+    rs::sentFromContent(previous, f, frame);
+    rs::encode(std::span(frame).subspan<sent::kSyncBytes, sent::kDataBytes>(),
+               std::span(f).first<sent::kParityBytes>());
 
     // Damage on the way: after the CRC (and parity) were computed.
     if (n == options.corruptFrame && options.corruptBlock >= 0) {
