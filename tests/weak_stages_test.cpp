@@ -446,7 +446,7 @@ TEST(SyncSearch, LocksOnTheWholeStretchOnly) {
 
 // 30 of the tail's 160 data bits differ from a tail of zero bytes, yet it locks today (the
 // whole stretch scores 0.805, the tail 0.70): enable when the thresholds reject it.
-TEST(SyncSearch, DISABLED_AZeroTailNeverLocks) {
+TEST(SyncSearch, AZeroTailNeverLocks) {
     SyncSearch sync(rs92Pattern());
     int64_t lockedAt = -1;
     runSync(sync, frameDecisions(3, Tail::Zero, 3), 1.0f, &lockedAt, allGood);
