@@ -187,6 +187,18 @@ void BM_NimboDecodeIq240kU8File(benchmark::State& state) {
                            "--offset", std::to_string(kIqOffsetHz), wavFiles().iq240kU8});
 }
 
+// The same through the weak-signal receiver, coherent on the baseband.
+void BM_NimboDecodeWeakIq960kS16File(benchmark::State& state) {
+    runFileCommand(state, {NIMBO_DECODE_EXE, "--iq", "--weak", "--format", "s16", "--rate",
+                           "960000", "--offset", std::to_string(kIqOffsetHz),
+                           wavFiles().iq960kS16});
+}
+
+void BM_NimboDecodeWeakIq240kU8File(benchmark::State& state) {
+    runFileCommand(state, {NIMBO_DECODE_EXE, "--iq", "--weak", "--format", "u8", "--rate",
+                           "240000", "--offset", std::to_string(kIqOffsetHz), wavFiles().iq240kU8});
+}
+
 void BM_SoxFir51File(benchmark::State& state) {
     std::vector<std::string> argv = {"sox", wavFile(false), "-n", "remix", "1", "fir"};
     for (double t : nimbo::lowPassTaps)
@@ -206,6 +218,14 @@ BENCHMARK(BM_NimboDecodeIq960kS16File)
     ->Iterations(5)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_NimboDecodeIq240kU8File)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NimboDecodeWeakIq960kS16File)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NimboDecodeWeakIq240kU8File)
     ->UseManualTime()
     ->Iterations(5)
     ->Unit(benchmark::kMicrosecond);
