@@ -122,6 +122,43 @@ TEST(WeakSettings, ANewSignalPathStartsAfresh) {
     EXPECT_GE(good, 4);
 }
 
+// A sonde heard at one place and then at another (a receiver retuned, a second sonde after
+// the first one fell silent, with or without seconds of silence between): the receiver finds
+// the new carrier and locks within three frames of it.
+struct Retune {
+    double firstHz, secondHz;
+    double silence; // seconds between the two
+};
+
+class WeakRetune : public ::testing::TestWithParam<Retune> {};
+
+TEST_P(WeakRetune, TheNewCarrierIsFoundWithinThreeFrames) {
+    synth::SynthOptions first;
+    first.frames = 4;
+    first.ifSignal = true;
+    first.carrierOffsetHz = GetParam().firstHz;
+    first.ebN0dB = 12.0;
+    synth::SynthOptions second = first;
+    second.frames = 8;
+    second.serial = "P7654321";
+    second.carrierOffsetHz = GetParam().secondHz;
+    second.seed = 2;
+    std::vector<int16_t> pcm = synth::synthesize(first);
+    pcm.resize(pcm.size() + static_cast<std::size_t>(GetParam().silence * 10) * kBlockWords, 0);
+    const std::vector<int16_t> heardSecond = synth::synthesize(second);
+    pcm.insert(pcm.end(), heardSecond.begin(), heardSecond.end());
+    int good = 0;
+    for (const DecodedFrame& f : decodeWeak(pcm, true, nullptr))
+        good += f.sondeBlockOk && f.sensorBlockOk && f.gpsBlockOk &&
+                std::string(f.serialNumber) == "P7654321";
+    EXPECT_GE(good, second.frames - 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, WeakRetune,
+                         ::testing::Values(Retune{1500.0, -2000.0, 0.0},
+                                           Retune{-2500.0, 2500.0, 0.0},
+                                           Retune{0.0, 2200.0, 4.0}));
+
 // A core carried on from another's receiver halfway through a signal decodes the frames
 // that other would have: none is lost at the hand-over, none comes twice.
 class CoreContinue : public ::testing::TestWithParam<bool> {};

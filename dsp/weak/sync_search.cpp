@@ -52,6 +52,7 @@ void SyncSearch::lockAt(int64_t k, double m) {
     misses_ = 0;
     failures_ = 0;
     lastMissed_ = false;
+    lastUnclear_ = false;
     delivered_ = false;
     lastSeen_ = k;
     stray_ = -1;
@@ -129,6 +130,7 @@ bool SyncSearch::step(const SoftRing& ring) {
     syncAt_ = next;
     misses_ = seen ? 0 : misses_ + 1;
     lastMissed_ = !seen;
+    lastUnclear_ = !seen || (next != stray_ && pickMetric < kSearchThreshold);
     stray_ = -1;
     bestNear_ = -1;
     if (misses_ >= kMaxMisses) unlock();
@@ -138,7 +140,9 @@ bool SyncSearch::step(const SoftRing& ring) {
 void SyncSearch::frameChecked(bool good) {
     failures_ = good ? 0 : failures_ + 1;
     if (good) lastSeen_ = std::max(lastSeen_, dueSync_);
-    if (failures_ >= kMaxFailures) unlock();
+    // A frame whose sync was not seen clearly and that passes no check: the signal has gone or
+    // moved (a sonde on the same frame grid elsewhere may still be heard faintly).
+    if (failures_ >= kMaxFailures || (!good && lastUnclear_)) unlock();
 }
 
 void SyncSearch::unlock() {

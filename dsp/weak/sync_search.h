@@ -73,6 +73,7 @@ class SyncSearch {
     double bestMetric_ = 0.0, bestNearMetric_ = 0.0;
     int misses_ = 0, failures_ = 0;
     bool lastMissed_ = false;
+    bool lastUnclear_ = false; // missed, or seen below the search's threshold
     bool delivered_ = false;
     int64_t lastSeen_ = -1;
     int64_t dueSync_ = 0, dueNext_ = 0;

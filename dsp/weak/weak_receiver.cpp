@@ -24,6 +24,7 @@ void WeakReceiver::reset() {
     sync_.reset();
     lastTick_ = -1;
     searchSince_ = 0;
+    searching_ = true;
     path_ = path;
 }
 
@@ -40,8 +41,14 @@ double WeakReceiver::carrierOffsetHz() const {
 // While unlocked, the coarse search watches the wide baseband; each estimate it makes puts
 // the channel on it and starts the fine loop afresh.
 void WeakReceiver::acquire(const float* re, const float* im) {
-    if (sync_.locked()) return;
     weak::CarrierSearch& search = path_ == Path::Iq ? iqSearch_ : ifSearch_;
+    if (sync_.locked()) {
+        searching_ = false;
+        return;
+    }
+    // What it gathered before the lock may be another carrier's: each search starts afresh.
+    if (!searching_) search.reset();
+    searching_ = true;
     search.process(re, im, kBlockSamples);
     if (!search.ready()) return;
     if (search.peakToMean() >= weak::CarrierSearch::kConfident) {

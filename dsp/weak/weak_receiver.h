@@ -76,6 +76,7 @@ class WeakReceiver {
     weak::FrameReader reader_;
     int64_t lastTick_ = -1;
     int64_t searchSince_ = 0; // symbol index where the current search began
+    bool searching_ = true;   // the carrier search is gathering (the receiver has no lock)
 };
 
 } // namespace nimbo
