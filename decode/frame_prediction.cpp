@@ -51,7 +51,9 @@ void FramePrediction::learn(sent::SentBytes frame) {
                     frame.begin() + kSerial))
         reset(); // another sonde
     for (int b = 0; b < sent::kFrameBytes; ++b) {
-        runs_[b] = frames_ > 0 && frame[b] == last_[b] ? runs_[b] + 1 : 1;
+        const bool same = frames_ > 0 && frame[b] == last_[b];
+        runs_[b] = same ? runs_[b] + 1 : 1;
+        changed_[b] = changed_[b] || (frames_ > 0 && !same);
         last_[b] = frame[b];
     }
     const int number = frameNumberOf(frame);
@@ -74,7 +76,8 @@ void FramePrediction::predict(int elapsed, Predicted bytes) const {
     std::fill(bytes.begin(), bytes.end(), kNone);
     if (frames_ == 0) return;
     for (int b = 0; b < sent::kFrameBytes; ++b)
-        if (steadyPlace(b) && runs_[b] >= kSteadyFrames) bytes[b] = last_[b];
+        if (steadyPlace(b) && ((!changed_[b] && runs_[b] >= kSteadyFrames) || runs_[b] >= kLongRun))
+            bytes[b] = last_[b];
     if (elapsed == kUnknown) return;
 
     const int number = (frameNumber_ + elapsed) & 0xFFFF;

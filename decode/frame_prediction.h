@@ -16,8 +16,11 @@ namespace nimbo {
 class FramePrediction {
   public:
     static constexpr int kNone = -1;
-    // A byte that held one value in this many good frames in a row is expected to hold it.
-    static constexpr int kSteadyFrames = 4;
+    // A byte is expected to hold its value when it has held it in every good frame of the
+    // sonde so far, at least this many, or for the last kLongRun of them: a byte that changes
+    // now and then (a slowly drifting reading) would be expected wrong too often.
+    static constexpr int kSteadyFrames = 3;
+    static constexpr int kLongRun = 32;
 
     using Predicted = std::span<int16_t, sent::kFrameBytes>;
 
@@ -37,7 +40,8 @@ class FramePrediction {
 
   private:
     std::array<uint8_t, sent::kFrameBytes> last_{};
-    std::array<int, sent::kFrameBytes> runs_{}; // good frames in a row with last_'s value
+    std::array<int, sent::kFrameBytes> runs_{};     // good frames in a row with last_'s value
+    std::array<bool, sent::kFrameBytes> changed_{}; // the value changed once or more
     int frames_ = 0;
     int frameNumber_ = 0;
     int calIndex_ = 0;
