@@ -28,7 +28,7 @@ constexpr bool inCrc(int content, frame::Block block) {
 // not what changes by rule (counted or cycled), and never a CRC, which must stay a check.
 constexpr bool steadyPlace(int b) {
     if (b < sent::kSyncBytes || b >= sent::kTailStart) return false;
-    if (FramePrediction::countedPlace(b)) return false;
+    if (FramePrediction::group(b) == 0) return false;
     const int c = b + rs::kContentSentStart;
     return !inCrc(c, frame::kSondeBlock) && !inCrc(c, frame::kSensorBlock) &&
            !inCrc(c, frame::kGpsBlock);
@@ -40,9 +40,11 @@ int frameNumberOf(sent::SentBytes frame) {
 
 } // namespace
 
-bool FramePrediction::countedPlace(int b) {
-    return b == kNumber || b == kNumber + 1 || b == kIndex ||
-           (b >= kPiece && b < kPiece + frame::kCalPieceLength);
+int FramePrediction::group(int b) {
+    if (b == kNumber || b == kNumber + 1 || b == kIndex ||
+        (b >= kPiece && b < kPiece + frame::kCalPieceLength))
+        return 0;
+    return b >= kSerial && b < kSerial + frame::kSerialLength ? 1 : 2;
 }
 
 void FramePrediction::learn(sent::SentBytes frame) {

@@ -33,9 +33,11 @@ class FramePrediction {
     static constexpr int kUnknown = std::numeric_limits<int>::min();
     void predict(int elapsed, Predicted bytes) const;
     void reset() { *this = FramePrediction(); }
-    // The places predicted from the frame count (the frame number, the piece index, the piece),
-    // which a wrong count spoils together.
-    static bool countedPlace(int b);
+    // Places that go wrong together: 0 those predicted from the frame count (the frame
+    // number, the piece index, the piece), which a wrong count spoils; 1 the serial, which
+    // another sonde changes; 2 the rest.
+    static constexpr int kGroups = 3;
+    static int group(int b);
     bool learned() const { return frames_ > 0; }
 
   private:

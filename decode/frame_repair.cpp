@@ -46,21 +46,24 @@ bool FrameRepair::tryDecode(int erasures) {
     return true;
 }
 
+// A group of expected bytes most of which were heard otherwise is not used: another sonde,
+// or a frame count gone wrong, would only add errors.
 bool FrameRepair::screenExpected(sent::SentBytes received) {
-    // Group 0: what the frame count gives; group 1: the steady bytes.
-    int expected[2] = {0, 0}, disagree[2] = {0, 0};
+    std::array<int, FramePrediction::kGroups> expected{}, disagree{};
     for (int b = 0; b < sent::kFrameBytes; ++b) {
         if (expected_[b] == FramePrediction::kNone) continue;
-        const int g = FramePrediction::countedPlace(b) ? 0 : 1;
+        const int g = FramePrediction::group(b);
         ++expected[g];
         disagree[g] += expected_[b] != received[b];
     }
-    bool keep[2];
-    for (int g = 0; g < 2; ++g)
-        keep[g] = 4 * disagree[g] <= kMaxDisagreeingQuarters * std::max(expected[g], 4);
-    for (int b = 0; b < sent::kFrameBytes; ++b)
-        if (!keep[FramePrediction::countedPlace(b) ? 0 : 1]) expected_[b] = FramePrediction::kNone;
-    return (keep[0] && expected[0] > 0) || (keep[1] && expected[1] > 0);
+    bool any = false;
+    for (int g = 0; g < FramePrediction::kGroups; ++g)
+        any = any || (expected[g] > 0 && 2 * disagree[g] <= expected[g]);
+    for (int b = 0; b < sent::kFrameBytes; ++b) {
+        const int g = FramePrediction::group(b);
+        if (2 * disagree[g] > expected[g]) expected_[b] = FramePrediction::kNone;
+    }
+    return any;
 }
 
 bool FrameRepair::attempt(sent::SentBytes received, sent::Reliabilities reliability, bool expect) {

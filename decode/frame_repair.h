@@ -33,10 +33,6 @@ class FrameRepair {
     void reset() { *this = FrameRepair(); }
     const FramePrediction& prediction() const { return prediction_; }
 
-    // An expected byte group is not used when more than this share of its bytes disagree with
-    // what was heard: another sonde, or a frame count gone wrong.
-    static constexpr int kMaxDisagreeingQuarters = 1;
-
   private:
     // Tries to decode `received`, with the expected bytes in place when `expect`; on success
     // sent_ holds the codeword's frame.
