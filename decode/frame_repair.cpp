@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "decode/frame_layout.h"
 
@@ -21,6 +22,10 @@ void putConstantBytes(std::span<uint8_t, sent::kFrameBytes> frame) {
               frame.begin() + sent::kTailStart);
 }
 
+// Marks an expected byte put in place of what was heard: it is not erased.
+constexpr float kPut = -1.0f;
+constexpr float kConfirmed = std::numeric_limits<float>::max();
+
 } // namespace
 
 bool FrameRepair::crcsHold(sent::ParityBytes parityBefore) {
@@ -34,56 +39,115 @@ bool FrameRepair::crcsHold(sent::ParityBytes parityBefore) {
 
 bool FrameRepair::tryDecode(int erasures) {
     work_ = codeword_;
-    // order_ holds the unforced positions, least reliable first (sorted once per frame).
+    // order_ holds the erasable positions, least reliable first (sorted once per attempt).
     const std::span<const int> positions(order_.data(), static_cast<std::size_t>(erasures));
     if (rs::decode(work_, positions) == rs::kFailed) return false;
     rs::sentFromCodeword(work_, sent_);
     return true;
 }
 
-int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received,
-                        sent::Reliabilities reliability, bool follows, rs::Content content) {
-    // lastParity_ changes only at the end.
-    const sent::ParityBytes parityBefore =
-        follows && haveLast_ ? sent::ParityBytes(lastParity_) : before;
+// A group of expected bytes most of which were heard otherwise is not used: another sonde,
+// or a frame count gone wrong, would only add errors.
+bool FrameRepair::screenExpected(sent::SentBytes received) {
+    std::array<int, FramePrediction::kGroups> expected{}, disagree{};
+    for (int b = 0; b < sent::kFrameBytes; ++b) {
+        if (expected_[b] == FramePrediction::kNone) continue;
+        const int g = FramePrediction::group(b);
+        ++expected[g];
+        disagree[g] += expected_[b] != received[b];
+    }
+    bool any = false;
+    for (int g = 0; g < FramePrediction::kGroups; ++g)
+        any = any || (expected[g] > 0 && 2 * disagree[g] <= expected[g]);
+    for (int b = 0; b < sent::kFrameBytes; ++b) {
+        const int g = FramePrediction::group(b);
+        if (2 * disagree[g] > expected[g]) expected_[b] = FramePrediction::kNone;
+    }
+    return any;
+}
 
-    // The sync bytes and the constant tail are known: forced before decoding.
+bool FrameRepair::attempt(sent::SentBytes received, sent::Reliabilities reliability, bool expect) {
     std::copy(received.begin(), received.end(), sent_.begin());
     putConstantBytes(sent_);
-    rs::codewordFromSent(sent_, codeword_);
-
-    // Unforced codeword positions ordered by the reliability of their sent byte.
-    int count = 0;
-    std::array<float, rs::kCodeLength> rel;
     for (int b = sent::kSyncBytes; b < sent::kFrameBytes; ++b) {
         const int p = rs::codewordPosition(b);
         // A reliability that is not a number is no confidence at all (and would leave the
         // order below undefined).
-        rel[p] = std::isnan(reliability[b]) ? 0.0f : reliability[b];
-        if (!forcedPosition(p)) order_[count++] = p;
+        rel_[p] = std::isnan(reliability[b]) ? 0.0f : reliability[b];
+        if (!expect || expected_[b] == FramePrediction::kNone) continue;
+        // Heard as expected: as good as sure. Heard otherwise: the expected byte is likelier
+        // than a doubtful one heard, and a wrong one costs no more than an error left in.
+        if (sent_[b] == expected_[b]) {
+            rel_[p] = kConfirmed;
+        } else {
+            sent_[b] = static_cast<uint8_t>(expected_[b]);
+            rel_[p] = kPut;
+        }
     }
-    std::sort(order_.begin(), order_.begin() + count,
-              [&](int a, int b) { return rel[a] < rel[b] || (rel[a] == rel[b] && a < b); });
+    rs::codewordFromSent(sent_, codeword_);
 
-    bool ok = tryDecode(0) && crcsHold(parityBefore);
-    for (int step = 0; !ok && step < static_cast<int>(kErasureSteps.size()); ++step)
-        ok = tryDecode(std::min(kErasureSteps[step], count)) && crcsHold(parityBefore);
+    int count = 0;
+    for (int p = 0; p < rs::kCodeLength; ++p)
+        if (!forcedPosition(p) && rel_[p] != kPut) order_[count++] = p;
+    std::sort(order_.begin(), order_.begin() + count,
+              [&](int a, int b) { return rel_[a] < rel_[b] || (rel_[a] == rel_[b] && a < b); });
+    // The parity before does not reach the CRC-protected blocks: any will do for the check.
+    const sent::ParityBytes anyParity(lastParity_);
+    if (tryDecode(0) && crcsHold(anyParity)) return true;
+    for (const int erasures : kErasureSteps)
+        if (tryDecode(std::min(erasures, count)) && crcsHold(anyParity)) return true;
+    return false;
+}
+
+int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received,
+                        sent::Reliabilities reliability, bool follows, rs::Content content) {
+    const bool previousFailed = follows && haveLast_ && lastFailed_;
+    const int elapsed = follows && sinceLearned_ != FramePrediction::kUnknown
+                            ? sinceLearned_ + 1
+                            : FramePrediction::kUnknown;
+
+    prediction_.predict(elapsed, expected_);
+    const bool expect = screenExpected(received);
+    bool ok =
+        (expect && attempt(received, reliability, true)) || attempt(received, reliability, false);
 
     int changed = rs::kFailed;
     if (ok) {
         changed = 0;
         for (int b = 0; b < sent::kFrameBytes; ++b)
             changed += sent_[b] != received[b];
+        prediction_.learn(sent_);
+        sinceLearned_ = 0;
     } else {
         // The bytes as heard, but with the known ones in place: a frame whose CRCs hold
         // is logged, and its sync bytes must read as sent.
         std::copy(received.begin(), received.end(), sent_.begin());
         putConstantBytes(sent_);
-        crcsHold(parityBefore); // only to fill content_
+        sinceLearned_ = elapsed;
     }
+    // The frame's bytes up to its parity; the parity before them goes in below.
+    crcsHold(before);
     std::copy(content_.begin(), content_.end(), content.begin());
-    std::copy_n(sent_.begin() + sent::kParityStart, sent::kParityBytes, lastParity_.begin());
+    std::array<uint8_t, sent::kParityBytes> parity;
+    std::copy_n(sent_.begin() + sent::kParityStart, sent::kParityBytes, parity.begin());
+
+    // The frame before failed, but what this one shows of the sonde may put it right now:
+    // its parity is the start of this frame's content.
+    if (previousFailed && ok) {
+        prediction_.predict(-1, expected_);
+        if (screenExpected(failed_) && attempt(failed_, failedReliability_, true))
+            std::copy_n(sent_.begin() + sent::kParityStart, sent::kParityBytes,
+                        lastParity_.begin());
+    }
+    if (follows && haveLast_) std::copy(lastParity_.begin(), lastParity_.end(), content.begin());
+
+    lastParity_ = parity;
     haveLast_ = true;
+    lastFailed_ = !ok;
+    if (!ok) {
+        std::copy(received.begin(), received.end(), failed_.begin());
+        std::copy(reliability.begin(), reliability.end(), failedReliability_.begin());
+    }
     return changed;
 }
 

@@ -1,11 +1,14 @@
 // Puts a sent frame heard by the weak-signal receiver right with its Reed-Solomon parity,
-// checked by the block CRCs, and turns it into the 220 content bytes the decoder reads.
+// checked by the block CRCs, and turns it into the 220 content bytes the decoder reads. What
+// earlier frames showed of the sonde (its serial, its frame count, its calibration pieces)
+// helps it along.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <span>
 
+#include "decode/frame_prediction.h"
 #include "decode/reed_solomon.h"
 #include "dsp/sent_frame.h"
 
@@ -26,17 +29,35 @@ class FrameRepair {
     int repair(sent::ParityBytes before, sent::SentBytes received, sent::Reliabilities reliability,
                bool follows, rs::Content content);
 
+    // Forgets the sonde heard so far (its expected bytes) and the frame before.
+    void reset() { *this = FrameRepair(); }
+    const FramePrediction& prediction() const { return prediction_; }
+
   private:
+    // Tries to decode `received`, with the expected bytes in place when `expect`; on success
+    // sent_ holds the codeword's frame.
+    bool attempt(sent::SentBytes received, sent::Reliabilities reliability, bool expect);
     bool tryDecode(int erasures);
     bool crcsHold(sent::ParityBytes parityBefore);
+    // Keeps only the expected bytes whose groups mostly agree with `received`; true if any.
+    bool screenExpected(sent::SentBytes received);
 
     std::array<uint8_t, sent::kFrameBytes> sent_{};
     std::array<uint8_t, rs::kCodeLength> codeword_{};
     std::array<uint8_t, rs::kCodeLength> work_{};
     std::array<int, rs::kCodeLength> order_{};
+    std::array<float, rs::kCodeLength> rel_{};
     std::array<uint8_t, kFrameBytes> content_{};
     std::array<uint8_t, sent::kParityBytes> lastParity_{};
     bool haveLast_ = false;
+
+    FramePrediction prediction_;
+    std::array<int16_t, sent::kFrameBytes> expected_{};
+    int sinceLearned_ = FramePrediction::kUnknown; // frames since the last learned one
+    // The previous frame when its repair failed: tried again once this one is known.
+    std::array<uint8_t, sent::kFrameBytes> failed_{};
+    std::array<float, sent::kFrameBytes> failedReliability_{};
+    bool lastFailed_ = false;
 };
 
 } // namespace nimbo
