@@ -221,6 +221,10 @@ class ThroughTheDecoder(unittest.TestCase):
     def test_clean_if_recording_decodes_completely(self):
         self.run_clean("if", ["--if"], offset_hz=200.0)
 
+    def test_clean_iq_recording_decodes_completely(self):
+        self.run_clean("iq", ["--iq", "--format", "u8", "--rate", "240000", "--offset", "20000"],
+                       offset_hz=26000.0, rate=240000, fmt="u8")
+
     def test_repair_undoes_damage_with_this_parity(self):
         path = os.path.join(self.dir, "damaged.wav")
         truth, _ = S.simulate("fm", path, frames=self.FRAMES, seed=12, byte_errors=6)

@@ -156,7 +156,7 @@ def report(results, opts):
         print("(%s)" % ("nimbo-decode --weak" if opts.weak else "nimbo-decode, described chain"))
 
 
-def main(argv=None):
+def parser():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("--decoder", default=DEFAULT_DECODER, help="nimbo-decode to measure (%(default)s)")
     p.add_argument("--paths", default="fm,if", help="fm, if, iq: comma-separated (fm,if)")
@@ -184,7 +184,11 @@ def main(argv=None):
     p.add_argument("--tmp", default=None, help="folder for the recordings while they are decoded")
     p.add_argument("--json", help="also write every recording's result here, one JSON line each")
     p.add_argument("--report", help="print the tables of a --json file again, measuring nothing")
-    opts = p.parse_args(argv)
+    return p
+
+
+def main(argv=None):
+    opts = parser().parse_args(argv)
     opts.bursts = tuple(float(x) for x in opts.bursts.split(":")) if opts.bursts else None
 
     if opts.report:
