@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <numbers>
 
 #include "dsp/sent_frame.h"
 #include "dsp/signal.h"
@@ -14,6 +16,17 @@ using sent::kSamplesPerSymbol;
 using sent::kSymbolRate;
 static_assert(kSampleRate % kSymbolRate == 0, "the symbol stages assume whole samples");
 inline constexpr double kDeviationHz = 2400.0; // either side of the carrier: half a turn a symbol
+
+// e^{j pi tau} at the middle of each of a symbol's samples (cosine or sine): the conjugate of
+// the phase path that falls by half a turn over a symbol, which the symbol correlations use.
+inline std::array<float, kSamplesPerSymbol> halfTurn(bool sine) {
+    std::array<float, kSamplesPerSymbol> t{};
+    for (int i = 0; i < kSamplesPerSymbol; ++i) {
+        const double a = std::numbers::pi * (i + 0.5) / kSamplesPerSymbol;
+        t[i] = static_cast<float>(sine ? std::sin(a) : std::cos(a));
+    }
+    return t;
+}
 
 // Samples of the previous block kept before each block's baseband, so that a symbol that
 // began in the previous block is whole.

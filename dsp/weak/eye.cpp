@@ -8,15 +8,6 @@
 namespace nimbo::weak {
 namespace {
 
-// e^{j pi tau} at the middle of each of a symbol's samples.
-std::array<float, kSamplesPerSymbol> halfTurn(bool sine) {
-    std::array<float, kSamplesPerSymbol> t{};
-    for (int i = 0; i < kSamplesPerSymbol; ++i) {
-        const double a = std::numbers::pi * (i + 0.5) / kSamplesPerSymbol;
-        t[i] = static_cast<float>(sine ? std::sin(a) : std::cos(a));
-    }
-    return t;
-}
 const std::array<float, kSamplesPerSymbol> kCos = halfTurn(false);
 const std::array<float, kSamplesPerSymbol> kSin = halfTurn(true);
 
