@@ -597,7 +597,7 @@ TEST(SynthIq, FrequencyIsTheOffsetPlusTheSymbolsDeviation) {
             ASSERT_NEAR(std::hypot(z[2 * m], z[2 * m + 1]), 0.4, 1e-6) << "pair " << m;
         // Manchester sends as many 1 as 0 symbols: over the frame the mean is the carrier.
         // (The last step of the frame needs the pair after it, which a one-frame signal lacks.)
-        const auto frameEnd = std::min(lead + static_cast<int64_t>(4800 * perSymbol),
+        const auto frameEnd = std::min(static_cast<int64_t>(lead + 4800 * perSymbol),
                                        static_cast<int64_t>(z.size() / 2) - 1);
         double sum = 0;
         for (int64_t m = lead; m < frameEnd; ++m)
