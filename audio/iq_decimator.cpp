@@ -6,6 +6,7 @@
 #include <numbers>
 #include <numeric>
 
+#include "dsp/bessel.h"
 #include "dsp/signal.h"
 #include "dsp/simd_clones.h"
 
@@ -33,15 +34,6 @@ constexpr std::size_t kTapGroup = 8;
 // Room in each filter's line: one call's input plus the longest history and an odd sample.
 constexpr std::size_t kLineRoom = IqDecimator::kMaxInput + 128;
 
-// Modified Bessel function of the first kind, order 0 (Kaiser window), by its series.
-double besselI0(double x) {
-    double sum = 1.0, term = 1.0;
-    for (int k = 1; k < 50 && term > 1e-12 * sum; ++k) {
-        term *= (x / (2.0 * k)) * (x / (2.0 * k));
-        sum += term;
-    }
-    return sum;
-}
 
 // One output of a maximally flat half-band filter centred on x[0]: 7 taps
 // (-1, 0, 9, 16, 9, 0, -1) / 32 or 11 taps (3, 0, -25, 0, 150, 256, 150, 0, -25, 0, 3) / 512.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "dsp/bessel.h"
 #include "dsp/front_end.h"
 #include "dsp/phase.h"
 #include "dsp/simd_clones.h"
@@ -27,14 +28,6 @@ constexpr int kTaps = IqDiscriminator::kChannelTaps;
 constexpr double kLevelPerRadian = Receiver::kDiscriminatorScale * kSampleRate /
                                    (2.0 * std::numbers::pi * IqDiscriminator::kDeviationHz);
 
-double besselI0(double x) {
-    double sum = 1.0, term = 1.0;
-    for (int k = 1; k < 50 && term > 1e-12 * sum; ++k) {
-        term *= (x / (2.0 * k)) * (x / (2.0 * k));
-        sum += term;
-    }
-    return sum;
-}
 
 // A Kaiser-windowed (beta 5) low-pass with half amplitude at cutoffHz and unit gain at 0 Hz.
 std::array<float, kTaps> lowPass(double cutoffHz) {
