@@ -35,8 +35,8 @@ SampleType sampleTypeOf(const SF_INFO& info) {
 
 class SndfileSource final : public PcmBlockSource {
   public:
-    SndfileSource(SNDFILE* file, std::unique_ptr<LargeReadFile> io, const SF_INFO& info,
-                  int lanes, int channel, bool regular, std::string path)
+    SndfileSource(SNDFILE* file, std::unique_ptr<LargeReadFile> io, const SF_INFO& info, int lanes,
+                  int channel, bool regular, std::string path)
         : PcmBlockSource(info.samplerate, lanes, sampleTypeOf(info)), io_(std::move(io)),
           file_(file), channels_(info.channels), channel_(channel),
           totalFrames_(regular ? info.frames : -1), path_(std::move(path)),
@@ -51,7 +51,8 @@ class SndfileSource final : public PcmBlockSource {
     static constexpr std::size_t kReadFrames = 1024;
 
     std::size_t readShortFrames(int16_t* frames, std::size_t maxFrames) override {
-        return readFrames(frames, maxFrames, [](int16_t s) { return s; }, sf_readf_short);
+        return readFrames(
+            frames, maxFrames, [](int16_t s) { return s; }, sf_readf_short);
     }
     std::size_t readFloatFrames(float* frames, std::size_t maxFrames) override {
         return readFrames(frames, maxFrames, finiteSample, sf_readf_float);
@@ -68,15 +69,17 @@ class SndfileSource final : public PcmBlockSource {
             const auto want = static_cast<sf_count_t>(std::min(kReadFrames, maxFrames - done));
             const sf_count_t got = readf(file_, buffer, want);
             const std::size_t n = got > 0 ? static_cast<std::size_t>(got) : 0;
-            for (std::size_t i = 0; i < n; ++i) {
-                const T* frame = buffer + i * channels_;
-                T* out = frames + (done + i) * lanes;
-                if (lanes == 2) {
-                    out[0] = clean(frame[0]);
-                    out[1] = clean(frame[1]);
-                } else {
-                    out[0] = clean(frame[channels_ > 1 ? channel_ : 0]);
+            // One loop per layout, so that each runs without a branch per frame.
+            T* out = frames + done * lanes;
+            if (lanes == 2) {
+                for (std::size_t i = 0; i < n; ++i) {
+                    out[2 * i] = clean(buffer[i * channels_]);
+                    out[2 * i + 1] = clean(buffer[i * channels_ + 1]);
                 }
+            } else {
+                const T* in = buffer + (channels_ > 1 ? channel_ : 0);
+                for (std::size_t i = 0; i < n; ++i)
+                    out[i] = clean(in[i * channels_]);
             }
             done += n;
             framesRead_ += got > 0 ? got : 0;

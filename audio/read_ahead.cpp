@@ -19,13 +19,13 @@ class ReadAheadSource final : public BlockSource {
             std::lock_guard<std::mutex> lock(mutex_);
             stop_ = true;
         }
-        changed_.notify_all();
+        space_.notify_all();
         thread_.join();
     }
 
     bool next(int16_t* block) override {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return count_ > 0 || ended_; });
+        ready_.wait(lock, [&] { return count_ > 0 || ended_; });
         if (count_ == 0) return false;
         // The slot is the reader's until count_ drops: the producer fills only free slots.
         const Slot& slot = slots_[head_];
@@ -34,8 +34,11 @@ class ReadAheadSource final : public BlockSource {
         progress_ = slot.progress;
         lock.lock();
         head_ = (head_ + 1) % kSlots;
-        --count_;
-        changed_.notify_all();
+        // The producer sleeps until only kLowWater blocks are left: one wake-up per batch
+        // instead of one per block (each costs a context switch both ways).
+        const bool wake = --count_ == kLowWater;
+        lock.unlock();
+        if (wake) space_.notify_one();
         return true;
     }
 
@@ -50,7 +53,7 @@ class ReadAheadSource final : public BlockSource {
     void produce() {
         for (;;) {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] { return count_ < kSlots || stop_; });
+            if (count_ == kSlots) space_.wait(lock, [&] { return count_ <= kLowWater || stop_; });
             if (stop_) return;
             Slot& slot = slots_[(head_ + count_) % kSlots];
             lock.unlock();
@@ -60,15 +63,18 @@ class ReadAheadSource final : public BlockSource {
             if (!got) {
                 ended_ = true;
                 error_ = source_->error();
-                changed_.notify_all();
+                lock.unlock();
+                ready_.notify_one();
                 return;
             }
             ++count_;
-            changed_.notify_all();
+            lock.unlock();
+            ready_.notify_one();
         }
     }
 
-    static constexpr int kSlots = 8;
+    static constexpr int kSlots = 16;
+    static constexpr int kLowWater = 4;
     struct Slot {
         std::array<int16_t, kBlockWords> samples{};
         double progress = -1.0;
@@ -76,7 +82,8 @@ class ReadAheadSource final : public BlockSource {
 
     std::unique_ptr<BlockSource> source_;
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable ready_; // a block or the end for the reader
+    std::condition_variable space_; // free slots (or stop) for the producer
     std::array<Slot, kSlots> slots_{};
     int head_ = 0, count_ = 0; // the oldest full slot, how many are full
     bool ended_ = false, stop_ = false;

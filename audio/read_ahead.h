@@ -9,7 +9,8 @@
 namespace nimbo {
 
 // Wraps `source`, which from then on is read only on the new thread; the blocks, progress
-// and error come out as `source` gave them. Eight blocks (0.8 s) are kept ready.
+// and error come out as `source` gave them. Up to 16 blocks (1.6 s) are kept ready,
+// refilled when 4 are left.
 std::unique_ptr<BlockSource> readAhead(std::unique_ptr<BlockSource> source);
 
 } // namespace nimbo

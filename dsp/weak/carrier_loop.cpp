@@ -10,7 +10,7 @@ namespace {
 
 // Gain per bit: slow beside the 64-bit mean of its input.
 constexpr double kGain = 0.004;
-constexpr float kTurnGain = 1.0f / 64.0f;
+constexpr double kPerSample = 1.0 / (2.0 * kSamplesPerSymbol); // a bit is two symbols
 constexpr double kMaxStep = 2.0 * std::numbers::pi * CarrierLoop::kMaxHz / kSampleRate;
 
 } // namespace
@@ -25,12 +25,8 @@ void CarrierLoop::advance(int samples) {
         back_.turn(smallCos(a), smallSin(a));
 }
 
-void CarrierLoop::measure(std::complex<float> now, std::complex<float> earlier) {
-    const std::complex<float> product{now.real() * earlier.real() + now.imag() * earlier.imag(),
-                                      now.imag() * earlier.real() - now.real() * earlier.imag()};
-    turn_ += (product - turn_) * kTurnGain;
-    if (std::norm(turn_) == 0.0f) return;
-    const double radiansPerSample = quickAngle(turn_) / (2.0 * kSamplesPerSymbol);
+void CarrierLoop::steer(float bitTurn) {
+    const double radiansPerSample = bitTurn * kPerSample;
     const double total = std::clamp(total_ + kGain * radiansPerSample, -kMaxStep, kMaxStep);
     step_ += total - total_;
     total_ = total;

@@ -19,8 +19,15 @@ class CarrierLoop {
                 static_cast<float>(z.real() * back_.im + z.imag() * back_.re)};
     }
     void advance(int samples);
-    // The carrier term of the newest bit and of the bit before it (two symbols apart).
-    void measure(std::complex<float> now, std::complex<float> earlier);
+    // The carrier term of the newest bit and of the bit before it (two symbols apart). Inline
+    // and on plain floats: it runs for every symbol.
+    void measure(std::complex<float> now, std::complex<float> earlier) {
+        const float nr = now.real(), ni = now.imag(), er = earlier.real(), ei = earlier.imag();
+        turnRe_ += (nr * er + ni * ei - turnRe_) * kTurnGain;
+        turnIm_ += (ni * er - nr * ei - turnIm_) * kTurnGain;
+        if (turnRe_ == 0.0f && turnIm_ == 0.0f) return;
+        steer(quickAngle({turnRe_, turnIm_}));
+    }
     // The part of the correction the front end has not yet taken over (radians per sample);
     // handed over, it is the front end's to take off from then on.
     double handOver();
@@ -31,10 +38,12 @@ class CarrierLoop {
     static constexpr double kMaxHz = 1000.0;
 
   private:
-    std::complex<float> turn_{}; // mean bit-to-bit product
-    double step_ = 0.0;          // radians per sample not yet handed over
-    double total_ = 0.0;         // radians per sample, handed over or not
-    Phasor back_;                // e^{-j phase} of the correction so far
+    static constexpr float kTurnGain = 1.0f / 64.0f;
+    void steer(float bitTurn);            // radians from one bit to the next
+    float turnRe_ = 0.0f, turnIm_ = 0.0f; // mean bit-to-bit product
+    double step_ = 0.0;                   // radians per sample not yet handed over
+    double total_ = 0.0;                  // radians per sample, handed over or not
+    Phasor back_;                         // e^{-j phase} of the correction so far
 };
 
 } // namespace nimbo::weak

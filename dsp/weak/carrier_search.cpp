@@ -6,6 +6,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/weak/fft.h"
+
 namespace nimbo::weak {
 
 namespace {
@@ -19,21 +21,32 @@ constexpr int kFar = static_cast<int>((CarrierSearch::kLineHz + kLineSlackHz) / 
 // Two lines whose powers differ by more than this are more likely a spur and a line than a
 // signal's pair (which differ by noise only); such pairs score down to half.
 constexpr double kBalance = 2.0;
+
+// The window and the transform, shared by every search and made at the first use (FM Det
+// audio never needs them).
+struct Tables {
+    Fft<CarrierSearch::kFftSize> fft;
+    std::array<float, CarrierSearch::kFftSize> window{};
+    Tables() {
+        constexpr int n = CarrierSearch::kFftSize;
+        for (int k = 0; k < n; ++k)
+            window[k] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * k / n));
+    }
+};
+const Tables& tables() {
+    static const Tables t;
+    return t;
+}
 } // namespace
 
 CarrierSearch::CarrierSearch(double maxOffsetHz)
     : maxOffsetHz_(std::fabs(maxOffsetHz)),
       maxCentreBin_(std::min(static_cast<int>(std::ceil(std::fabs(maxOffsetHz) / kBinHz)),
-                             kFftSize / 2 - kFar - 1)) {
-    for (int n = 0; n < kFftSize; ++n)
-        window_[n] =
-            static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * n / kFftSize));
-}
+                             kFftSize / 2 - kFar - 1)) {}
 
 void CarrierSearch::reset() {
     filled_ = 0;
     frames_ = 0;
-    power_.fill(0.0);
     ready_ = false;
     offset_ = 0.0;
     peakToMean_ = 0.0;
@@ -43,7 +56,6 @@ void CarrierSearch::take() {
     ready_ = false;
     filled_ = 0;
     frames_ = 0;
-    power_.fill(0.0);
 }
 
 void CarrierSearch::process(const float* re, const float* im, int n) {
@@ -64,19 +76,20 @@ void CarrierSearch::process(const float* re, const float* im, int n) {
 }
 
 void CarrierSearch::transformFrame() {
+    const Tables& t = tables();
     for (int k = 0; k < kFftSize; ++k) {
-        workRe_[k] = inRe_[k] * window_[k];
-        workIm_[k] = inIm_[k] * window_[k];
+        workRe_[k] = inRe_[k] * t.window[k];
+        workIm_[k] = inIm_[k] * t.window[k];
     }
-    fft_.forward(workRe_, workIm_);
+    t.fft.forward(workRe_, workIm_);
     for (int k = 0; k < kFftSize; ++k) {
         const double r = workRe_[k], i = workIm_[k];
-        power_[k] += r * r + i * i;
+        // A new estimate's first spectrum replaces what power_ held.
+        power_[k] = frames_ == 0 ? r * r + i * i : power_[k] + (r * r + i * i);
     }
     if (++frames_ == kAverages) {
         estimate();
         frames_ = 0;
-        power_.fill(0.0);
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include "dsp/signal.h"
 #include "dsp/weak/air.h"
-#include "dsp/weak/fft.h"
 
 namespace nimbo::weak {
 
@@ -16,9 +15,9 @@ namespace nimbo::weak {
 // carrier itself. A plain tone makes one line only, so it never scores as a pair.
 class CarrierSearch {
   public:
-    static constexpr int kFftSize = 4096;         // 11.7 Hz bins at 48 kHz
-    static constexpr int kHop = kFftSize / 2;     // Hann windows overlapping by half
-    static constexpr int kAverages = 10;          // spectra per estimate: 0.47 s of signal
+    static constexpr int kFftSize = 4096;                // 11.7 Hz bins at 48 kHz
+    static constexpr int kHop = kFftSize / 2;            // Hann windows overlapping by half
+    static constexpr int kAverages = 10;                 // spectra per estimate: 0.47 s of signal
     static constexpr double kLineHz = kSymbolRate / 2.0; // half the symbol rate
     // A pair standing this far above the mean is a signal: noise alone reaches 2.5 (in
     // 4000 estimates), a signal at 6 dB Eb/N0 about 50 and at -4 dB still 6. A plain tone
@@ -47,15 +46,15 @@ class CarrierSearch {
     Line lineIn(int from, int to) const;
     double interpolate(const Line& line) const;
 
-    Fft<kFftSize> fft_;
-    std::array<float, kFftSize> window_{};
     double maxOffsetHz_;
     int maxCentreBin_; // candidate carriers: -maxCentreBin_ .. +maxCentreBin_ bins
 
-    std::array<float, kFftSize> inRe_{}, inIm_{}; // the newest samples, oldest first
+    // Left unset until written (the first estimate's first spectrum sets power_): FM Det
+    // audio never touches the pages they take.
+    std::array<float, kFftSize> inRe_, inIm_; // the newest samples, oldest first
     int filled_ = 0;
-    std::array<float, kFftSize> workRe_{}, workIm_{};
-    std::array<double, kFftSize> power_{}; // summed |X|^2 of this estimate's spectra
+    std::array<float, kFftSize> workRe_, workIm_;
+    std::array<double, kFftSize> power_; // summed |X|^2 of this estimate's spectra
     int frames_ = 0;
 
     bool ready_ = false;

@@ -5,6 +5,7 @@
 
 #include "dsp/front_end.h"
 #include "dsp/simd_clones.h"
+#include "dsp/weak/lanes.h"
 #include "dsp/weak/trig.h"
 
 namespace nimbo::weak {
@@ -22,8 +23,8 @@ constexpr double kMeanGain = 1.0 / 2048.0;
 
 int32_t toPhaseUnits(double radians) {
     // Steps beyond half a turn wrap, as the phase they stand for does.
-    return static_cast<int32_t>(static_cast<uint32_t>(
-        static_cast<int64_t>(std::llround(radians * kPhaseUnitsPerRadian))));
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(static_cast<int64_t>(std::llround(radians * kPhaseUnitsPerRadian))));
 }
 
 // The phase step of each sample (32-bit turns), clipped samples standing for a click.
@@ -47,8 +48,7 @@ void sinCosBlock(const int32_t* phases, float* c, float* s, int n) {
 }
 
 // The mean's weights over one chunk: sample k of kChunk counts g (1 - g)^(kChunk - 1 - k).
-template <int N>
-std::array<float, N> chunkWeights() {
+template <int N> std::array<float, N> chunkWeights() {
     std::array<float, N> w{};
     for (int k = 0; k < N; ++k)
         w[k] = static_cast<float>(kMeanGain * std::pow(1.0 - kMeanGain, N - 1 - k));
@@ -66,12 +66,13 @@ void FmFrontEnd::process(const int16_t* samples, int stride, double deviation, B
     const bool clicksClip = clipRadians < std::numbers::pi;
     const int32_t click =
         toPhaseUnits(clipRadians + kClickExcess * (std::numbers::pi - clipRadians));
-    const double unitsPerSample = radiansPerUnit / Receiver::kDiscriminatorScale * kPhaseUnitsPerRadian;
+    const double unitsPerSample =
+        radiansPerUnit / Receiver::kDiscriminatorScale * kPhaseUnitsPerRadian;
     const bool wraps = 32768.0 * unitsPerSample >= 2147483000.0;
     uint8_t* clips = out.clips.data() + kCarry;
     if (!wraps) {
-        stepBlock(samples, stride, static_cast<float>(unitsPerSample), clicksClip ? kClipped : 32768,
-                  click, steps_.data(), clips, out.freq.data());
+        stepBlock(samples, stride, static_cast<float>(unitsPerSample),
+                  clicksClip ? kClipped : 32768, click, steps_.data(), clips, out.freq.data());
     } else {
         // A deviation so small that the audio's steps go beyond half a turn: rare, slow.
         for (int i = 0; i < kBlockSamples; ++i) {
@@ -93,11 +94,8 @@ void FmFrontEnd::process(const int16_t* samples, int stride, double deviation, B
     float* im = out.im.data() + kCarry;
     static_assert(kBlockSamples % kChunk == 0);
     for (int c = 0; c < kBlockSamples; c += kChunk) {
-        float sumRe = 0.0f, sumIm = 0.0f;
-        for (int k = 0; k < kChunk; ++k) {
-            sumRe += weights[k] * stepCos_[c + k];
-            sumIm += weights[k] * stepSin_[c + k];
-        }
+        const float sumRe = dot8(weights.data(), stepCos_.data() + c, kChunk);
+        const float sumIm = dot8(weights.data(), stepSin_.data() + c, kChunk);
         meanRe_ = meanRe_ * decay + sumRe;
         meanIm_ = meanIm_ * decay + sumIm;
         const int32_t turn = toPhaseUnits(-offsetStep_ - fine_);

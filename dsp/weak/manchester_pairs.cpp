@@ -7,8 +7,16 @@
 namespace nimbo::weak {
 namespace {
 
-const std::array<float, kSamplesPerSymbol> kHalfTurnCos = halfTurn(false);
-const std::array<float, kSamplesPerSymbol> kHalfTurnSin = halfTurn(true);
+// Per sample the factors of the four sums rc, is, rs, ic below, side by side so that the
+// four sums are one vector sum (each lane adds in the same order as four scalar sums would).
+using Lanes = float __attribute__((vector_size(16)));
+const std::array<Lanes, kSamplesPerSymbol> kHalfTurnLanes = [] {
+    const std::array<float, kSamplesPerSymbol> c = halfTurn(false), s = halfTurn(true);
+    std::array<Lanes, kSamplesPerSymbol> t{};
+    for (int i = 0; i < kSamplesPerSymbol; ++i)
+        t[i] = Lanes{c[i], s[i], s[i], c[i]};
+    return t;
+}();
 
 // Trust in the carrier of each further bit (measured best at 7..10 dB), and, on FM Det, once
 // more for each click between (each leaves the rebuilt phase about half a radian off).
@@ -38,7 +46,32 @@ constexpr std::array<float, ManchesterPairs::kReferencePairs + 1> kPlainWeights 
 constexpr float kCap = 2.5f;
 constexpr float kLevelGain = 1.0f / 256.0f;
 
+// The same weights in the order the terms lie in a row: the pairs after a bit nearest first,
+// those before it farthest first.
+constexpr std::array<float, ManchesterPairs::kReferencePairs> kWeightsAfter = [] {
+    std::array<float, ManchesterPairs::kReferencePairs> w{};
+    for (int i = 0; i < ManchesterPairs::kReferencePairs; ++i)
+        w[i] = kPlainWeights[i + 1];
+    return w;
+}();
+constexpr std::array<float, ManchesterPairs::kReferencePairs> kWeightsBefore = [] {
+    std::array<float, ManchesterPairs::kReferencePairs> w{};
+    for (int i = 0; i < ManchesterPairs::kReferencePairs; ++i)
+        w[i] = kPlainWeights[ManchesterPairs::kReferencePairs - i];
+    return w;
+}();
+
+std::size_t phaseSlot(int64_t symbol, int size) {
+    return static_cast<std::size_t>(symbol >> 1) & static_cast<std::size_t>(size - 1);
+}
+
 } // namespace
+
+std::complex<float> ManchesterPairs::carrierAt(int64_t symbol) const {
+    const auto p = static_cast<std::size_t>(symbol & 1);
+    const std::size_t s = phaseSlot(symbol, kPhaseRing);
+    return {carrierRe_[p][s], carrierIm_[p][s]};
+}
 
 // The two paths of a bit are orthogonal and start and end at the same phase, so c1 + c0 is
 // the carrier whatever the bit: summed over the neighbouring bits it is the reference that
@@ -50,15 +83,13 @@ bool ManchesterPairs::symbol(const Baseband& in, int last, int samples, CarrierL
     const float* zr = &in.re[static_cast<std::size_t>(first)];
     const float* zi = &in.im[static_cast<std::size_t>(first)];
     // down = sum z e^{j a}, up = sum z e^{-j a}: four real sums make both.
-    float rc = 0.0f, is = 0.0f, rs = 0.0f, ic = 0.0f;
+    Lanes sum{}; // rc, is, rs, ic
+    for (int i = 0; i < kSamplesPerSymbol; ++i)
+        sum += Lanes{zr[i], zi[i], zr[i], zi[i]} * kHalfTurnLanes[i];
+    const float rc = sum[0], is = sum[1], rs = sum[2], ic = sum[3];
     int clips = 0;
-    for (int i = 0; i < kSamplesPerSymbol; ++i) {
-        rc += zr[i] * kHalfTurnCos[i];
-        is += zi[i] * kHalfTurnSin[i];
-        rs += zr[i] * kHalfTurnSin[i];
-        ic += zi[i] * kHalfTurnCos[i];
+    for (int i = 0; i < kSamplesPerSymbol; ++i)
         clips += in.clips[static_cast<std::size_t>(first + i)];
-    }
     carrier.advance(samples);
     const std::complex<float> down = carrier.derotate({rc - is, rs + ic});
     const std::complex<float> up = carrier.derotate({rc + is, ic - rs});
@@ -70,9 +101,15 @@ bool ManchesterPairs::symbol(const Baseband& in, int last, int samples, CarrierL
     trust_[k] = kPairTrust * clipTrust(clips_[k1] + clips_[k]);
     sinceClick_ = clips > 0 ? 0 : std::min(sinceClick_ + 1, kRing);
     const std::complex<float> c1 = down_[k1] - up, c0 = up_[k1] - down;
-    carrier_[k] = c1 + c0;
+    const std::complex<float> newest = c1 + c0;
+    {
+        const auto p = static_cast<std::size_t>(index_ & 1);
+        const std::size_t s = phaseSlot(index_, kPhaseRing);
+        carrierRe_[p][s] = carrierRe_[p][s + kPhaseRing] = newest.real();
+        carrierIm_[p][s] = carrierIm_[p][s + kPhaseRing] = newest.imag();
+    }
     metric_[k] = c1 - c0;
-    if (index_ > 2 * kDecisionDelay) carrier.measure(carrier_[k], carrier_[at(index_ - 2)]);
+    if (index_ > 2 * kDecisionDelay) carrier.measure(newest, carrierAt(index_ - 2));
 
     // The pair kDecisionDelay symbols back is decided now: its reference is the carrier of
     // the bits either side, trusted less the further away and the more clicks between. The
@@ -83,17 +120,27 @@ bool ManchesterPairs::symbol(const Baseband& in, int last, int samples, CarrierL
     std::complex<float> r{};
     // The window's clicks: from the pair ending at m - 2 kReferencePairs + 1 on.
     if (sinceClick_ > 4 * kReferencePairs) {
-        for (int i = 1; i <= kReferencePairs; ++i)
-            r += kPlainWeights[i] * (carrier_[at(m + 2 * i)] + carrier_[at(m - 2 * i)]);
+        // The pairs of m's phase after it (m + 2 .. m + 16) and before it (m - 16 .. m - 2).
+        const auto p = static_cast<std::size_t>(m & 1);
+        const float* re = carrierRe_[p].data();
+        const float* im = carrierIm_[p].data();
+        const std::size_t after = phaseSlot(m + 2, kPhaseRing);
+        const std::size_t before = phaseSlot(m - 2 * kReferencePairs, kPhaseRing);
+        float rr = 0.0f, ri = 0.0f;
+        for (int i = 0; i < kReferencePairs; ++i) {
+            rr += kWeightsAfter[i] * re[after + i] + kWeightsBefore[i] * re[before + i];
+            ri += kWeightsAfter[i] * im[after + i] + kWeightsBefore[i] * im[before + i];
+        }
+        r = {rr, ri};
     } else {
         float wAfter = 1.0f, wBefore = 1.0f;
         for (int i = 1; i <= kReferencePairs; ++i) {
             wAfter *= trust_[at(m + 2 * i)];
             wBefore *= trust_[at(m - 2 * i + 2)];
-            r += wAfter * carrier_[at(m + 2 * i)] + wBefore * carrier_[at(m - 2 * i)];
+            r += wAfter * carrierAt(m + 2 * i) + wBefore * carrierAt(m - 2 * i);
         }
     }
-    const std::complex<float> g = carrier_[at(m)], h = metric_[at(m)];
+    const std::complex<float> g = carrierAt(m), h = metric_[at(m)];
     // |c1 + r| - |c0 + r|, with c1 = (g + h) / 2 and c0 = (g - h) / 2.
     const float d =
         0.5f * (std::sqrt(std::norm(g + h + 2.0f * r)) - std::sqrt(std::norm(g - h + 2.0f * r)));

@@ -26,7 +26,12 @@ class ManchesterPairs {
 
   private:
     static constexpr int kRing = 128;
-    std::array<std::complex<float>, kRing> down_{}, up_{}, carrier_{}, metric_{};
+    std::array<std::complex<float>, kRing> down_{}, up_{}, metric_{};
+    // The carrier terms of the pairs ending at even and at odd symbols, kept apart and each
+    // written twice, so that the kReferencePairs either side of a bit lie in a row.
+    static constexpr int kPhaseRing = kRing / 2;
+    std::array<std::array<float, 2 * kPhaseRing>, 2> carrierRe_{}, carrierIm_{};
+    std::complex<float> carrierAt(int64_t symbol) const;
     std::array<uint8_t, kRing> clips_{};
     // Trust in the carrier of the pair ending at each symbol (fewer clicks, more trust), and
     // how many symbols since the last one with a click: none in the reference's reach lets

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/simd_clones.h"
+#include "dsp/weak/lanes.h"
 
 namespace nimbo::weak {
 namespace {
@@ -24,8 +25,7 @@ constexpr float kClickLimit = 3.0f;
 
 // A running mean's step over n samples at once: the old mean decays by (1 - g)^n and sample
 // k of n adds g (1 - g)^(n - 1 - k).
-template <int N>
-struct ChunkMean {
+template <int N> struct ChunkMean {
     explicit ChunkMean(double gain) : decay(std::pow(1.0 - gain, N)) {
         for (int k = 0; k < N; ++k)
             weights[k] = static_cast<float>(gain * std::pow(1.0 - gain, N - 1 - k));
@@ -35,19 +35,23 @@ struct ChunkMean {
 };
 
 // Clips a chunk of frequency values about `dc` and sums the chunk's values and sizes for
-// the means.
+// the means; n is a multiple of kLanes.
 NIMBO_SIMD_CLONES
 void clipChunk(const float* f, float dc, float limit, const float* dcWeights,
                const float* levelWeights, int n, float* out, float& dcSum, float& levelSum) {
-    float ds = 0.0f, ls = 0.0f;
-    for (int k = 0; k < n; ++k) {
-        const float d = f[k] - dc;
-        out[k] = std::clamp(d, -limit, limit);
-        ds += dcWeights[k] * f[k];
-        ls += levelWeights[k] * std::abs(d);
+    for (int k = 0; k < n; ++k)
+        out[k] = std::clamp(f[k] - dc, -limit, limit);
+    Float8 ds{}, ls{}, x, wd, wl;
+    for (int k = 0; k < n; k += kLanes) {
+        load8(x, f + k);
+        load8(wd, dcWeights + k);
+        load8(wl, levelWeights + k);
+        const Float8 d = x - dc;
+        ds += wd * x;
+        ls += wl * (d < 0.0f ? -d : d);
     }
-    dcSum = ds;
-    levelSum = ls;
+    dcSum = laneSum(ds);
+    levelSum = laneSum(ls);
 }
 
 // sums[i] = in[i] + ... + in[i + kSamplesPerSymbol - 1]: each symbol's sum ending at i.
@@ -92,12 +96,15 @@ void SymbolTiming::process(const float* freq, bool locked) {
         const double a = sums[k], b = sums[k + 1];
         return a + (local - fl) * (b - a);
     };
+    // The error is normalised by the level before this symbol: the division then runs beside
+    // the interpolation instead of after it, on the loop's critical path.
+    double inverseNorm = 1.0 / std::max(symbolLevel_ * symbolLevel_, 1e-9);
     while (nextTick_ <= static_cast<double>(samples_ - 1)) {
         const double y = at(nextTick_);
         const double mid = at(nextTick_ - 0.5 * period_);
+        const double e = std::clamp(mid * (y - lastY_) * inverseNorm, -1.0, 1.0);
         symbolLevel_ += (std::abs(y) - symbolLevel_) * levelGain;
-        const double norm = std::max(symbolLevel_ * symbolLevel_, 1e-9);
-        const double e = std::clamp(mid * (y - lastY_) / norm, -1.0, 1.0);
+        inverseNorm = 1.0 / std::max(symbolLevel_ * symbolLevel_, 1e-9);
         lastY_ = y;
         period_ = std::clamp(period_ - kPeriodGain * e, kMinPeriod, kMaxPeriod);
         const auto last = static_cast<int64_t>(std::floor(nextTick_));
