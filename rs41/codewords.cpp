@@ -1,6 +1,8 @@
 // Interleaving of the RS41 frame into its two codewords, and their correction on fixed arrays.
 #include "rs41/codewords.h"
 
+#include <algorithm>
+
 namespace nimbo::rs41 {
 
 void gatherCodeword(std::span<const uint8_t> frame, int k, Word& word) {
@@ -57,8 +59,12 @@ Correction correctFrame(std::span<uint8_t> frame, std::span<const int> unreliabl
     for (const int b : unreliable) {
         const CodewordPlace place = codewordPlace(b, frameBytes);
         if (place.codeword < 0) continue;
+        auto& list = erasures[place.codeword];
         int& count = f[place.codeword];
-        if (count < kMaxErasures) erasures[place.codeword][count++] = place.position;
+        // Repeats once only, so that they cannot crowd out other positions.
+        if (count < kMaxErasures &&
+            std::find(list.begin(), list.begin() + count, place.position) == list.begin() + count)
+            list[count++] = place.position;
     }
 
     std::array<Word, kCodewords> words;

@@ -196,6 +196,7 @@ TEST(Rs41Frame, CorrectsErrorsAndErasuresUpToTheLimit) {
         int e0, f0, e1, f1; // errors and erasures (every other one also damaged) per codeword
         int badErasures;    // erasures named on clean bytes of codeword 0
         bool correctable;
+        bool allErasedSpoilt = false; // beyond errors alone: only erasures put them right
     } cases[] = {
         {320, 0, 0, 0, 0, 0, true},
         {320, 12, 0, 12, 0, 0, true},
@@ -210,6 +211,9 @@ TEST(Rs41Frame, CorrectsErrorsAndErasuresUpToTheLimit) {
         {518, 12, 0, 12, 0, 0, true},
         {518, 5, 14, 12, 0, 0, true},
         {518, 0, 0, 13, 0, 0, false},
+        {320, 0, 24, 0, 24, 0, true, true},
+        {320, 1, 22, 0, 0, 0, true, true},
+        {320, 1, 23, 0, 0, 0, false, true},
     };
     std::mt19937 rng(41);
     for (const auto& c : cases) {
@@ -226,7 +230,8 @@ TEST(Rs41Frame, CorrectsErrorsAndErasuresUpToTheLimit) {
                 std::shuffle(places.begin(), places.end(), rng);
                 for (int i = 0; i < e[k] + fe[k] + (k == 0 ? c.badErasures : 0); ++i) {
                     const bool erased = i >= e[k];
-                    const bool spoilt = !erased || (i < e[k] + fe[k] && i % 2 == 0);
+                    const bool spoilt =
+                        !erased || (i < e[k] + fe[k] && (c.allErasedSpoilt || i % 2 == 0));
                     if (erased) erasures.push_back(places[i]);
                     if (spoilt) {
                         f[places[i]] ^= static_cast<uint8_t>(1 + rng() % 255);
@@ -234,6 +239,7 @@ TEST(Rs41Frame, CorrectsErrorsAndErasuresUpToTheLimit) {
                     }
                 }
             }
+            erasures.insert(erasures.begin(), 30, erasures.empty() ? 8 : erasures[0]); // repeats
             erasures.push_back(3);   // the header: not covered, ignored
             erasures.push_back(900); // past the frame: ignored
             const Bytes received = f;
