@@ -8,6 +8,8 @@
 #include <random>
 
 #include "decode/reed_solomon.h"
+#include "rs41/rs41_frame.h"
+#include "tests/rs41_real_frame.h"
 
 namespace {
 
@@ -40,7 +42,33 @@ void BM_Rs92TwelveErrors(benchmark::State& state) {
     runRs92(state, 12);
 }
 
+// decodeFrame on the real frame, with `errors` bytes spoilt over both codewords.
+void runRs41(benchmark::State& state, int errors) {
+    auto received = rs41::test::realFrame();
+    for (int k = 0; k < errors; ++k)
+        received[static_cast<std::size_t>(20 + 29 * k)] ^= static_cast<uint8_t>(0x11 * (k + 1));
+    rs41::Rs41Frame frame;
+    int good = 0;
+    for (auto _ : state) {
+        good += rs41::decodeFrame(received, {}, frame);
+        benchmark::DoNotOptimize(frame.position.heightM);
+    }
+    if (good != state.iterations() || frame.correction.corrected != errors)
+        state.SkipWithError("the frame did not decode");
+    state.counters["frames_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_Rs41FrameClean(benchmark::State& state) {
+    runRs41(state, 0);
+}
+void BM_Rs41FrameTenErrors(benchmark::State& state) {
+    runRs41(state, 10);
+}
+
 } // namespace
 
 BENCHMARK(BM_Rs92Clean);
 BENCHMARK(BM_Rs92TwelveErrors);
+BENCHMARK(BM_Rs41FrameClean);
+BENCHMARK(BM_Rs41FrameTenErrors);
