@@ -1,5 +1,6 @@
-// Reed-Solomon (234, 210) over GF(2^8): table arithmetic built at compile time, a systematic
-// LFSR encoder, and Berlekamp-Massey / Chien / Forney decoding on fixed-size arrays.
+// Reed-Solomon (255, 231) over GF(2^8), shortened to any length (the RS92's 234): table
+// arithmetic built at compile time, a systematic LFSR encoder, and Berlekamp-Massey / Chien /
+// Forney decoding on fixed-size arrays.
 #include "decode/reed_solomon.h"
 
 #include <algorithm>
@@ -61,18 +62,23 @@ constexpr std::array<uint8_t, kParityBytes + 1> kGenerator = makeGenerator();
 static_assert(kGenerator[kParityBytes] == 1);
 
 // Horner evaluation of c(x) = c[0] + c[1] x + ... + c[n-1] x^(n-1).
-uint8_t evaluate(const uint8_t* c, int n, uint8_t x) { // n: up to kCodeLength
+uint8_t evaluate(const uint8_t* c, int n, uint8_t x) { // n: up to kMaxCodeLength
     uint8_t v = 0;
     for (int i = n - 1; i >= 0; --i)
         v = static_cast<uint8_t>(mul(v, x) ^ c[i]);
     return v;
 }
 
-// S_j = c(alpha^j), j = 0..23; returns true when all are zero.
-bool syndromes(ConstCodeword codeword, std::span<uint8_t, kParityBytes> s) {
+bool validLength(std::size_t n) {
+    return n > static_cast<std::size_t>(kParityBytes) &&
+           n <= static_cast<std::size_t>(kMaxCodeLength);
+}
+
+// S_j = c(alpha^j), j = 0..23, for a codeword of n bytes; returns true when all are zero.
+bool syndromes(const uint8_t* c, int n, std::span<uint8_t, kParityBytes> s) {
     uint8_t any = 0;
     for (int j = 0; j < kParityBytes; ++j) {
-        s[j] = evaluate(codeword.data(), kCodeLength, alphaPow(j));
+        s[j] = evaluate(c, n, alphaPow(j));
         any |= s[j];
     }
     return any == 0;
@@ -81,32 +87,49 @@ bool syndromes(ConstCodeword codeword, std::span<uint8_t, kParityBytes> s) {
 } // namespace
 
 void encode(std::span<const uint8_t, kDataBytes> data, std::span<uint8_t, kParityBytes> parity) {
+    encodeShortened(data, parity);
+}
+
+bool encodeShortened(std::span<const uint8_t> data, std::span<uint8_t, kParityBytes> parity) {
+    if (data.empty() || !validLength(data.size() + kParityBytes)) return false;
     // Remainder of x^24 d(x) by g(x), highest data power first.
     std::array<uint8_t, kParityBytes> r{};
-    for (int j = kDataBytes - 1; j >= 0; --j) {
+    for (int j = static_cast<int>(data.size()) - 1; j >= 0; --j) {
         const uint8_t feedback = static_cast<uint8_t>(data[j] ^ r[kParityBytes - 1]);
         for (int k = kParityBytes - 1; k > 0; --k)
             r[k] = static_cast<uint8_t>(r[k - 1] ^ mul(feedback, kGenerator[k]));
         r[0] = mul(feedback, kGenerator[0]);
     }
     std::copy(r.begin(), r.end(), parity.begin());
+    return true;
 }
 
 bool isCodeword(ConstCodeword codeword) {
+    return isShortenedCodeword(codeword);
+}
+
+bool isShortenedCodeword(std::span<const uint8_t> codeword) {
+    if (!validLength(codeword.size())) return false;
     std::array<uint8_t, kParityBytes> s;
-    return syndromes(codeword, s);
+    return syndromes(codeword.data(), static_cast<int>(codeword.size()), s);
 }
 
 int decode(Codeword codeword, std::span<const int> erasures) {
+    return decodeShortened(codeword, erasures);
+}
+
+int decodeShortened(std::span<uint8_t> codeword, std::span<const int> erasures) {
+    if (!validLength(codeword.size())) return kFailed;
+    const int n = static_cast<int>(codeword.size());
     std::array<uint8_t, kParityBytes> s;
-    const bool clean = syndromes(codeword, s);
+    const bool clean = syndromes(codeword.data(), n, s);
 
     // Erasure locator Gamma(x) = prod (1 - X_k x), X_k = alpha^position.
-    bool erased[kCodeLength] = {};
+    bool erased[kMaxCodeLength] = {};
     uint8_t lambda[kPoly] = {1};
     int f = 0;
     for (const int position : erasures) {
-        if (position < 0 || position >= kCodeLength) return kFailed;
+        if (position < 0 || position >= n) return kFailed;
         if (erased[position]) continue;
         erased[position] = true;
         if (++f > kParityBytes) return kFailed;
@@ -148,7 +171,7 @@ int decode(Codeword codeword, std::span<const int> erasures) {
     // Chien search over the positions the shortened code uses; every root must be one.
     int positions[kParityBytes];
     int found = 0;
-    for (int i = 0; i < kCodeLength; ++i) {
+    for (int i = 0; i < n; ++i) {
         if (evaluate(lambda, degree + 1, alphaPow(-i)) != 0) continue;
         if (found == degree) return kFailed;
         positions[found++] = i;
@@ -176,7 +199,7 @@ int decode(Codeword codeword, std::span<const int> erasures) {
         codeword[positions[k]] ^= values[k];
         changed += values[k] != 0;
     }
-    if (!isCodeword(codeword)) { // not reached for a consistent locator; never trust blindly
+    if (!syndromes(codeword.data(), n, s)) { // not reached for a consistent locator; never trust
         for (int k = 0; k < found; ++k)
             codeword[positions[k]] ^= values[k];
         return kFailed;

@@ -30,6 +30,9 @@ inline constexpr int kParityBytes = sent::kParityBytes;
 inline constexpr int kDataBytes = sent::kDataBytes;
 inline constexpr int kCodeLength = kParityBytes + kDataBytes; // 234
 inline constexpr int kMaxErrors = kParityBytes / 2;
+// The full code; a shortened codeword of n bytes (24 < n <= 255) is one whose top 255 - n
+// bytes are zero and not sent.
+inline constexpr int kMaxCodeLength = 255;
 
 // The sent frame's places under the names the codeword mapping uses.
 inline constexpr int kSentFrameBytes = sent::kFrameBytes;
@@ -53,9 +56,13 @@ using ConstContent = std::span<const uint8_t, kFrameBytes>;
 
 // The 24 parity bytes (c0..c23) of 210 data bytes (c24..c233).
 void encode(std::span<const uint8_t, kDataBytes> data, std::span<uint8_t, kParityBytes> parity);
+// The same for 1..231 data bytes; false (parity untouched) for any other count.
+bool encodeShortened(std::span<const uint8_t> data, std::span<uint8_t, kParityBytes> parity);
 
 // True when all 24 syndromes of the codeword are zero.
 bool isCodeword(ConstCodeword codeword);
+// The same for a codeword of 25..255 bytes; false for any other length.
+bool isShortenedCodeword(std::span<const uint8_t> codeword);
 
 // Corrects the codeword in place. `erasures` lists codeword positions (0..233) known to be
 // unreliable; repeats count once. Returns the number of bytes changed, or kFailed (codeword
@@ -63,6 +70,8 @@ bool isCodeword(ConstCodeword codeword);
 // range. Only 24 - f syndromes check a result with f erasures, so many erasures make a wrong
 // "success" likely: keep f well below 24 and check the CRCs too.
 int decode(Codeword codeword, std::span<const int> erasures = {});
+// decode() for a codeword of 25..255 bytes (positions 0..size-1); kFailed for other lengths.
+int decodeShortened(std::span<uint8_t> codeword, std::span<const int> erasures = {});
 
 // Sent frame (240 bytes) <-> codeword (234 bytes). The sync bytes are written as kSync.
 void codewordFromSent(sent::SentBytes frame, Codeword codeword);

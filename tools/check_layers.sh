@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 # Rank of each room, lowest first. Rooms of equal rank may not include each other; the
 # tools stand above the core and beside the Qt rooms, which they never include.
 declare -A rank=(
-  [raster]=0 [dsp]=1 [settings]=1 [audio]=2 [decode]=2 [pictures]=3 [core]=4
+  [raster]=0 [dsp]=1 [settings]=1 [audio]=2 [decode]=2 [pictures]=3 [rs41]=3 [core]=4
   [tools]=5 [widgets]=5 [capture]=6 [display]=7 [app]=8
 )
 
