@@ -33,6 +33,8 @@ class SymbolTiming {
     // filtered (BT 0.5) Manchester symbols: measured 0.67..0.69 from a clean signal down to
     // 9 dB; 0.67 decoded best at 10 dB.
     static constexpr double kSymbolMean = 0.67;
+    // The same for NRZ symbols (the RS41), worked out for random bits: 0.79.
+    static constexpr double kNrzSymbolMean = 0.79;
 
   private:
     static constexpr int kChunk = 64; // samples per update of the offset and level

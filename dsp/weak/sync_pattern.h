@@ -18,7 +18,7 @@ struct KnownBit {
 struct SyncPattern {
     std::span<const KnownBit> bits; // the sync bits first, then the rest
     int syncBits;                   // how many of them the cheap first test uses
-    int tailFirst, tailBits;        // the constant tail's bits within `bits`
+    int tailFirst, tailBits;        // the constant tail's bits within `bits` (0: none)
     // The sync bits' signs packed one per bit, bit i for the decision `stride` x i symbols
     // back (1 for a 1), as SoftRing packs them: the cheap first test.
     uint64_t syncSigns;
@@ -30,5 +30,7 @@ struct SyncPattern {
 // The RS92's: 6 sync bytes, the 20-byte constant tail and the framing bits of the 24 parity
 // bytes between them; the sync position is the last symbol of the last sync byte.
 const SyncPattern& rs92Pattern();
+// The RS41's: the 64 header bits as sent (scrambled); the sync position is the last of them.
+const SyncPattern& rs41Pattern();
 
 } // namespace nimbo::weak

@@ -41,6 +41,7 @@ bool SyncSearch::found(const SoftRing& ring, int64_t k, double& m) const {
     if (std::abs(metric(ring, k, 0, p.syncBits)) < kSyncOnlyThreshold) return false;
     m = metric(ring, k, 0, static_cast<int>(p.bits.size()));
     if (std::abs(m) < kSearchThreshold) return false;
+    if (p.tailBits == 0) return true;
     const double tail = metric(ring, k, p.tailFirst, p.tailBits);
     return tail * m > 0.0 && std::abs(tail) >= kTailThreshold;
 }

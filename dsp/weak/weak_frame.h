@@ -1,6 +1,10 @@
-// Who the weak-signal receiver hands its RS92 frames to.
+// Who the weak-signal receiver hands its RS92 and RS41 frames to.
 #pragma once
 
+#include <cstdint>
+#include <span>
+
+#include "dsp/rs41_air.h"
 #include "dsp/sent_frame.h"
 
 namespace nimbo {
@@ -19,6 +23,19 @@ class SentFrameListener {
 
   protected:
     ~SentFrameListener() = default;
+};
+
+// Told once per RS41 frame, about a second after its header.
+class Rs41FrameListener {
+  public:
+    // `bytes`: rs41::kMaxFrameBytes bytes as sent (scrambled), from the header on, enough for
+    // the longer frame (a shorter one is followed by what came after it); `reliability` a
+    // positive confidence per byte. Returns whether the frame passed its checks.
+    virtual bool rs41Frame(std::span<const uint8_t, rs41::kMaxFrameBytes> bytes,
+                           std::span<const float, rs41::kMaxFrameBytes> reliability) = 0;
+
+  protected:
+    ~Rs41FrameListener() = default;
 };
 
 } // namespace nimbo

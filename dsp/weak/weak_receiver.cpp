@@ -8,6 +8,9 @@ namespace nimbo {
 WeakReceiver::WeakReceiver(SentFrameListener* listener)
     : listener_(listener), sync_(weak::rs92Pattern()) {}
 
+WeakReceiver::WeakReceiver(Rs41FrameListener* listener)
+    : rs41Listener_(listener), nrz_(true), sync_(weak::rs41Pattern()) {}
+
 void WeakReceiver::reset() {
     const Path path = path_;
     fm_.reset();
@@ -20,6 +23,7 @@ void WeakReceiver::reset() {
     timing_.reset();
     carrier_.reset();
     pairs_.reset();
+    bits_.reset();
     ring_ = weak::SoftRing{};
     sync_.reset();
     lastTick_ = -1;
@@ -29,8 +33,8 @@ void WeakReceiver::reset() {
 }
 
 double WeakReceiver::deviation() const {
-    return std::max(timing_.symbolLevel() / (weak::kSamplesPerSymbol * weak::SymbolTiming::kSymbolMean),
-                    0.05);
+    const double mean = nrz_ ? weak::SymbolTiming::kNrzSymbolMean : weak::SymbolTiming::kSymbolMean;
+    return std::max(timing_.symbolLevel() / (weak::kSamplesPerSymbol * mean), 0.05);
 }
 
 double WeakReceiver::carrierOffsetHz() const {
@@ -96,10 +100,15 @@ void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettin
         const int last = static_cast<int>(tick - blockStart) + weak::kCarry;
         const int samples = lastTick_ < 0 ? weak::kSamplesPerSymbol : static_cast<int>(tick - lastTick_);
         lastTick_ = tick;
-        if (!pairs_.symbol(base_, last, samples, carrier_, ring_)) continue;
-        if (!sync_.step(ring_) || !listener_) continue;
-        sync_.frameChecked(reader_.deliver(ring_, sync_.polarity(), sync_.frameSync(),
-                                           sync_.nextSync(), sync_.follows(), *listener_));
+        const bool decided = nrz_ ? bits_.symbol(base_, last, samples, carrier_, ring_)
+                                  : pairs_.symbol(base_, last, samples, carrier_, ring_);
+        if (!decided || !sync_.step(ring_)) continue;
+        if (nrz_ && rs41Listener_)
+            sync_.frameChecked(rs41Reader_.deliver(ring_, sync_.polarity(), sync_.frameSync(),
+                                                   sync_.nextSync(), *rs41Listener_));
+        else if (!nrz_ && listener_)
+            sync_.frameChecked(reader_.deliver(ring_, sync_.polarity(), sync_.frameSync(),
+                                               sync_.nextSync(), sync_.follows(), *listener_));
     }
     // The fine loop's correction so far becomes the front end's.
     const double handed = carrier_.handOver();

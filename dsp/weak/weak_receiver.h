@@ -1,6 +1,7 @@
 // The weak-signal receiver: front end (FM Det, 12 kHz IF or I/Q), carrier acquisition and
-// tracking, symbol timing, soft Manchester decisions, frame sync on every known bit (its sign
-// gives the polarity) and sent frames with byte reliabilities, stage by stage.
+// tracking, symbol timing, soft decisions (Manchester pairs for the RS92, NRZ bits for the
+// RS41), frame sync on every known bit (its sign gives the polarity) and frames with byte
+// reliabilities, stage by stage.
 #pragma once
 
 #include <array>
@@ -15,6 +16,8 @@
 #include "dsp/weak/frame_reader.h"
 #include "dsp/weak/if_front_end.h"
 #include "dsp/weak/manchester_pairs.h"
+#include "dsp/weak/nrz_bits.h"
+#include "dsp/weak/rs41_reader.h"
 #include "dsp/weak/soft_ring.h"
 #include "dsp/weak/symbol_timing.h"
 #include "dsp/weak/sync_search.h"
@@ -24,8 +27,12 @@ namespace nimbo {
 
 class WeakReceiver {
   public:
+    // An RS92 receiver (Manchester pairs), or an RS41 one (NRZ bits) with the second form.
     explicit WeakReceiver(SentFrameListener* listener = nullptr);
+    explicit WeakReceiver(Rs41FrameListener* listener);
     void setListener(SentFrameListener* listener) { listener_ = listener; }
+    void setListener(Rs41FrameListener* listener) { rs41Listener_ = listener; }
+    bool rs41() const { return nrz_; }
 
     // One block of kBlockSamples interleaved stereo frames. DemodType, InputCh and Iq are
     // used; SymbolInv is not (the frame sync finds the polarity). A new signal path starts
@@ -58,7 +65,9 @@ class WeakReceiver {
     void acquire(const float* re, const float* im);
     void searchAfresh();
 
-    SentFrameListener* listener_;
+    SentFrameListener* listener_ = nullptr;
+    Rs41FrameListener* rs41Listener_ = nullptr;
+    bool nrz_ = false; // RS41
     Path path_ = Path::FmDet;
     weak::FmFrontEnd fm_;
     weak::IfFrontEnd if_;
@@ -71,9 +80,11 @@ class WeakReceiver {
     weak::SymbolTiming timing_;
     weak::CarrierLoop carrier_;
     weak::ManchesterPairs pairs_;
+    weak::NrzBits bits_;
     weak::SoftRing ring_;
     weak::SyncSearch sync_;
     weak::FrameReader reader_;
+    weak::Rs41Reader rs41Reader_;
     int64_t lastTick_ = -1;
     int64_t searchSince_ = 0; // symbol index where the current search began
     bool searching_ = true;   // the carrier search is gathering (the receiver has no lock)
