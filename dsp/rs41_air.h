@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <span>
 
@@ -50,6 +51,12 @@ constexpr int frameBytesFromFlag(uint8_t flag) {
     if (flag == kShortFrameFlag) return kShortFrameBytes;
     if (flag == kLongFrameFlag) return kLongFrameBytes;
     return 0;
+}
+// The length whose flag is fewer bits away from the byte; 320 on a tie (the common length).
+constexpr int nearestFrameBytes(uint8_t flag) {
+    const int toShort = std::popcount(static_cast<unsigned>(flag ^ kShortFrameFlag));
+    const int toLong = std::popcount(static_cast<unsigned>(flag ^ kLongFrameFlag));
+    return toLong < toShort ? kLongFrameBytes : kShortFrameBytes;
 }
 
 // XOR with the mask, byte i of the span being frame byte first + i; the same call scrambles

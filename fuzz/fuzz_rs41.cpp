@@ -1,9 +1,11 @@
 // RS41 frame decoding on bytes from the input. Byte 0 chooses where the frame comes from
 // (bits 0-1: 0 the rest of the input as on-air bytes, descrambled here, any length; 1 data
 // bytes from the input with parity made for them; 2-3 the real frame), whether a made frame is
-// long (bit 2), and whether the frame is handed over as 518 bytes even when short (bit 3).
+// long (bit 2), whether the frame is handed over as 518 bytes even when short (bit 3), and
+// whether it is decoded from reliabilities (bit 4) rather than a list of unreliable places.
 // Then, for made and real frames: a count and that many (position: 2 bytes, xor) pairs of
-// damage, and a count and that many unreliable positions (2 bytes each, some out of range).
+// damage; then a count and that many unreliable positions (2 bytes each, some out of range),
+// or a reliability per byte (input byte / 16; NaN where the byte is 255).
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,6 +14,7 @@
 
 #include "fuzz/check.h"
 #include "rs41/rs41_frame.h"
+#include "rs41/soft_decode.h"
 #include "tests/rs41_real_frame.h"
 
 namespace {
@@ -74,8 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             bytes[b] ^= in.byte();
         }
     }
+    const bool soft = flags & 16;
+    std::array<float, kMaxFrameBytes> reliability{};
     std::array<int, kMaxUnreliable> unreliable{};
-    const int count = std::min<int>(in.byte(), kMaxUnreliable);
+    const int count = soft ? 0 : std::min<int>(in.byte(), kMaxUnreliable);
     std::array<bool, kMaxFrameBytes> marked{};
     for (int k = 0; k < count; ++k) {
         const int b = in.word() - 100; // -100 .. 65435
@@ -96,7 +101,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
 
     const std::span<const uint8_t> heard = std::span(bytes).first(static_cast<size_t>(given));
-    const bool good = decodeFrame(heard, std::span(unreliable).first(count), frame);
+    if (soft)
+        for (float& r : reliability) {
+            const uint8_t b = in.byte();
+            r = b == 255 ? std::nanf("") : b / 16.0f;
+        }
+    const bool good = soft ? decodeFrameSoft(heard, reliability, frame)
+                           : decodeFrame(heard, std::span(unreliable).first(count), frame);
     sonde.update(frame);
 
     NIMBO_FUZZ_CHECK(good == frame.good);

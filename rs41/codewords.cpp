@@ -46,7 +46,8 @@ bool framePassesCheck(std::span<const uint8_t> frame) {
     return true;
 }
 
-Correction correctFrame(std::span<uint8_t> frame, std::span<const int> unreliable) {
+Correction correctFrame(std::span<uint8_t> frame, std::span<const int> unreliable,
+                        bool retryErrorsAlone) {
     Correction result;
     const int frameBytes = static_cast<int>(frame.size());
     if (!validFrameBytes(frameBytes)) return result;
@@ -73,7 +74,8 @@ Correction correctFrame(std::span<uint8_t> frame, std::span<const int> unreliabl
         gatherCodeword(frame, k, words[k]);
         const std::span<uint8_t> word = std::span(words[k]).first(n);
         int changed = rs::decodeShortened(word, std::span(erasures[k]).first(f[k]));
-        if (changed == rs::kFailed && f[k] > 0) changed = rs::decodeShortened(word);
+        if (changed == rs::kFailed && f[k] > 0 && retryErrorsAlone)
+            changed = rs::decodeShortened(word);
         result.perCodeword[k] = changed;
         total = changed == rs::kFailed || total == rs::kFailed ? rs::kFailed : total + changed;
     }

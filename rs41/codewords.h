@@ -76,7 +76,9 @@ struct Correction {
 // Corrects a descrambled frame of 320 or 518 bytes in place. `unreliable` lists frame byte
 // positions to treat as erasures (header positions and positions past the frame are ignored:
 // the receiver may name bytes of a longer frame). With erasures that fail, errors alone are
-// tried. On failure of either codeword the frame is left untouched.
-Correction correctFrame(std::span<uint8_t> frame, std::span<const int> unreliable = {});
+// tried unless `retryErrorsAlone` is false (a caller that has tried them already). On failure
+// of either codeword the frame is left untouched.
+Correction correctFrame(std::span<uint8_t> frame, std::span<const int> unreliable = {},
+                        bool retryErrorsAlone = true);
 
 } // namespace nimbo::rs41

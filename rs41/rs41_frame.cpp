@@ -2,7 +2,6 @@
 #include "rs41/rs41_frame.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 namespace nimbo::rs41 {
@@ -34,13 +33,6 @@ uint16_t u16(const uint8_t* p) {
 uint32_t u32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-// The length to try first for a length byte, and the other one when the byte is neither flag.
-int nearerLength(uint8_t flag) {
-    const int toShort = std::popcount(static_cast<unsigned>(flag ^ kShortFrameFlag));
-    const int toLong = std::popcount(static_cast<unsigned>(flag ^ kLongFrameFlag));
-    return toLong < toShort ? kLongFrameBytes : kShortFrameBytes; // a tie: the common one
 }
 
 void readStatus(Rs41Frame& f, const uint8_t* d) {
@@ -78,8 +70,8 @@ void readPosition(Rs41Frame& f, const uint8_t* d) {
 
 } // namespace
 
-bool decodeFrame(std::span<const uint8_t> bytes, std::span<const int> unreliable,
-                 Rs41Frame& frame) {
+bool decodeFrame(std::span<const uint8_t> bytes, std::span<const int> unreliable, Rs41Frame& frame,
+                 bool retryErrorsAlone) {
     frame = Rs41Frame{};
     if (bytes.size() < static_cast<std::size_t>(kShortFrameBytes)) return false;
     const int available = static_cast<int>(std::min<std::size_t>(bytes.size(), kMaxFrameBytes));
@@ -88,7 +80,7 @@ bool decodeFrame(std::span<const uint8_t> bytes, std::span<const int> unreliable
     // Lengths to try: the one the length byte is nearer to, then the other (a damaged length
     // byte is one byte error, which the correction at the right length puts right). A
     // correction counts only if it leaves the length byte naming the length it was tried at.
-    int tries[2] = {nearerLength(flag), 0};
+    int tries[2] = {nearestFrameBytes(flag), 0};
     tries[1] = tries[0] == kShortFrameBytes ? kLongFrameBytes : kShortFrameBytes;
     const int count = static_cast<int>( // 320 always stays
         std::remove_if(tries, tries + 2, [&](int n) { return n > available; }) - tries);
@@ -98,7 +90,7 @@ bool decodeFrame(std::span<const uint8_t> bytes, std::span<const int> unreliable
         const int n = tries[t];
         std::copy(bytes.begin(), bytes.begin() + n, frame.bytes.begin());
         frame.frameBytes = n;
-        Correction c = correctFrame(std::span(frame.bytes).first(n), unreliable);
+        Correction c = correctFrame(std::span(frame.bytes).first(n), unreliable, retryErrorsAlone);
         if (c.corrected != rs::kFailed && frameBytesFromFlag(frame.bytes[kLengthByte]) != n)
             c = Correction{}; // a codeword of the other length: not this frame
         if (t == 0) first = c;

@@ -61,8 +61,10 @@ struct Rs41Frame {
 
 // Decodes a descrambled frame. `bytes` holds 320 to 518 bytes from the header on (a receiver
 // that does not yet know the length may give 518); the length byte decides how many belong to
-// the frame. `unreliable` lists frame byte positions for erasure. Returns frame.good.
-bool decodeFrame(std::span<const uint8_t> bytes, std::span<const int> unreliable, Rs41Frame& frame);
+// the frame. `unreliable` lists frame byte positions for erasure (see correctFrame for
+// `retryErrorsAlone`). Returns frame.good.
+bool decodeFrame(std::span<const uint8_t> bytes, std::span<const int> unreliable, Rs41Frame& frame,
+                 bool retryErrorsAlone = true);
 
 // The data bytes of a block of the frame (e.g. for the measurement and XDATA hex).
 std::span<const uint8_t> blockData(const Rs41Frame& frame, const Block& block);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <set>
@@ -13,6 +14,7 @@
 
 #include "decode/crc16.h"
 #include "rs41/rs41_frame.h"
+#include "rs41/soft_decode.h"
 #include "tests/rs41_real_frame.h"
 
 namespace nimbo::rs41 {
@@ -384,6 +386,47 @@ TEST(Rs41Frame, LengthByteAndLongFrames) {
     EXPECT_TRUE(std::equal(data.begin(), data.end(), xdata.begin(), xdata.end()));
     EXPECT_EQ(d.walk.blocks[6].id, 0x76);
     EXPECT_EQ(d.walk.blocks[6].length, 518 - 343 - 4);
+}
+
+// Beyond 12 errors a codeword needs erasures, taken from the bytes the receiver was least sure
+// of: up to 20 per codeword, so 20 erased and 2 more errors at most.
+TEST(Rs41Frame, SoftDecodingErasesTheLeastReliableBytes) {
+    const float nan = std::nanf("");
+    const struct {
+        const char* name;
+        bool longFrame;
+        int first, e0, e1; // damaged bytes first, first + 2, ... of codeword 0, then 1
+        float unsure;      // their reliability; every other byte's is 1
+        int reliabilities; // bytes with a reliability given
+        int corrected;     // or rs::kFailed
+    } cases[] = {
+        {"errors alone", false, 100, 12, 0, 1.0f, 320, 12},
+        {"16 unsure", false, 100, 16, 0, 0.1f, 320, 16},
+        {"22 unsure: 20 erased, 2 errors", false, 100, 22, 0, 0.1f, 320, 22},
+        {"23 unsure", false, 100, 23, 0, 0.1f, 320, rs::kFailed},
+        {"14 and 14 unsure", false, 100, 14, 14, -3.0f, 320, 28},
+        {"16 not a NaN", false, 100, 16, 0, nan, 320, 16},
+        {"16 but no byte less sure", false, 100, 16, 0, 1.0f, 320, rs::kFailed},
+        {"16 past the reliabilities", false, 150, 16, 0, 0.1f, 100, rs::kFailed},
+        {"long, 18 unsure in its tail", true, 400, 0, 18, 0.1f, 518, 18},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes sent = c.longFrame ? longFrame(Bytes(40, 0x5C)) : real();
+        Bytes f = sent;
+        std::vector<float> reliability(static_cast<std::size_t>(c.reliabilities), 1.0f);
+        for (int k = 0; k < 2; ++k)
+            for (int i = 0; i < (k ? c.e1 : c.e0); ++i) {
+                const int b = (c.first & ~1) + k + 2 * i;
+                f[b] ^= 0xC3;
+                if (b < c.reliabilities) reliability[b] = c.unsure;
+            }
+        Rs41Frame d;
+        EXPECT_EQ(decodeFrameSoft(f, reliability, d), c.corrected != rs::kFailed);
+        EXPECT_EQ(d.correction.corrected, c.corrected);
+        const Bytes& expected = c.corrected == rs::kFailed ? f : sent;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), d.bytes.begin()));
+    }
 }
 
 TEST(Rs41Frame, FrequencyFromSubframeZeroIsKeptPerSonde) {
