@@ -31,6 +31,13 @@ void NimboCore::applySettings(const ReceiverSettings& settings) {
         weakEye_.reset();
     }
     if (settings.Iq && !settings_.Iq) iqDiscriminator_.reset();
+    if (settings.Sonde != 0) {
+        if (!rs41_)
+            rs41_ = std::make_unique<Rs41Core>(static_cast<Rs41Core::Listener*>(this));
+        else if (settings_.Sonde == 0 || settings.DemodType != settings_.DemodType ||
+                 settings.InputCh != settings_.InputCh || settings.Iq != settings_.Iq)
+            rs41_->reset();
+    }
     settings_ = settings;
 }
 
@@ -45,7 +52,10 @@ void NimboCore::continueFrom(const WeakReceiver& heard) {
 }
 
 void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
-    if (settings_.Weak) {
+    if (settings_.Sonde != 0 && rs41_) rs41_->processBlock(interleaved, settings_);
+    if (settings_.Sonde == 1) {
+        // Only the RS41 is listened for.
+    } else if (settings_.Weak) {
         weak_.processBlock(interleaved, settings_);
     } else if (settings_.Iq) {
         // The standard receiver hears I/Q through a discriminator, as FM Det on the left.

@@ -6,8 +6,10 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "core/rs41_core.h"
 #include "decode/calibration.h"
 #include "decode/decoded_frame.h"
 #include "decode/flight_logs.h"
@@ -41,9 +43,13 @@ class CoreHooks {
     virtual void endOfBuffer() {}
     // Once at the end of every decodeFrame, whatever its checks gave.
     virtual void frameDecoded() {}
+    // Once per RS41 frame the receiver hands over, whatever its checks gave.
+    virtual void rs41FrameDecoded(const rs41::Rs41Frame& /*frame*/) {}
 };
 
-class NimboCore final : private FrameListener, private SentFrameListener {
+class NimboCore final : private FrameListener,
+                        private SentFrameListener,
+                        private Rs41Core::Listener {
   public:
     explicit NimboCore(CoreHooks* hooks = nullptr);
     NimboCore(const NimboCore&) = delete;
@@ -125,9 +131,11 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     // completes: the standard chain holds the last symbols back by some 30 samples; the
     // weak-signal receiver hands a frame over only once the next frame's sync was due, about
     // 0.21 s after its last byte.
-    int closingSilenceBlocks() const { return settings_.Weak ? 4 : 1; }
+    int closingSilenceBlocks() const { return settings_.Weak || settings_.Sonde != 0 ? 4 : 1; }
     const Receiver& receiver() const { return receiver_; }
     const WeakReceiver& weakReceiver() const { return weak_; }
+    // The RS41 side, once an RS41 setting has been applied (nullptr before).
+    const Rs41Core* rs41() const { return rs41_.get(); }
     const weak::Eye& weakEye() const { return weakEye_; } // what the scope shows of it
     const Scope& scope() const { return scope_; }
     const SensorGraph& graph() const { return graph_; }
@@ -142,6 +150,7 @@ class NimboCore final : private FrameListener, private SentFrameListener {
 
   private:
     void frameComplete() override { decodeFrame(); }
+    void rs41FrameDone(const rs41::Rs41Frame& frame) override { hooks_->rs41FrameDecoded(frame); }
     bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::Reliabilities reliability,
                    bool follows) override;
     void decodeSondeBlock();
@@ -154,6 +163,7 @@ class NimboCore final : private FrameListener, private SentFrameListener {
     ReceiverSettings settings_;
     Receiver receiver_;
     WeakReceiver weak_;
+    std::unique_ptr<Rs41Core> rs41_; // made when an RS41 setting first comes
     IqDiscriminator iqDiscriminator_;
     std::array<int16_t, kBlockWords> iqAudio_{}; // its FM Det audio for the receiver
     weak::Eye weakEye_;

@@ -21,6 +21,9 @@ struct ReceiverSettings {
     // The block is complex baseband at 48 kHz, left = I, right = Q (an SDR's output or a
     // sound-card SDR): DemodType, InputCh and SymbolInv are then not used.
     bool Iq = false;
+    // The sonde listened for: 0 the RS92 (the receiver chosen above), 1 the RS41 (the
+    // weak-signal receiver with NRZ decisions), 2 both at once.
+    int Sonde = 0;
 };
 
 class Receiver {

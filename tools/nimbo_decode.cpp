@@ -18,6 +18,7 @@
 #include "core/log_import.h"
 #include "core/nimbo_core.h"
 #include "tools/frame_json.h"
+#include "tools/rs41_json.h"
 
 namespace {
 
@@ -51,11 +52,14 @@ class JsonOutput final : public nimbo::CoreHooks {
         logFailures.check(core_.logWriteFailure());
         if (failed_) return;
         nimbo::writeFrameJson(stdout, core_);
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            failed_ = true;
-            std::fprintf(stderr, "nimbo-decode: cannot write to standard output: %s\n",
-                         std::strerror(errno));
-        }
+        flush();
+    }
+    // RS41 frames that name their sonde (the rest is noise the sync took for a header, or a
+    // frame too damaged to say anything).
+    void rs41FrameDecoded(const nimbo::rs41::Rs41Frame& frame) override {
+        if (failed_ || !frame.hasStatus) return;
+        nimbo::writeRs41Json(stdout, frame);
+        flush();
     }
     bool failed() const { return failed_; }
     // A failed log write outranks a failed standard output in the exit status.
@@ -63,6 +67,13 @@ class JsonOutput final : public nimbo::CoreHooks {
     LogFailureReport logFailures;
 
   private:
+    void flush() {
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            failed_ = true;
+            std::fprintf(stderr, "nimbo-decode: cannot write to standard output: %s\n",
+                         std::strerror(errno));
+        }
+    }
     const nimbo::NimboCore& core_;
     bool failed_ = false;
 };
@@ -110,8 +121,8 @@ int importLog(nimbo::NimboCore& core, const std::string& path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Decodes RS92 radiosonde telemetry from audio and prints one JSON object per "
-                 "frame."};
+    CLI::App app{"Decodes RS92 (and RS41) radiosonde telemetry from audio and prints one JSON "
+                 "object per frame."};
     app.footer("Exit status: 0 done, 1 bad input or usage, 4 standard output could not be "
                "written.");
     app.set_version_flag("--version", std::string("nimbo-decode ") + NIMBO_VERSION);
@@ -178,6 +189,14 @@ int main(int argc, char** argv) {
                    "(default 0; within +-(rate/2 - 15 kHz))")
         ->needs(iqOption)
         ->option_text("HZ");
+    std::string sonde = "rs92";
+    app.add_option("--sonde", sonde,
+                   "The sonde listened for: rs92 (default), rs41 (its frames as lines with "
+                   "\"type\":\"RS41\": position, time, serial; always the weak-signal "
+                   "receiver's stages) or auto (both at once: whichever frames arrive)")
+        ->check(CLI::IsMember({"rs92", "rs41", "auto"}))
+        ->excludes(importOption)
+        ->option_text("rs92|rs41|auto");
     app.add_option("--log-dir", logDir,
                    "Write the per-sonde logs beneath DIR, as NIMBO does with logging on: "
                    "raw/, sens/, calraw/, caldata/")
@@ -240,6 +259,7 @@ int main(int argc, char** argv) {
     settings.SymbolInv = invert;
     settings.Weak = weak;
     settings.Iq = iq;
+    settings.Sonde = sonde == "rs41" ? 1 : sonde == "auto" ? 2 : 0;
     core->applySettings(settings);
     if (!logDir.empty()) {
         std::error_code ec;

@@ -18,8 +18,8 @@ constexpr double kRadiansPerUnit = std::numbers::pi / kSamplesPerSymbol;
 // about a third of the way to a half turn.
 constexpr int kClipped = 32767;
 constexpr double kClickExcess = 0.36; // of the way from the clip to a half turn
-// The offset estimate: mean step over about 2048 samples.
-constexpr double kMeanGain = 1.0 / 2048.0;
+// The offset estimate: mean step over about 2048 samples (32768 for NRZ data).
+constexpr double kMeanGain = 1.0 / 2048.0, kSlowMeanGain = 1.0 / 32768.0;
 
 int32_t toPhaseUnits(double radians) {
     // Steps beyond half a turn wrap, as the phase they stand for does.
@@ -48,10 +48,10 @@ void sinCosBlock(const int32_t* phases, float* c, float* s, int n) {
 }
 
 // The mean's weights over one chunk: sample k of kChunk counts g (1 - g)^(kChunk - 1 - k).
-template <int N> std::array<float, N> chunkWeights() {
+template <int N> std::array<float, N> chunkWeights(double gain) {
     std::array<float, N> w{};
     for (int k = 0; k < N; ++k)
-        w[k] = static_cast<float>(kMeanGain * std::pow(1.0 - kMeanGain, N - 1 - k));
+        w[k] = static_cast<float>(gain * std::pow(1.0 - gain, N - 1 - k));
     return w;
 }
 
@@ -88,8 +88,12 @@ void FmFrontEnd::process(const int16_t* samples, int stride, double deviation, B
 
     // The offset is the angle of the mean step, which clicks do not pull as they do the mean
     // of the audio; it is worked out at the start of every chunk.
-    static const std::array<float, kChunk> weights = chunkWeights<kChunk>();
-    static const double decay = std::pow(1.0 - kMeanGain, kChunk);
+    static const std::array<float, kChunk> fastWeights = chunkWeights<kChunk>(kMeanGain);
+    static const std::array<float, kChunk> slowWeights = chunkWeights<kChunk>(kSlowMeanGain);
+    static const double fastDecay = std::pow(1.0 - kMeanGain, kChunk);
+    static const double slowDecay = std::pow(1.0 - kSlowMeanGain, kChunk);
+    const std::array<float, kChunk>& weights = slowOffset_ ? slowWeights : fastWeights;
+    const double decay = slowOffset_ ? slowDecay : fastDecay;
     float* re = out.re.data() + kCarry;
     float* im = out.im.data() + kCarry;
     static_assert(kBlockSamples % kChunk == 0);

@@ -15,7 +15,8 @@ constexpr int kFrameSymbols = rs41::kBitRate;
 constexpr std::array<KnownBit, kHeaderBits> makeBits() {
     std::array<KnownBit, kHeaderBits> bits{};
     for (int n = 0; n < kHeaderBits; ++n) {
-        const int value = (rs41::kAirHeader[n / rs41::kBitsPerByte] >> (n % rs41::kBitsPerByte)) & 1;
+        const int value =
+            (rs41::kAirHeader[n / rs41::kBitsPerByte] >> (n % rs41::kBitsPerByte)) & 1;
         bits[n] = {static_cast<int16_t>(kHeaderBits - 1 - n), static_cast<int8_t>(value ? 1 : -1)};
     }
     return bits;
@@ -32,8 +33,8 @@ constexpr uint64_t makeSyncSigns() {
 } // namespace
 
 const SyncPattern& rs41Pattern() {
-    static constexpr SyncPattern pattern{kBits, kHeaderBits,     0, 0, makeSyncSigns(),
-                                         1,     kHeaderBits, kFrameSymbols};
+    static constexpr SyncPattern pattern{kBits,           kHeaderBits, 0,           0,
+                                         makeSyncSigns(), 1,           kHeaderBits, kFrameSymbols};
     return pattern;
 }
 

@@ -41,7 +41,8 @@ bool Rs41Reader::deliver(const SoftRing& ring, int polarity, int64_t sync, int64
     }
     for (int b = kHeaderBytes; b < kMaxFrameBytes; ++b) {
         const int64_t offset = 1 + static_cast<int64_t>(b - kHeaderBytes) * kBitsPerByte;
-        const int64_t start = b < kMaxFrameBytes / 2 ? sync + offset : nextSync - kFrameSymbols + offset;
+        const int64_t start =
+            b < kMaxFrameBytes / 2 ? sync + offset : nextSync - kFrameSymbols + offset;
         readByte(ring, polarity, start, bytes_[b], reliability_[b]);
     }
     return listener.rs41Frame(bytes_, reliability_);

@@ -103,7 +103,7 @@ void SymbolTiming::process(const float* freq, bool locked) {
         const double y = at(nextTick_);
         const double mid = at(nextTick_ - 0.5 * period_);
         const double e = std::clamp(mid * (y - lastY_) * inverseNorm, -1.0, 1.0);
-        symbolLevel_ += (std::abs(y) - symbolLevel_) * levelGain;
+        if (!nrz_ || y * lastY_ > 0.0) symbolLevel_ += (std::abs(y) - symbolLevel_) * levelGain;
         inverseNorm = 1.0 / std::max(symbolLevel_ * symbolLevel_, 1e-9);
         lastY_ = y;
         period_ = std::clamp(period_ - kPeriodGain * e, kMinPeriod, kMaxPeriod);

@@ -16,7 +16,10 @@ class SymbolTiming {
     // Steps one block of frequency values (kBlockSamples). `locked`: the frame sync holds,
     // so the symbol level is only learned slowly (a fade must not rescale the FM Det phase).
     void process(const float* freq, bool locked);
-    void reset() { *this = SymbolTiming(); }
+    void reset() { *this = SymbolTiming(nrz_); }
+    // NRZ symbols (the RS41): the level is learned only from symbols that follow one of the
+    // same sign, whose size does not depend on how often the bits change.
+    explicit SymbolTiming(bool nrz = false) : nrz_(nrz) {}
 
     // The symbols that ended in the last block: the index of each one's last sample, counted
     // from the first sample ever processed.
@@ -33,10 +36,13 @@ class SymbolTiming {
     // filtered (BT 0.5) Manchester symbols: measured 0.67..0.69 from a clean signal down to
     // 9 dB; 0.67 decoded best at 10 dB.
     static constexpr double kSymbolMean = 0.67;
-    // The same for NRZ symbols (the RS41), worked out for random bits: 0.79.
-    static constexpr double kNrzSymbolMean = 0.79;
+    // The same for NRZ symbols (the RS41) that follow one of the same sign, worked out for
+    // random bits: 0.789 of the pulse falls in its own symbol and 0.106 in each neighbour, so
+    // 0.789 + 0.106 + 0.106 x (0 on average for the next bit).
+    static constexpr double kNrzSymbolMean = 0.895;
 
   private:
+    bool nrz_;
     static constexpr int kChunk = 64; // samples per update of the offset and level
     static constexpr int kKeep = 32;  // symbol sums kept from the previous block
     static constexpr std::size_t kMaxTicks = kBlockSamples / 8; // at the fastest period

@@ -33,7 +33,8 @@ double SyncSearch::metric(const SoftRing& ring, int64_t end, int first, int coun
 bool SyncSearch::found(const SoftRing& ring, int64_t k, double& m) const {
     const SyncPattern& p = *pattern_;
     if (k < p.stretch - 1) return false;
-    const uint64_t word = p.stride == 2 ? ring.signs[static_cast<std::size_t>(k & 1)] : ring.allSigns;
+    const uint64_t word =
+        p.stride == 2 ? ring.signs[static_cast<std::size_t>(k & 1)] : ring.allSigns;
     const uint64_t mask = p.syncBits >= 64 ? ~uint64_t{0} : (uint64_t{1} << p.syncBits) - 1;
     const int flips = std::popcount((word ^ p.syncSigns) & mask);
     const int maxFlips = p.syncBits * kMaxSyncFlipsPerFour / 4;

@@ -9,7 +9,7 @@ WeakReceiver::WeakReceiver(SentFrameListener* listener)
     : listener_(listener), sync_(weak::rs92Pattern()) {}
 
 WeakReceiver::WeakReceiver(Rs41FrameListener* listener)
-    : rs41Listener_(listener), nrz_(true), sync_(weak::rs41Pattern()) {}
+    : rs41Listener_(listener), nrz_(true), fm_(true), timing_(true), sync_(weak::rs41Pattern()) {}
 
 void WeakReceiver::reset() {
     const Path path = path_;
@@ -71,9 +71,7 @@ void WeakReceiver::searchAfresh() {
 }
 
 void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettings& settings) {
-    const Path path = settings.Iq              ? Path::Iq
-                      : settings.DemodType == 0 ? Path::FmDet
-                                                : Path::If;
+    const Path path = settings.Iq ? Path::Iq : settings.DemodType == 0 ? Path::FmDet : Path::If;
     if (path != path_) {
         path_ = path;
         reset();
@@ -98,7 +96,8 @@ void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettin
     const int64_t blockStart = timing_.samplesDone() - kBlockSamples;
     for (const int64_t tick : timing_.ticks()) {
         const int last = static_cast<int>(tick - blockStart) + weak::kCarry;
-        const int samples = lastTick_ < 0 ? weak::kSamplesPerSymbol : static_cast<int>(tick - lastTick_);
+        const int samples =
+            lastTick_ < 0 ? weak::kSamplesPerSymbol : static_cast<int>(tick - lastTick_);
         lastTick_ = tick;
         const bool decided = nrz_ ? bits_.symbol(base_, last, samples, carrier_, ring_)
                                   : pairs_.symbol(base_, last, samples, carrier_, ring_);

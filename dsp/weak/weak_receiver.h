@@ -41,7 +41,7 @@ class WeakReceiver {
     void reset();
 
     bool locked() const { return sync_.locked(); }
-    int polarity() const { return sync_.polarity(); } // +1, or -1 for an inverted signal
+    int polarity() const { return sync_.polarity(); }        // +1, or -1 for an inverted signal
     double symbolPeriod() const { return timing_.period(); } // samples per symbol
     // Where the receiver has the carrier, Hz from 0 (I/Q), from 12 kHz (IF) or as the mean
     // step of the FM Det audio.

@@ -5,6 +5,7 @@
     simulate.py if  OUT.wav --frames 40 --ebn0 8 --offset 1500
     simulate.py iq  OUT.raw --format u8 --rate 240000 --offset 20000 --ebn0 7
     simulate.py log OUT.txt --frames 10          (a raw frame log: no signal at all)
+    simulate.py fm  OUT.wav --sonde rs41 --ebn0 10  (RS41 frames, NRZ; Eb/N0 per bit at 4800 bit/s)
 
 The truth file holds the collected frames that were sent whole, one line each, 220 bytes as
 hex, in the order a raw frame log would hold them.
@@ -20,6 +21,7 @@ import numpy as np
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import frames as F  # noqa: E402
 import modem as M  # noqa: E402
+import rs41 as R  # noqa: E402
 
 LEAD_S = (0.2, 0.7)  # noise before the carrier comes on: drawn from this range
 TAIL_S = 0.3  # noise after it goes off
@@ -58,10 +60,13 @@ def build_stream(frames, seed, serial="P3140972", first_frame=1000, byte_errors=
 def simulate(kind, out, frames=40, ebn0_db=None, seed=1, offset_hz=0.0, symbol_rate=M.SYMBOL_RATE,
              rate=None, fmt="s16", drops=(), inserts=(), bursts=None, invert=False,
              byte_errors=0, truth_path=None, serial="P3140972", first_frame=1000,
-             if_filter_hz=M.IF_FILTER_HZ):
+             if_filter_hz=M.IF_FILTER_HZ, sonde="rs92"):
     """Writes one recording; returns the collected frames that were sent whole, and collected
     frame -1 (parity unknown) that came before them."""
     rng = np.random.default_rng(seed)
+    if sonde == "rs41":
+        return simulate_rs41(kind, out, frames, ebn0_db, rng, offset_hz, rate, fmt, invert,
+                             truth_path, first_frame, if_filter_hz)
     stream, truth, partial = build_stream(frames, seed, serial, first_frame, byte_errors)
     if truth_path:
         with open(truth_path, "w") as f:
@@ -102,6 +107,30 @@ def simulate(kind, out, frames=40, ebn0_db=None, seed=1, offset_hz=0.0, symbol_r
     return truth, partial
 
 
+def simulate_rs41(kind, out, frames, ebn0_db, rng, offset_hz, rate, fmt, invert, truth_path,
+                  first_frame, if_filter_hz):
+    """An RS41 recording: `frames` frames, one a second, from the published frame (rs41.py).
+    The truth file holds each frame sent, descrambled, as hex."""
+    bits, sent = R.stream(frames, first_frame)
+    if truth_path:
+        with open(truth_path, "w") as f:
+            f.write("".join(t.hex().upper() + "\n" for t in sent))
+    lead = rng.uniform(*LEAD_S)
+    tx = M.Transmitter(bits, lead, R.BIT_RATE, offset_hz, rng.uniform(0, 2 * math.pi))
+    # Eb/N0 per bit at 4800 bit/s is 3 dB more than per bit at the RS92's 2400 for one noise.
+    channel_db = None if ebn0_db is None else ebn0_db + 10.0 * math.log10(R.BIT_RATE / M.BIT_RATE)
+    rec = M.Recording(tx, rate or M.AUDIO_RATE, tx.t_off + TAIL_S, channel_db, rng)
+    if kind == "fm":
+        M.write_fm(out, rec, invert, if_filter_hz)
+    elif kind == "if":
+        M.write_if(out, rec)
+    elif kind == "iq":
+        M.write_iq(out, rec, fmt)
+    else:
+        raise ValueError(kind)
+    return sent, None
+
+
 def _event(text):
     when, _, count = text.rpartition(":")
     return when, int(count)
@@ -132,10 +161,12 @@ def main(argv=None):
     p.add_argument("--serial", default="P3140972")
     p.add_argument("--first-frame", type=int, default=1000, help="number of the first frame sent whole")
     p.add_argument("--truth", help="write the frames sent whole here")
+    p.add_argument("--sonde", default="rs92", choices=["rs92", "rs41"])
     a = p.parse_args(argv)
     bursts = tuple(float(x) for x in a.bursts.split(":")) if a.bursts else None
     simulate(a.kind, a.out, a.frames, a.ebn0, a.seed, a.offset, a.symbol_rate, a.rate, a.format,
-             a.drop, a.insert, bursts, a.invert, a.byte_errors, a.truth, a.serial, a.first_frame, a.if_filter)
+             a.drop, a.insert, bursts, a.invert, a.byte_errors, a.truth, a.serial, a.first_frame, a.if_filter,
+             a.sonde)
 
 
 if __name__ == "__main__":
