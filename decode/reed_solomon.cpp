@@ -74,13 +74,23 @@ bool validLength(std::size_t n) {
            n <= static_cast<std::size_t>(kMaxCodeLength);
 }
 
-// S_j = c(alpha^j), j = 0..23, for a codeword of n bytes; returns true when all are zero.
+// S_j = c(alpha^j) = sum over i of c_i alpha^(i j), j = 0..23, for a codeword of n bytes;
+// returns true when all are zero. Summed a byte at a time in the log domain: each term is one
+// table look-up, and zero bytes (most of a clean frame's padding) cost nothing.
 bool syndromes(const uint8_t* c, int n, std::span<uint8_t, kParityBytes> s) {
-    uint8_t any = 0;
-    for (int j = 0; j < kParityBytes; ++j) {
-        s[j] = evaluate(c, n, alphaPow(j));
-        any |= s[j];
+    std::fill(s.begin(), s.end(), 0);
+    for (int i = 0; i < n; ++i) {
+        if (c[i] == 0) continue;
+        int e = kGf.log[c[i]]; // log of c_i alpha^(i j), from j = 0 on
+        for (int j = 0; j < kParityBytes; ++j) {
+            s[j] ^= kGf.exp[e];
+            e += i; // i < 255, e < 255 before: below the doubled table's 510
+            if (e >= kOrder) e -= kOrder;
+        }
     }
+    uint8_t any = 0;
+    for (const uint8_t v : s)
+        any |= v;
     return any == 0;
 }
 
@@ -169,10 +179,25 @@ int decodeShortened(std::span<uint8_t> codeword, std::span<const int> erasures) 
     if (degree != L || 2 * (L - f) + f > kParityBytes) return kFailed;
 
     // Chien search over the positions the shortened code uses; every root must be one.
+    // Lambda(alpha^-i) = sum of lambda_k alpha^(-i k), each term kept as a log that steps by
+    // -k (mod 255) from one position to the next.
     int positions[kParityBytes];
     int found = 0;
+    int terms = 0;
+    int logs[kPoly], steps[kPoly];
+    for (int k = 1; k <= degree; ++k) {
+        if (lambda[k] == 0) continue;
+        logs[terms] = kGf.log[lambda[k]];
+        steps[terms++] = kOrder - k;
+    }
     for (int i = 0; i < n; ++i) {
-        if (evaluate(lambda, degree + 1, alphaPow(-i)) != 0) continue;
+        uint8_t v = lambda[0];
+        for (int t = 0; t < terms; ++t) {
+            v ^= kGf.exp[logs[t]];
+            logs[t] += steps[t];
+            if (logs[t] >= kOrder) logs[t] -= kOrder;
+        }
+        if (v != 0) continue;
         if (found == degree) return kFailed;
         positions[found++] = i;
     }
