@@ -19,6 +19,7 @@
 #include "dsp/weak/frame_reader.h"
 #include "dsp/weak/if_front_end.h"
 #include "dsp/weak/manchester_pairs.h"
+#include "dsp/weak/nrz_bits.h"
 #include "dsp/weak/symbol_timing.h"
 #include "dsp/weak/sync_pattern.h"
 #include "dsp/weak/sync_search.h"
@@ -338,6 +339,84 @@ TEST(ManchesterPairs, DecisionsHaveTheBitsSignsAtTheirSecondSymbol) {
                 ASSERT_GT(std::abs(ring.at(k)), 0.5f * ring.level) << "symbol " << k;
             }
         }
+    }
+}
+
+// NRZ: each symbol a bit, the phase turning up half a turn for a 1 and down for a 0; the
+// decision of symbol k carries bit k's sign (the polarity's), clear of its neighbours.
+TEST(NrzBits, DecisionsHaveTheBitsSigns) {
+    struct Row {
+        double phase, offsetHz;
+        bool invert;
+        int start;
+    };
+    const Row rows[] = {{0.3, 0.0, false, 0}, {-2.2, 0.0, true, 7}, {1.9, 80.0, false, 4}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.phase << " rad, " << row.offsetHz << " Hz"
+                                        << (row.invert ? ", inverted" : ""));
+        constexpr int kBlocks = 2;
+        constexpr int kSymbols = kBlocks * kBlockSamples / kSamplesPerSymbol - 1;
+        std::mt19937 rng(12);
+        std::vector<int> bits(kSymbols);
+        for (int& b : bits)
+            b = static_cast<int>(rng() & 1u);
+        std::vector<double> phase(kBlocks * kBlockSamples, row.phase);
+        double p = row.phase;
+        for (int s = 0; s < kSymbols; ++s) {
+            const double dir =
+                (bits[static_cast<std::size_t>(s)] ? 1.0 : -1.0) * (row.invert ? -1.0 : 1.0);
+            for (int i = 0; i < kSamplesPerSymbol; ++i)
+                phase[static_cast<std::size_t>(row.start + s * kSamplesPerSymbol + i)] =
+                    p + dir * kPi * (i + 0.5) / kSamplesPerSymbol;
+            p += dir * kPi;
+        }
+        NrzBits nrz;
+        CarrierLoop carrier;
+        SoftRing ring;
+        Baseband in;
+        int s = 0;
+        for (int b = 0; b < kBlocks; ++b) {
+            for (int i = 0; i < kBlockSamples; ++i) {
+                const int n = b * kBlockSamples + i;
+                const double a =
+                    phase[static_cast<std::size_t>(n)] + 2.0 * kPi * row.offsetHz * n / kSampleRate;
+                in.re[kCarry + i] = static_cast<float>(std::cos(a));
+                in.im[kCarry + i] = static_cast<float>(std::sin(a));
+            }
+            for (;; ++s) {
+                const int last = row.start + s * kSamplesPerSymbol + kSamplesPerSymbol - 1;
+                if (s >= kSymbols || last >= (b + 1) * kBlockSamples) break;
+                nrz.symbol(in, kCarry + last - b * kBlockSamples, kSamplesPerSymbol, carrier, ring);
+            }
+            in.carryOver();
+        }
+        ASSERT_EQ(ring.newest, s - 1 - NrzBits::kDecisionDelay);
+        const int sign = row.invert ? -1 : 1;
+        for (int k = 0; k <= ring.newest; ++k) {
+            ASSERT_EQ(ring.at(k) > 0.0f, (bits[static_cast<std::size_t>(k)] == 1) == (sign > 0))
+                << "symbol " << k;
+            if (k > 300) {
+                ASSERT_GT(std::abs(ring.at(k)), 0.5f * ring.level) << "symbol " << k;
+            }
+        }
+    }
+}
+
+// The RS41's pattern: the header as sent (10 B6 CA 11 22 96 12 F8), least significant bit
+// first, its last bit at the sync position; the cheap test's word is the same bits.
+TEST(SyncPattern, Rs41HeaderBitsAsSent) {
+    const SyncPattern& p = rs41Pattern();
+    constexpr std::array<uint8_t, 8> air = {0x10, 0xB6, 0xCA, 0x11, 0x22, 0x96, 0x12, 0xF8};
+    ASSERT_EQ(p.bits.size(), 64u);
+    EXPECT_EQ(p.stride, 1);
+    EXPECT_EQ(p.frameSymbols, 4800);
+    EXPECT_EQ(p.tailBits, 0);
+    for (int n = 0; n < 64; ++n) {
+        const int bit = (air[static_cast<std::size_t>(n / 8)] >> (n % 8)) & 1;
+        const KnownBit& b = p.bits[static_cast<std::size_t>(n)];
+        EXPECT_EQ(b.back, 63 - n) << n;
+        EXPECT_EQ(b.sign, bit ? 1 : -1) << n;
+        EXPECT_EQ((p.syncSigns >> (63 - n)) & 1, static_cast<uint64_t>(bit)) << n;
     }
 }
 
