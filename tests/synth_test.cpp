@@ -18,6 +18,7 @@
 #include "dsp/frame_sync.h"
 #include "tests/tool_runner.h"
 #include "tools/synth/iq_format.h"
+#include "tools/synth/rs41_builder.h"
 #include "tools/synth/synth.h"
 
 namespace nimbo::synth {
@@ -411,6 +412,50 @@ TEST(SynthSignal, SymbolsBytesAndChannelsAsSent) {
             EXPECT_EQ(0, std::memcmp(&otherBytes[20], buildFrame(other, 0).data(), 220));
             EXPECT_EQ(0, std::memcmp(&otherBytes[20 + 36], c.other, std::strlen(c.other)));
         }
+    }
+}
+
+// RS41 on the audio outputs: symbol k is bit k of the scrambled frame, least significant bit
+// of each byte first, alternating 0, 1 after the frame; the other channel is silent.
+TEST(SynthSignal, Rs41BitsOnFmDetAndIf) {
+    const struct {
+        const char* name;
+        bool ifSignal, invert, right, audioNoise;
+        double leadIn, offset;
+    } cases[] = {
+        {"FmDetReceiver", false, false, false, false, 0.0, 0},
+        {"FmDetAudioInvertedRightLeadIn", false, true, true, true, 0.25, 0},
+        {"If", true, false, false, false, 0.0, 0},
+        {"IfInvertedOffset", true, true, true, false, 0.1, -600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SynthOptions o;
+        o.sonde = Sonde::Rs41;
+        o.serial = kRs41DefaultSerial;
+        o.frames = 2;
+        o.ifSignal = c.ifSignal;
+        o.invert = c.invert;
+        o.rightChannel = c.right;
+        o.audioNoise = c.audioNoise;
+        o.leadInSeconds = c.leadIn;
+        o.carrierOffsetHz = c.offset;
+        const auto s = synthesize(o);
+        const int word = c.right ? 1 : 0;
+        for (int n = 0; n < 2; ++n) {
+            Rs41Bytes frame;
+            ASSERT_EQ(buildRs41Frame(o, n, frame), 320);
+            for (int k = 0; k < 2600; ++k) {
+                const int sent =
+                    k < 2560 ? (frame[k / 8] ^ rs41::kMask[k / 8 % 64]) >> (k % 8) & 1 : k & 1;
+                ASSERT_EQ(readSymbol(s, word, o, 4800 * n + k), sent)
+                    << "frame " << n << " bit " << k;
+            }
+        }
+        for (int k = -40; k < 0 && c.leadIn > 0; ++k)
+            EXPECT_EQ(readSymbol(s, word, o, k), k & 1) << "lead-in bit " << k;
+        for (std::size_t i = 1 - word; i < s.size(); i += 2)
+            ASSERT_EQ(s[i], 0) << "sample " << i;
     }
 }
 

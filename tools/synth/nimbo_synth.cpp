@@ -25,7 +25,7 @@ constexpr int kExitFailure = 1; // the output could not be written
 constexpr int kExitUsage = 2;   // bad options or values
 
 constexpr const char* kFooter = R"(
-Signal: each frame is the 20 header bytes and 220 content bytes, one frame per second at
+Signal (RS92): each frame is the 20 header bytes and 220 content bytes, one frame per second at
 4800 symbols/s; bytes are a start bit 0, 8 data bits (least significant first) and a stop
 bit 1; Manchester coding sends bit 1 as symbols 0,1 and bit 0 as 1,0. A symbol 1 raises the
 carrier by the deviation, a 0 lowers it (--invert swaps them). As a sonde sends them, the
@@ -48,8 +48,8 @@ and noise together have the rms magnitude --iq-level (default 0.4 of full scale)
 gain would set them. --invert swaps the deviation's sign; --if, --right, --audio-noise,
 --amplitude and --other-serial do not apply (one sonde, no channels).
 
-Noise (--ebn0): Eb/N0 is per data bit, Rb = symbol rate / 2 bits/s (2400 at 4800 symbols/s),
-Eb = Ps / Rb. FM Det, by default, takes the noise where a receiver does: the carrier of
+Noise (--ebn0): Eb/N0 is per data bit, Rb = symbol rate / 2 bits/s (2400 at 4800 symbols/s;
+RS41: Rb = symbol rate, 4800 bits/s, one symbol a bit), Eb = Ps / Rb. FM Det, by default, takes the noise where a receiver does: the carrier of
 power Ps = 1 on the complex baseband gets complex white Gaussian noise of variance
 48000 / (Rb * Eb/N0) per sample (N0 over the 48 kHz band), then a 4-pole Butterworth IF
 filter of +-7.5 kHz and a phase discriminator, so weak signals click as in a real receiver
@@ -85,7 +85,7 @@ interleaved Reed-Solomon codewords, the length byte 0F, then the blocks 79 (fram
 and time of week from --start, 9 satellites), 7D (raw GPS filler), 7B (ECEF position in cm and
 velocity in cm/s) and 76 (padding), each with its CRC; then the whole frame is XORed with the
 64-byte mask, as sent. The sonde always flies: frame n is n seconds after launch from --site
-(at height 0 on the WGS84 ellipsoid), climbs and falls as in --flight below and drifts with a
+(at height 0 on the WGS84 ellipsoid), climbs and falls as in --flight above and drifts with a
 wind of 3 m/s east and 1 m/s north at the ground that grows by 1.5 m/s east and 0.3 m/s south
 per km of height; it stops drifting once landed. The velocity is the time derivative of the
 position sent. --frame-file sends one given frame (hexadecimal, whitespace ignored, 320 or 518
@@ -218,7 +218,8 @@ int main(int argc, char** argv) {
                      "FM Det: add the noise to the audio instead of on the RF ahead of the "
                      "receiver model (see below)");
     app.add_option("--ebn0", ebN0,
-                   "Eb/N0 in dB, -30 or more, or inf (default: inf, no noise); see below")
+                   "Eb/N0 in dB per data bit (RS92 2400 bit/s; RS41 4800 bit/s, one symbol a bit), "
+                   "-30 or more, or inf (default: inf, no noise); see below")
         ->type_name("DB");
     app.add_option("--symbol-rate", o.symbolRate,
                    "Symbols per second, 4000..5600 (default 4800; RS41: one symbol a bit)");
@@ -243,7 +244,7 @@ int main(int argc, char** argv) {
     app.add_flag("--humid-swap", o.humidSwap, "Set the humidity sensor switch (bit 3 of byte 45)");
     app.add_flag("--flight", o.flight,
                  "Sensor channels follow a balloon flight from the first frame: climb, burst "
-                 "and fall (see below)");
+                 "and fall (see below; RS41: always)");
     CLI::Option* otherSerialOption =
         app.add_option(
                "--other-serial", o.otherSerial,
