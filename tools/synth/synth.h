@@ -70,8 +70,8 @@ struct SynthOptions {
     Sonde sonde = Sonde::Rs92;
     double siteLatitudeDeg = 52.0, siteLongitudeDeg = 5.0; // launch site, -85..85, -180..180
     int64_t startUnixSeconds = kDefaultStartUnix;          // UTC of frame 0
-    std::vector<uint8_t> frameFile; // a descrambled frame (320 or 518 bytes) sent unchanged
-                                    // every second instead of the built ones
+    std::vector<uint8_t> frameFile{}; // a descrambled frame (320 or 518 bytes) sent unchanged
+                                      // every second instead of the built ones
 };
 
 // Data bits per second: symbolRate / 2 for the RS92 (Manchester), symbolRate for the RS41.
