@@ -18,6 +18,7 @@
 #include "dsp/frame_sync.h"
 #include "tests/tool_runner.h"
 #include "tools/synth/iq_format.h"
+#include "tools/synth/rs41_builder.h"
 #include "tools/synth/synth.h"
 
 namespace nimbo::synth {
@@ -414,6 +415,50 @@ TEST(SynthSignal, SymbolsBytesAndChannelsAsSent) {
     }
 }
 
+// RS41 on the audio outputs: symbol k is bit k of the scrambled frame, least significant bit
+// of each byte first, alternating 0, 1 after the frame; the other channel is silent.
+TEST(SynthSignal, Rs41BitsOnFmDetAndIf) {
+    const struct {
+        const char* name;
+        bool ifSignal, invert, right, audioNoise;
+        double leadIn, offset;
+    } cases[] = {
+        {"FmDetReceiver", false, false, false, false, 0.0, 0},
+        {"FmDetAudioInvertedRightLeadIn", false, true, true, true, 0.25, 0},
+        {"If", true, false, false, false, 0.0, 0},
+        {"IfInvertedOffset", true, true, true, false, 0.1, -600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SynthOptions o;
+        o.sonde = Sonde::Rs41;
+        o.serial = kRs41DefaultSerial;
+        o.frames = 2;
+        o.ifSignal = c.ifSignal;
+        o.invert = c.invert;
+        o.rightChannel = c.right;
+        o.audioNoise = c.audioNoise;
+        o.leadInSeconds = c.leadIn;
+        o.carrierOffsetHz = c.offset;
+        const auto s = synthesize(o);
+        const int word = c.right ? 1 : 0;
+        for (int n = 0; n < 2; ++n) {
+            Rs41Bytes frame;
+            ASSERT_EQ(buildRs41Frame(o, n, frame), 320);
+            for (int k = 0; k < 2600; ++k) {
+                const int sent =
+                    k < 2560 ? (frame[k / 8] ^ rs41::kMask[k / 8 % 64]) >> (k % 8) & 1 : k & 1;
+                ASSERT_EQ(readSymbol(s, word, o, 4800 * n + k), sent)
+                    << "frame " << n << " bit " << k;
+            }
+        }
+        for (int k = -40; k < 0 && c.leadIn > 0; ++k)
+            EXPECT_EQ(readSymbol(s, word, o, k), k & 1) << "lead-in bit " << k;
+        for (std::size_t i = 1 - word; i < s.size(); i += 2)
+            ASSERT_EQ(s[i], 0) << "sample " << i;
+    }
+}
+
 TEST(SynthSignal, LengthCoversLeadInAndEveryFrame) {
     const struct {
         int frames;
@@ -448,14 +493,18 @@ TEST(SynthNoise, VarianceFollowsTheEbN0Definition) {
     const struct {
         bool ifSignal;
         double ebN0dB, amplitude, rate;
-    } cases[] = {{false, 20, 8000, 4800},
-                 {false, 10, 3000, 4800},
-                 {true, 15, 8000, 4800},
-                 {true, 5, 2000, 5000}};
+        bool rs41; // one symbol a bit: Rb = rate
+    } cases[] = {{false, 20, 8000, 4800, false}, {false, 10, 3000, 4800, false},
+                 {true, 15, 8000, 4800, false},  {true, 5, 2000, 5000, false},
+                 {false, 10, 8000, 4800, true},  {true, 8, 6000, 4800, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.ifSignal ? "IF " : "FM Det ") + std::to_string(c.ebN0dB) +
-                     " dB");
+                     " dB" + (c.rs41 ? " RS41" : ""));
         SynthOptions o;
+        if (c.rs41) {
+            o.sonde = Sonde::Rs41;
+            o.serial = "S1234567";
+        }
         o.frames = 2;
         o.ifSignal = c.ifSignal;
         o.amplitude = c.amplitude;
@@ -467,9 +516,11 @@ TEST(SynthNoise, VarianceFollowsTheEbN0Definition) {
         const auto noisy = synthesize(o), pure = synthesize(clean);
         ASSERT_EQ(noisy.size(), pure.size());
 
-        // sigma^2 = Ps * 48000 / (2 * Rb * Eb/N0), Rb = rate / 2, Ps = A^2 (FM) or A^2 / 2 (IF).
+        // sigma^2 = Ps * 48000 / (2 * Rb * Eb/N0), Rb = rate / 2 (RS41: rate), Ps = A^2 (FM) or
+        // A^2 / 2 (IF).
         const double ps = c.ifSignal ? c.amplitude * c.amplitude / 2 : c.amplitude * c.amplitude;
-        const double expected = ps * 48000 / (2 * (c.rate / 2) * std::pow(10.0, c.ebN0dB / 10));
+        const double rb = c.rs41 ? c.rate : c.rate / 2;
+        const double expected = ps * 48000 / (2 * rb * std::pow(10.0, c.ebN0dB / 10));
         EXPECT_NEAR(noiseVariance(o), expected, expected * 1e-12);
         double sum[2] = {}, squares[2] = {}, cross = 0;
         const std::size_t n = noisy.size() / 2;
@@ -481,7 +532,11 @@ TEST(SynthNoise, VarianceFollowsTheEbN0Definition) {
             squares[1] += d1 * d1;
             cross += d0 * d1;
         }
-        for (int ch = 0; ch < 2; ++ch) {
+        if (c.rs41) { // one sonde: the other channel is digital silence
+            for (std::size_t i = 1; i < noisy.size(); i += 2)
+                ASSERT_EQ(noisy[i], 0) << "sample " << i;
+        }
+        for (int ch = 0; ch < (c.rs41 ? 1 : 2); ++ch) {
             EXPECT_NEAR(squares[ch] / n, expected, 0.03 * expected) << "channel " << ch;
             EXPECT_NEAR(sum[ch] / n, 0.0, 0.02 * std::sqrt(expected)) << "channel " << ch;
         }
@@ -624,10 +679,17 @@ TEST(SynthIq, NoiseFillsTheBandAtTheEbN0Definition) {
     const struct {
         int rate;
         double ebN0dB, symbolRate;
-    } cases[] = {{48000, 10, 4800}, {240000, 5, 4800}, {1000000, 20, 5000}, {96000, -3, 4800}};
+        bool rs41; // one symbol a bit: Rb = symbol rate
+    } cases[] = {{48000, 10, 4800, false}, {240000, 5, 4800, false}, {1000000, 20, 5000, false},
+                 {96000, -3, 4800, false}, {240000, 9, 4800, true},  {48000, 6, 4800, true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.rate) + " samples/s, " + std::to_string(c.ebN0dB) + " dB");
+        SCOPED_TRACE(std::to_string(c.rate) + " samples/s, " + std::to_string(c.ebN0dB) + " dB" +
+                     (c.rs41 ? " RS41" : ""));
         SynthOptions o;
+        if (c.rs41) {
+            o.sonde = Sonde::Rs41;
+            o.serial = "S1234567";
+        }
         o.frames = 1;
         o.iqFormat = IqFormat::F32;
         o.iqRate = c.rate;
@@ -636,9 +698,10 @@ TEST(SynthIq, NoiseFillsTheBandAtTheEbN0Definition) {
         SynthOptions noisy = o;
         noisy.ebN0dB = c.ebN0dB;
         const auto z = synthesizeIq(noisy), pure = synthesizeIq(o);
-        // Signal and noise share the 0.4 rms: A^2 (1 + R / (Rb Eb/N0)) = 0.16, Rb = rate / 2;
-        // the complex noise has the variance A^2 R / (Rb Eb/N0), i.e. N0 = variance / R.
-        const double snr = c.rate / (c.symbolRate / 2 * std::pow(10.0, c.ebN0dB / 10));
+        // Signal and noise share the 0.4 rms: A^2 (1 + R / (Rb Eb/N0)) = 0.16, Rb = rate / 2
+        // (RS41: rate); the complex noise has the variance A^2 R / (Rb Eb/N0), N0 = variance / R.
+        const double rb = c.rs41 ? c.symbolRate : c.symbolRate / 2;
+        const double snr = c.rate / (rb * std::pow(10.0, c.ebN0dB / 10));
         const double a = 0.4 / std::sqrt(1 + snr), expected = a * a * snr;
         EXPECT_NEAR(iqNoiseVariance(noisy), expected, expected * 1e-12);
         double squares[2] = {}, cross = 0, total = 0;
@@ -819,6 +882,10 @@ TEST(SynthCli, IqOutputsMatchTheLibrary) {
 
 TEST(SynthCli, BadValuesGiveOneLineAndStatusTwo) {
     using nimbo::test::kSynthExe;
+    const std::string dir = nimbo::test::scratchDir("synth-bad");
+    const std::string goodFrame = dir + "/good.hex", shortFrame = dir + "/short.hex";
+    nimbo::test::writeFile(goodFrame, std::string(640, 'a'));
+    nimbo::test::writeFile(shortFrame, std::string(638, 'a')); // 319 bytes
     const std::vector<std::vector<std::string>> cases = {
         {}, // no output
         {"--frames", "0"},
@@ -855,6 +922,27 @@ TEST(SynthCli, BadValuesGiveOneLineAndStatusTwo) {
         {"--iq", "u8", "--audio-noise"},
         {"--iq", "u8", "--amplitude", "8000"},
         {"--iq", "u8", "--other-serial", "X1"},
+        {"--sonde", "rs49"},
+        {"--sonde", "rs41", "--serial", "S123456"}, // an RS41 serial has all 8
+        {"--sonde", "rs41", "--serial", "S123456\x01"},
+        {"--sonde", "rs41", "--corrupt", "1:gps"},
+        {"--sonde", "rs41", "--humid-swap"},
+        {"--sonde", "rs41", "--other-serial", ""},
+        {"--sonde", "rs41", "--first-piece", "51"},
+        {"--sonde", "rs41", "--site", "85.01,5"},
+        {"--sonde", "rs41", "--site", "52,-180.5"},
+        {"--sonde", "rs41", "--site", "52"},
+        {"--sonde", "rs41", "--site", "52,5x"},
+        {"--sonde", "rs41", "--site", "nan,5"},
+        {"--sonde", "rs41", "--start", "1980-01-05T23:59:59Z"},
+        {"--sonde", "rs41", "--start", "2024-02-30T00:00:00Z"},
+        {"--sonde", "rs41", "--frame-file", "/nonexistent/frame.hex"},
+        {"--sonde", "rs41", "--frame-file", shortFrame},
+        {"--sonde", "rs41", "--frame-file", goodFrame, "--serial", "S7654321"},
+        {"--sonde", "rs41", "--frame-file", goodFrame, "--site", "10,10"},
+        {"--frame-file", goodFrame}, // needs --sonde rs41
+        {"--site", "52,5"},
+        {"--start", "2024-05-01T11:00:00Z"},
     };
     for (const auto& args : cases) {
         std::vector<std::string> argv = {kSynthExe};
@@ -872,6 +960,37 @@ TEST(SynthCli, BadValuesGiveOneLineAndStatusTwo) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Eb/N0"), std::string::npos);
     EXPECT_NE(help.out.find("--iq-rate"), std::string::npos);
+    EXPECT_NE(help.out.find("--sonde"), std::string::npos);
+}
+
+// Adding the RS41 left the RS92 signals as they were: FNV-1a 64 of the raw output as the
+// program wrote it before.
+TEST(SynthCli, Rs92OutputAsBefore) {
+    const struct {
+        std::vector<std::string> args;
+        std::size_t bytes;
+        uint64_t hash;
+    } cases[] = {
+        {{"-n", "2", "--if", "--ebn0", "10", "--right", "--seed", "5"},
+         384000,
+         0x1a19d1db32af4ccfull},
+        {{"-n", "2", "--ebn0", "12", "--flight"}, 384000, 0x78fb001c94e821f9ull},
+        {{"-n", "1", "--iq", "u8", "--iq-rate", "240000", "--iq-offset", "30000", "--ebn0", "9"},
+         480000,
+         0x6d209bccd667f1beull},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv = {nimbo::test::kSynthExe};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        argv.insert(argv.end(), {"-o", "-"});
+        const auto run = nimbo::test::runTool(argv);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        ASSERT_EQ(run.out.size(), c.bytes) << c.args[2];
+        uint64_t h = 0xcbf29ce484222325ull;
+        for (const char b : run.out)
+            h = (h ^ static_cast<uint8_t>(b)) * 0x100000001b3ull;
+        EXPECT_EQ(h, c.hash) << c.args[2];
+    }
 }
 
 } // namespace

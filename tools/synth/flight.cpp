@@ -37,6 +37,14 @@ double heightAt(double seconds) {
     return u >= 1.0 ? 0.0 : -twoH * std::log(u);
 }
 
+// exp(-h / 2H) at the burst, where the fall begins; it grows at kLandingSpeed / 2H per second.
+double fallStart() {
+    return std::exp(-kBurstHeight / (2.0 * kScaleHeight));
+}
+double fallGrowth() {
+    return kLandingSpeed / (2.0 * kScaleHeight); // 1/s
+}
+
 double temperatureAt(double h) {
     const double tropopauseT = kGroundTemperature - kLapseRate * kTropopause;
     double t = h < kTropopause ? kGroundTemperature - kLapseRate * h : tropopauseT;
@@ -64,6 +72,30 @@ double humidityAt(double h) {
 FlightPoint flightAt(double seconds) {
     const double h = heightAt(seconds);
     return {h, temperatureAt(h), kGroundPressure * std::exp(-h / kScaleHeight), humidityAt(h)};
+}
+
+double climbRateAt(double seconds) {
+    if (seconds < 0.0 || seconds >= landingSeconds()) return 0.0;
+    if (seconds <= kBurstSeconds) return kClimbRate;
+    // h = -2H ln u with u = u0 + g (t - tb): dh/dt = -2H g / u = -kLandingSpeed / u.
+    return -kLandingSpeed / (fallStart() + fallGrowth() * (seconds - kBurstSeconds));
+}
+
+double landingSeconds() {
+    return kBurstSeconds + (1.0 - fallStart()) / fallGrowth();
+}
+
+double heightIntegralAt(double seconds) {
+    const double t = std::min(seconds, landingSeconds());
+    if (t <= 0.0) return 0.0;
+    if (t <= kBurstSeconds) return 0.5 * kClimbRate * t * t;
+    // The integral of -2H ln u dt, with du = g dt: -(2H / g) [u ln u - u].
+    const auto antiderivative = [](double u) {
+        return -(2.0 * kScaleHeight / fallGrowth()) * (u * std::log(u) - u);
+    };
+    const double u = fallStart() + fallGrowth() * (t - kBurstSeconds);
+    return 0.5 * kClimbRate * kBurstSeconds * kBurstSeconds + antiderivative(u) -
+           antiderivative(fallStart());
 }
 
 SensorLevels flightLevels(double seconds) {

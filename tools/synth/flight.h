@@ -19,6 +19,15 @@ struct FlightPoint {
 // ground). After landing it stays on the ground.
 FlightPoint flightAt(double seconds);
 
+// The rate of climb at `seconds` after launch, m/s: +5 on the way up (from launch, 0 s, to the
+// burst), negative under the parachute, 0 on the ground before launch and after landing.
+double climbRateAt(double seconds);
+// Seconds from launch to landing (about 8280).
+double landingSeconds();
+// The height integrated over time from launch to `seconds`, m s (for drift in a wind that
+// grows with height).
+double heightIntegralAt(double seconds);
+
 // The measuring channels as positions between the low (0) and high (1) references.
 struct SensorLevels {
     double temperature;

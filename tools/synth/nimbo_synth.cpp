@@ -1,14 +1,22 @@
-// nimbo-synth: writes an RS92-like telemetry test signal (48 kHz, 16-bit, stereo, or complex
-// I/Q) with known frame content, optionally with noise, rate and frequency errors and damage.
+// nimbo-synth: writes an RS92-like or RS41 telemetry test signal (48 kHz, 16-bit, stereo, or
+// complex I/Q) with known frame content, optionally with noise, rate and frequency errors and
+// damage.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 
+#include "tools/synth/gps_clock.h"
 #include "tools/synth/iq_format.h"
 #include "tools/synth/pcm_output.h"
+#include "tools/synth/rs41_builder.h"
 #include "tools/synth/synth.h"
 
 namespace {
@@ -17,7 +25,7 @@ constexpr int kExitFailure = 1; // the output could not be written
 constexpr int kExitUsage = 2;   // bad options or values
 
 constexpr const char* kFooter = R"(
-Signal: each frame is the 20 header bytes and 220 content bytes, one frame per second at
+Signal (RS92): each frame is the 20 header bytes and 220 content bytes, one frame per second at
 4800 symbols/s; bytes are a start bit 0, 8 data bits (least significant first) and a stop
 bit 1; Manchester coding sends bit 1 as symbols 0,1 and bit 0 as 1,0. A symbol 1 raises the
 carrier by the deviation, a 0 lowers it (--invert swaps them). As a sonde sends them, the
@@ -40,8 +48,8 @@ and noise together have the rms magnitude --iq-level (default 0.4 of full scale)
 gain would set them. --invert swaps the deviation's sign; --if, --right, --audio-noise,
 --amplitude and --other-serial do not apply (one sonde, no channels).
 
-Noise (--ebn0): Eb/N0 is per data bit, Rb = symbol rate / 2 bits/s (2400 at 4800 symbols/s),
-Eb = Ps / Rb. FM Det, by default, takes the noise where a receiver does: the carrier of
+Noise (--ebn0): Eb/N0 is per data bit, Rb = symbol rate / 2 bits/s (2400 at 4800 symbols/s;
+RS41: Rb = symbol rate, 4800 bits/s, one symbol a bit), Eb = Ps / Rb. FM Det, by default, takes the noise where a receiver does: the carrier of
 power Ps = 1 on the complex baseband gets complex white Gaussian noise of variance
 48000 / (Rb * Eb/N0) per sample (N0 over the 48 kHz band), then a 4-pole Butterworth IF
 filter of +-7.5 kHz and a phase discriminator, so weak signals click as in a real receiver
@@ -64,6 +72,26 @@ without --flight; the values drift by a few counts of noise from frame to frame.
 
 Channels: the other channel carries an independent frame stream with the same settings,
 serial --other-serial, its own noise and no corruption; --other-serial "" leaves it silent.
+
+RS41 (--sonde rs41): GFSK without Manchester coding, one symbol a bit (so --symbol-rate is
+the bit rate, 4800 by default, and Eb/N0 is per bit at that rate, Rb = symbol rate), bits of
+each byte least significant first, no start or stop bits; a 1 raises the carrier by the
+deviation, a 0 lowers it (--invert swaps them). A frame starts every 4800 bits (one second);
+between frames, in the lead-in and after the last frame the sonde sends alternating bits
+0, 1, 0, 1. Each frame is 320 bytes: the header 86 35 F4 40 93 DF 1A 60, the parity of the two
+interleaved Reed-Solomon codewords, the length byte 0F, then the blocks 79 (frame number from
+--first-frame, serial, calibration subframe (--first-piece + n) mod 51; subframe 0 gives
+405.30 MHz), 7A (raw counts of temperature and humidity following the flight), 7C (GPS week
+and time of week from --start, 9 satellites), 7D (raw GPS filler), 7B (ECEF position in cm and
+velocity in cm/s) and 76 (padding), each with its CRC; then the whole frame is XORed with the
+64-byte mask, as sent. The sonde always flies: frame n is n seconds after launch from --site
+(at height 0 on the WGS84 ellipsoid), climbs and falls as in --flight above and drifts with a
+wind of 3 m/s east and 1 m/s north at the ground that grows by 1.5 m/s east and 0.3 m/s south
+per km of height; it stops drifting once landed. The velocity is the time derivative of the
+position sent. --frame-file sends one given frame (hexadecimal, whitespace ignored, 320 or 518
+bytes before scrambling, as frames are published) every second unchanged instead. The other
+channel is silent; --corrupt, --humid-swap and --other-serial do not apply. --truth writes each
+frame before scrambling as lower-case hexadecimal (640 digits for 320 bytes).
 
 Exit status: 0 done, 1 the output could not be written, 2 bad options.)";
 
@@ -96,6 +124,34 @@ bool parseCorruption(const std::string& text, int& frame, int& block) {
     return true;
 }
 
+// "LAT,LON" in degrees; false when malformed.
+bool parseSite(const std::string& text, double& latitude, double& longitude) {
+    const std::size_t comma = text.find(',');
+    if (comma == std::string::npos) return false;
+    const auto number = [](const std::string& part, double& value) {
+        if (part.empty()) return false;
+        char* end = nullptr;
+        errno = 0;
+        value = std::strtod(part.c_str(), &end);
+        return errno == 0 && end == part.c_str() + part.size() && std::isfinite(value);
+    };
+    return number(text.substr(0, comma), latitude) && number(text.substr(comma + 1), longitude);
+}
+
+// The frame of --frame-file, or one line saying why there is none.
+std::string readFrameFile(const std::string& path, std::vector<uint8_t>& frame) {
+    constexpr std::streamsize kMaxFileBytes = 65536; // a frame's hex with generous whitespace
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "cannot read frame file " + path + ": " + std::strerror(errno);
+    std::string text(static_cast<std::size_t>(kMaxFileBytes) + 1, '\0');
+    in.read(text.data(), kMaxFileBytes + 1);
+    if (in.bad()) return "cannot read frame file " + path;
+    if (in.gcount() > kMaxFileBytes) return "frame file " + path + " is larger than 64 KiB";
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    const std::string problem = nimbo::synth::parseFrameHex(text, frame);
+    return problem.empty() ? problem : "frame file " + path + ": " + problem;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -106,9 +162,11 @@ int main(int argc, char** argv) {
     std::string corruption;
     double ebN0 = 0.0;
     std::string iqFormat;
+    std::string sonde = "rs92";
+    std::string site, start, frameFile;
 
-    CLI::App app{"nimbo-synth: RS92 radiosonde telemetry test signal generator (48 kHz, 16-bit "
-                 "PCM, stereo, or complex I/Q)"};
+    CLI::App app{"nimbo-synth: RS92 and RS41 radiosonde telemetry test signal generator (48 kHz, "
+                 "16-bit PCM, stereo, or complex I/Q)"};
     app.footer(kFooter);
     app.add_option("-o,--output", output,
                    "Output WAV file, or - for raw s16le stereo PCM on stdout (I/Q: raw pairs to "
@@ -116,12 +174,38 @@ int main(int argc, char** argv) {
         ->required()
         ->type_name("OUT");
     app.add_option("-n,--frames", o.frames, "Frames to send, 1..100000 (default 10)");
-    app.add_option("--serial", o.serial,
-                   "Sonde serial number, up to 8 characters (default N1234567)");
-    app.add_option("--first-frame", o.firstFrameNumber,
-                   "Frame number of the first frame, 0..65535 (default 1)");
-    app.add_option("--first-piece", o.firstCalIndex,
-                   "Calibration piece of the first frame, 0..31 (default 0)");
+    app.add_option("--sonde", sonde, "Sonde type: rs92 (default) or rs41 (see below)")
+        ->check(CLI::IsMember({"rs92", "rs41"}))
+        ->type_name("TYPE");
+    CLI::Option* serialOption = app.add_option(
+        "--serial", o.serial,
+        "Sonde serial number, up to 8 characters (default N1234567; RS41: exactly 8, default " +
+            std::string(nimbo::synth::kRs41DefaultSerial) + ")");
+    CLI::Option* firstFrameOption =
+        app.add_option("--first-frame", o.firstFrameNumber,
+                       "Frame number of the first frame, 0..65535 (default 1)");
+    CLI::Option* firstPieceOption =
+        app.add_option("--first-piece", o.firstCalIndex,
+                       "Calibration piece of the first frame, 0..31 (RS41: subframe 0..50; "
+                       "default 0)");
+    CLI::Option* siteOption =
+        app.add_option("--site", site,
+                       "RS41: launch site latitude,longitude in degrees, -85..85,-180..180 "
+                       "(default 52.0,5.0)")
+            ->type_name("LAT,LON");
+    CLI::Option* startOption =
+        app.add_option("--start", start,
+                       "RS41: UTC of the first frame (the launch), YYYY-MM-DDTHH:MM:SSZ, "
+                       "1980-01-06..2099 (default 2024-05-01T11:00:00Z)")
+            ->type_name("UTC");
+    CLI::Option* frameFileOption =
+        app.add_option("--frame-file", frameFile,
+                       "RS41: send this frame (hexadecimal text, 320 or 518 bytes before "
+                       "scrambling) every second instead of the built frames")
+            ->type_name("FILE");
+    for (CLI::Option* built :
+         {serialOption, firstFrameOption, firstPieceOption, siteOption, startOption})
+        built->excludes(frameFileOption);
     CLI::Option* ifFlag = app.add_flag("--if", o.ifSignal,
                                        "12 kHz IF (continuous-phase FSK) instead of FM Det audio");
     app.add_flag("--invert", o.invert, "Invert the FM Det audio (IF and I/Q: swap the tones)");
@@ -134,9 +218,11 @@ int main(int argc, char** argv) {
                      "FM Det: add the noise to the audio instead of on the RF ahead of the "
                      "receiver model (see below)");
     app.add_option("--ebn0", ebN0,
-                   "Eb/N0 in dB, -30 or more, or inf (default: inf, no noise); see below")
+                   "Eb/N0 in dB per data bit (RS92 2400 bit/s; RS41 4800 bit/s, one symbol a bit), "
+                   "-30 or more, or inf (default: inf, no noise); see below")
         ->type_name("DB");
-    app.add_option("--symbol-rate", o.symbolRate, "Symbols per second, 4000..5600 (default 4800)");
+    app.add_option("--symbol-rate", o.symbolRate,
+                   "Symbols per second, 4000..5600 (default 4800; RS41: one symbol a bit)");
     app.add_option("--carrier-offset", o.carrierOffsetHz,
                    "Carrier offset in Hz, -3000..3000 (IF: from 12 kHz; FM Det: a DC offset of "
                    "offset/deviation x amplitude)")
@@ -158,7 +244,7 @@ int main(int argc, char** argv) {
     app.add_flag("--humid-swap", o.humidSwap, "Set the humidity sensor switch (bit 3 of byte 45)");
     app.add_flag("--flight", o.flight,
                  "Sensor channels follow a balloon flight from the first frame: climb, burst "
-                 "and fall (see below)");
+                 "and fall (see below; RS41: always)");
     CLI::Option* otherSerialOption =
         app.add_option(
                "--other-serial", o.otherSerial,
@@ -186,7 +272,8 @@ int main(int argc, char** argv) {
          {ifFlag, rightFlag, audioNoiseFlag, amplitudeOption, otherSerialOption})
         audioOnly->excludes(iqOption);
     app.add_option("--truth", truthPath,
-                   "Write the content bytes of every frame, one line of 440 hex digits each")
+                   "Write the content bytes of every frame, one line of 440 hex digits each "
+                   "(RS41: the frame before scrambling, 640 lower-case digits)")
         ->type_name("FILE");
 
     try {
@@ -202,6 +289,27 @@ int main(int argc, char** argv) {
         return usageError("--corrupt wants FRAME:BLOCK with BLOCK sonde, sensor or gps: " +
                           corruption);
     if (output.empty()) return usageError("empty output path");
+    if (sonde == "rs41") {
+        o.sonde = nimbo::synth::Sonde::Rs41;
+        if (app.count("--other-serial") > 0)
+            return usageError("--other-serial does not apply to --sonde rs41 (the other channel "
+                              "is silent)");
+        if (app.count("--serial") == 0) o.serial = nimbo::synth::kRs41DefaultSerial;
+        if (!site.empty() && !parseSite(site, o.siteLatitudeDeg, o.siteLongitudeDeg))
+            return usageError("--site wants LAT,LON in degrees: " + site);
+        if (!start.empty() && !nimbo::synth::parseUtcIso(start, o.startUnixSeconds))
+            return usageError("--start wants a UTC time YYYY-MM-DDTHH:MM:SSZ from 1980-01-06 "
+                              "to 2099: " +
+                              start);
+        if (!frameFile.empty()) {
+            const std::string problem = readFrameFile(frameFile, o.frameFile);
+            if (!problem.empty()) return usageError(problem);
+        }
+    } else {
+        for (const char* rs41Only : {"--site", "--start", "--frame-file"})
+            if (app.count(rs41Only) > 0)
+                return usageError(std::string(rs41Only) + " needs --sonde rs41");
+    }
     const std::string problem = nimbo::synth::checkOptions(o);
     if (!problem.empty()) return usageError(problem);
 

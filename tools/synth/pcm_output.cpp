@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/synth/iq_format.h"
+#include "tools/synth/rs41_builder.h"
 
 namespace nimbo::synth {
 
@@ -139,8 +140,16 @@ std::string frameHex(const std::array<uint8_t, kContentBytes>& content) {
 std::string writeTruth(const SynthOptions& options, const std::string& path) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return "cannot create " + path + ": " + std::strerror(errno);
-    for (int n = 0; n < options.frames; ++n)
-        out << frameHex(buildFrame(options, n)) << '\n';
+    Rs41Bytes rs41Frame;
+    for (int n = 0; n < options.frames; ++n) {
+        if (options.sonde == Sonde::Rs41) {
+            const int size = buildRs41Frame(options, n, rs41Frame);
+            out << rs41FrameHex(std::span(rs41Frame).first(static_cast<std::size_t>(size)));
+        } else {
+            out << frameHex(buildFrame(options, n));
+        }
+        out << '\n';
+    }
     out.flush();
     if (!out) return "cannot write " + path;
     return {};

@@ -1,5 +1,5 @@
 // Output of nimbo-synth: the signal as a 48 kHz 16-bit stereo WAV file or raw PCM on stdout
-// (I/Q: raw pairs or a WAV file), and the truth file with the content bytes of every frame.
+// (I/Q: raw pairs or a WAV file), and the truth file with the bytes of every frame.
 #pragma once
 
 #include <cstdio>
@@ -19,7 +19,8 @@ std::string writeSignal(const SynthOptions& options, const std::string& path);
 // The content bytes of one frame as 440 upper-case hexadecimal digits.
 std::string frameHex(const std::array<uint8_t, kContentBytes>& content);
 
-// Writes one line per frame (frameHex of buildFrame) to `path`. Empty on success.
+// Writes one line per frame (frameHex of buildFrame; RS41: rs41FrameHex of the descrambled
+// frame) to `path`. Empty on success.
 std::string writeTruth(const SynthOptions& options, const std::string& path);
 
 } // namespace nimbo::synth

@@ -1,4 +1,5 @@
-// The modulator: frames to a Manchester-coded symbol stream (bit 1 = symbols 0,1), then
+// The modulator: frames to a Manchester-coded symbol stream (bit 1 = symbols 0,1; RS41: the
+// scrambled bits themselves, least significant first), then
 // Gaussian-filtered (or square) frequency pulses, to FM-discriminator audio, a continuous-
 // phase 12 kHz IF or complex I/Q, with white Gaussian noise on the RF ahead of a receiver
 // model or on the samples.
@@ -9,7 +10,11 @@
 #include <stdexcept>
 
 #include "dsp/frame_sync.h"
+#include "rs41/codewords.h"
+#include "rs41/gps_time.h"
 #include "tools/synth/mix.h"
+#include "tools/synth/rs41_builder.h"
+#include "tools/synth/rs41_track.h"
 #include "tools/synth/synth.h"
 
 namespace nimbo::synth {
@@ -20,6 +25,9 @@ constexpr int kHeaderBytes = static_cast<int>(headerPatternBytes.size()); // 20
 constexpr int kFrameBytesOnAir = kHeaderBytes + kContentBytes;            // 240
 constexpr int kSymbolsPerByte = 20; // start bit, 8 data bits, stop bit; 2 symbols each
 constexpr int64_t kSymbolsPerFrame = int64_t{kFrameBytesOnAir} * kSymbolsPerByte; // 4800
+// An RS41 frame starts every 4800 symbols too, one second at 4800 bit/s; its longest frame
+// (4144 bits) leaves room for the alternating bits between frames at any symbol rate.
+static_assert(rs41::kMaxFrameBytes * rs41::kBitsPerByte < kSymbolsPerFrame);
 constexpr double kIfCarrierHz = 12000.0;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
@@ -31,6 +39,7 @@ constexpr double kMinDeviationHz = 100.0, kMaxDeviationHz = 6000.0;
 constexpr double kMaxAmplitude = 32767.0;
 constexpr double kMaxLeadInSeconds = 60.0;
 constexpr double kMinEbN0dB = -30.0;
+constexpr int64_t kLastStartUnix = 4102444799; // 2099-12-31T23:59:59Z
 // I/Q: carrier +- (deviation + symbol rate) must lie within this fraction of the rate either
 // side of the centre, inside the flat part of an SDR's anti-alias filter.
 constexpr double kIqUsableFraction = 0.4;
@@ -63,6 +72,32 @@ std::string number(double v) {
     return text;
 }
 
+bool printable(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+std::string checkRs41Options(const SynthOptions& o) {
+    if (o.corruptFrame >= 0 || o.corruptBlock >= 0) return "--corrupt does not apply to the RS41";
+    if (o.humidSwap) return "--humid-swap does not apply to the RS41";
+    if (o.firstCalIndex < 0 || o.firstCalIndex >= kRs41Subframes)
+        return "first calibration subframe must be 0..50";
+    if (!o.frameFile.empty()) {
+        if (!rs41::validFrameBytes(static_cast<int>(o.frameFile.size())))
+            return "an RS41 frame has 320 or 518 bytes, not " + std::to_string(o.frameFile.size());
+        return {};
+    }
+    if (o.serial.size() != 8 || !printable(o.serial))
+        return "an RS41 serial number has 8 printable characters: " + o.serial;
+    if (!(std::fabs(o.siteLatitudeDeg) <= kMaxSiteLatitudeDeg))
+        return "launch site latitude must be -85..85 degrees";
+    if (!(std::fabs(o.siteLongitudeDeg) <= 180.0))
+        return "launch site longitude must be -180..180 degrees";
+    // The sonde's clock starts at the GPS epoch, and its week number has 16 bits.
+    if (o.startUnixSeconds < rs41::kGpsEpochUnix || o.startUnixSeconds > kLastStartUnix)
+        return "start time must lie from 1980-01-06 to 2099";
+    return {};
+}
+
 std::string checkIqOptions(const SynthOptions& o) {
     if (o.ifSignal) return "an I/Q signal cannot also be the 12 kHz IF";
     if (o.rightChannel) return "an I/Q signal has no left or right channel";
@@ -90,8 +125,10 @@ std::string checkOptions(const SynthOptions& o) {
         return "other serial number longer than 8 characters: " + o.otherSerial;
     if (o.firstFrameNumber < 0 || o.firstFrameNumber > 65535)
         return "first frame number must be 0..65535";
-    if (o.firstCalIndex < 0 || o.firstCalIndex >= kCalPieces)
+    const bool rs41 = o.sonde == Sonde::Rs41;
+    if (!rs41 && (o.firstCalIndex < 0 || o.firstCalIndex >= kCalPieces))
         return "first calibration piece must be 0..31";
+    if (!rs41 && !o.frameFile.empty()) return "a frame file needs the RS41";
     if (!within(o.symbolRate, kMinSymbolRate, kMaxSymbolRate))
         return "symbol rate must be 4000..5600";
     if (!within(o.carrierOffsetHz, -kMaxCarrierOffsetHz, kMaxCarrierOffsetHz))
@@ -106,21 +143,29 @@ std::string checkOptions(const SynthOptions& o) {
     if ((o.corruptFrame >= 0) != (o.corruptBlock >= 0) || o.corruptFrame < -1)
         return "a corruption needs both a frame and a block";
     if (o.corruptFrame >= o.frames) return "corrupted frame must be 0..frames-1";
+    if (rs41) {
+        const std::string problem = checkRs41Options(o);
+        if (!problem.empty()) return problem;
+    }
     if (isIq(o)) return checkIqOptions(o);
     return {};
+}
+
+double dataBitRate(const SynthOptions& o) {
+    return o.sonde == Sonde::Rs41 ? o.symbolRate : o.symbolRate / 2.0;
 }
 
 double noiseVariance(const SynthOptions& o) {
     if (std::isinf(o.ebN0dB) && o.ebN0dB > 0) return 0.0;
     const double ps = o.ifSignal ? o.amplitude * o.amplitude / 2.0 : o.amplitude * o.amplitude;
-    const double bitRate = o.symbolRate / 2.0;
+    const double bitRate = dataBitRate(o);
     const double ebN0 = std::pow(10.0, o.ebN0dB / 10.0);
     return ps * kOutputSampleRate / (2.0 * bitRate * ebN0);
 }
 
 double rfNoiseVariance(const SynthOptions& o) {
     if (std::isinf(o.ebN0dB) && o.ebN0dB > 0) return 0.0;
-    const double bitRate = o.symbolRate / 2.0;
+    const double bitRate = dataBitRate(o);
     const double ebN0 = std::pow(10.0, o.ebN0dB / 10.0);
     // Carrier power 1, so Eb = 1 / bitRate; complex noise over 48 kHz, N0 = variance / 48000.
     return kOutputSampleRate / (bitRate * ebN0);
@@ -129,14 +174,14 @@ double rfNoiseVariance(const SynthOptions& o) {
 double iqAmplitude(const SynthOptions& o) {
     if (std::isinf(o.ebN0dB) && o.ebN0dB > 0) return o.iqLevel;
     const double ebN0 = std::pow(10.0, o.ebN0dB / 10.0);
-    return o.iqLevel / std::sqrt(1.0 + o.iqRate / (o.symbolRate / 2.0 * ebN0));
+    return o.iqLevel / std::sqrt(1.0 + o.iqRate / (dataBitRate(o) * ebN0));
 }
 
 double iqNoiseVariance(const SynthOptions& o) {
     if (std::isinf(o.ebN0dB) && o.ebN0dB > 0) return 0.0;
     const double a = iqAmplitude(o);
     const double ebN0 = std::pow(10.0, o.ebN0dB / 10.0);
-    return a * a * o.iqRate / (o.symbolRate / 2.0 * ebN0);
+    return a * a * o.iqRate / (dataBitRate(o) * ebN0);
 }
 
 // A square pulse one symbol long through a Gaussian filter of standard deviation
@@ -192,7 +237,8 @@ Synthesizer::Synthesizer(const SynthOptions& options) : options_(options) {
     streams_[1].options.serial = options.otherSerial;
     streams_[1].options.corruptFrame = -1;
     streams_[1].options.corruptBlock = -1;
-    streams_[1].active = !options.otherSerial.empty() && !isIq(options);
+    streams_[1].active =
+        !options.otherSerial.empty() && !isIq(options) && options.sonde == Sonde::Rs92;
     for (int s = 0; s < 2; ++s)
         streams_[s].noiseState = noiseSeed(options.seed, s);
     if (receiver_)
@@ -203,10 +249,23 @@ Synthesizer::Synthesizer(const SynthOptions& options) : options_(options) {
 }
 
 // Symbol k of the stream, counted from the first header symbol. Before the first frame and
-// after the last the line idles with stop bits (bit 1: symbols 0, 1).
+// after the last the line idles with stop bits (bit 1: symbols 0, 1); the RS41 sends
+// alternating bits 0, 1 there and between its frames.
 int Synthesizer::symbolAt(Stream& stream, int64_t k) {
     const int64_t frameIndex = k >= 0 ? k / kSymbolsPerFrame : -1;
     if (k < 0 || frameIndex >= stream.options.frames) return static_cast<int>(k & 1);
+    if (stream.options.sonde == Sonde::Rs41) {
+        if (frameIndex != stream.cachedFrame) {
+            Rs41Bytes& bytes = stream.bytes;
+            const int size = buildRs41Frame(stream.options, static_cast<int>(frameIndex), bytes);
+            rs41::applyMask(std::span(bytes).first(static_cast<std::size_t>(size)));
+            stream.frameBits = size * rs41::kBitsPerByte;
+            stream.cachedFrame = static_cast<int>(frameIndex);
+        }
+        const int bit = static_cast<int>(k % kSymbolsPerFrame);
+        if (bit >= stream.frameBits) return static_cast<int>(k & 1);
+        return stream.bytes[bit / rs41::kBitsPerByte] >> (bit % rs41::kBitsPerByte) & 1;
+    }
     if (frameIndex != stream.cachedFrame) {
         std::copy(headerPatternBytes.begin(), headerPatternBytes.end(), stream.bytes.begin());
         const std::array<uint8_t, kContentBytes> content =

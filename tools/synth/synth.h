@@ -1,5 +1,5 @@
-// nimbo-synth's library: RS92-like telemetry frames with known content and the signal that
-// carries them: 48 kHz stereo audio (FM-discriminator audio or 12 kHz IF) or complex I/Q.
+// nimbo-synth's library: RS92-like or RS41 telemetry frames with known content and the signal
+// that carries them: 48 kHz stereo audio (FM-discriminator audio or 12 kHz IF) or complex I/Q.
 #pragma once
 
 #include <array>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/rs41_air.h"
 #include "dsp/signal.h"
 
 namespace nimbo::synth {
@@ -25,11 +26,19 @@ inline constexpr int kMinIqRate = 48000, kMaxIqRate = 3200000; // I/Q samples pe
 // rtl_sdr writes), signed 16-bit or 32-bit float, little-endian.
 enum class IqFormat { None, U8, S16, F32 };
 
+// RS92: Manchester-coded bytes with start and stop bits, 240-byte frames. RS41: NRZ, one symbol
+// a bit, scrambled 320-byte frames (or 518 from a frame file).
+enum class Sonde { Rs92, Rs41 };
+inline constexpr const char* kRs41DefaultSerial = "S1234567";
+inline constexpr int kRs41Subframes = 51;                // calibration subframes 0..50
+inline constexpr int64_t kDefaultStartUnix = 1714561200; // 2024-05-01T11:00:00Z
+
 struct SynthOptions {
     int frames = 10;                 // frames to send
     std::string serial = "N1234567"; // 8 characters (shorter: padded with NUL; longer: error)
     int firstFrameNumber = 1;        // rising by 1 per frame, modulo 65536
     int firstCalIndex = 0;     // calibration piece of frame 0; frame n carries (first + n) % 32
+                               // (RS41: subframe (first + n) % 51)
     bool ifSignal = false;     // false: FM-discriminator audio ("FM Det"); true: 12 kHz IF
     bool invert = false;       // negate the FM Det audio (IF: swap the deviation sign)
     bool rightChannel = false; // signal on the right channel (default left)
@@ -55,7 +64,18 @@ struct SynthOptions {
     int iqRate = kMinIqRate; // I/Q samples per second, 48000..3200000
     double iqOffsetHz = 0.0; // the carrier's place from the centre (carrierOffsetHz adds to it)
     double iqLevel = 0.4;    // rms magnitude of signal plus noise, fraction of full scale 0..1
+    // RS41 (sonde Rs41): symbolRate is the bit rate; the sonde flies (flight.h) from launch at
+    // frame 0, drifting from the site; serial of exactly 8 printable characters; corruptFrame,
+    // corruptBlock and humidSwap do not apply and the other channel is silent.
+    Sonde sonde = Sonde::Rs92;
+    double siteLatitudeDeg = 52.0, siteLongitudeDeg = 5.0; // launch site, -85..85, -180..180
+    int64_t startUnixSeconds = kDefaultStartUnix;          // UTC of frame 0
+    std::vector<uint8_t> frameFile{}; // a descrambled frame (320 or 518 bytes) sent unchanged
+                                      // every second instead of the built ones
 };
+
+// Data bits per second: symbolRate / 2 for the RS92 (Manchester), symbolRate for the RS41.
+double dataBitRate(const SynthOptions& options);
 
 // Empty when the options are usable, otherwise one line saying what is wrong. The functions
 // below throw std::invalid_argument with this text for unusable options.
@@ -87,7 +107,7 @@ std::vector<int16_t> synthesize(const SynthOptions& options);
 int64_t signalLength(const SynthOptions& options);
 
 // Variance per sample (sample units squared) of the noise added to the output samples (IF,
-// and FM Det with audioNoise): Ps * 48000 / (2 * bitRate * EbN0), bitRate = symbolRate / 2,
+// and FM Det with audioNoise): Ps * 48000 / (2 * bitRate * EbN0), bitRate = dataBitRate,
 // Ps = amplitude^2 (FM Det) or amplitude^2 / 2 (IF); 0 when ebN0dB is +infinity.
 double noiseVariance(const SynthOptions& options);
 // FM Det receiver model: variance per sample of the complex noise (both parts together) on
@@ -122,7 +142,8 @@ class Synthesizer {
         SynthOptions options;
         bool active = false;
         int cachedFrame = -1;
-        std::array<uint8_t, 240> bytes{};  // header then content of cachedFrame
+        std::array<uint8_t, rs41::kMaxFrameBytes> bytes{}; // cachedFrame as sent (RS41 scrambled)
+        int frameBits = 0;                                 // RS41: bits of cachedFrame
         double phase = 0.0;                // IF or RF carrier phase, radians in [0, 2 pi)
         std::array<double, 8> ifState{};   // receiver IF filter: 2 sections x {re, im} x 2
         double lastRe = 1.0, lastIm = 0.0; // previous IF filter output, for the discriminator
