@@ -2,21 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+
+#include "dsp/weak/half_turns.h"
 #include <numbers>
 
 namespace nimbo::weak {
 namespace {
-
-// Per sample the factors of the four sums rc, is, rs, ic below, side by side so that the
-// four sums are one vector sum (each lane adds in the same order as four scalar sums would).
-using Lanes = float __attribute__((vector_size(16)));
-const std::array<Lanes, kSamplesPerSymbol> kHalfTurnLanes = [] {
-    const std::array<float, kSamplesPerSymbol> c = halfTurn(false), s = halfTurn(true);
-    std::array<Lanes, kSamplesPerSymbol> t{};
-    for (int i = 0; i < kSamplesPerSymbol; ++i)
-        t[i] = Lanes{c[i], s[i], s[i], c[i]};
-    return t;
-}();
 
 // Trust in the carrier of each further bit (measured best at 7..10 dB), and, on FM Det, once
 // more for each click between (each leaves the rebuilt phase about half a radian off).
@@ -79,20 +70,9 @@ std::complex<float> ManchesterPairs::carrierAt(int64_t symbol) const {
 bool ManchesterPairs::symbol(const Baseband& in, int last, int samples, CarrierLoop& carrier,
                              SoftRing& ring) {
     ++index_;
-    const int first = last - (kSamplesPerSymbol - 1);
-    const float* zr = &in.re[static_cast<std::size_t>(first)];
-    const float* zi = &in.im[static_cast<std::size_t>(first)];
-    // down = sum z e^{j a}, up = sum z e^{-j a}: four real sums make both.
-    Lanes sum{}; // rc, is, rs, ic
-    for (int i = 0; i < kSamplesPerSymbol; ++i)
-        sum += Lanes{zr[i], zi[i], zr[i], zi[i]} * kHalfTurnLanes[i];
-    const float rc = sum[0], is = sum[1], rs = sum[2], ic = sum[3];
-    int clips = 0;
-    for (int i = 0; i < kSamplesPerSymbol; ++i)
-        clips += in.clips[static_cast<std::size_t>(first + i)];
-    carrier.advance(samples);
-    const std::complex<float> down = carrier.derotate({rc - is, rs + ic});
-    const std::complex<float> up = carrier.derotate({rc + is, ic - rs});
+    const HalfTurns turns = halfTurns(in, last, samples, carrier);
+    const std::complex<float> down = turns.down, up = turns.up;
+    const int clips = turns.clips;
     const auto at = [](int64_t j) { return static_cast<std::size_t>(j) & (kRing - 1); };
     const std::size_t k = at(index_), k1 = at(index_ - 1);
     down_[k] = down;

@@ -3,19 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/weak/half_turns.h"
+
 namespace nimbo::weak {
 namespace {
-
-// The factors of the four sums rc, is, rs, ic per sample, side by side (see
-// manchester_pairs.cpp).
-using Lanes = float __attribute__((vector_size(16)));
-const std::array<Lanes, kSamplesPerSymbol> kHalfTurnLanes = [] {
-    const std::array<float, kSamplesPerSymbol> c = halfTurn(false), s = halfTurn(true);
-    std::array<Lanes, kSamplesPerSymbol> t{};
-    for (int i = 0; i < kSamplesPerSymbol; ++i)
-        t[i] = Lanes{c[i], s[i], s[i], c[i]};
-    return t;
-}();
 
 // Trust in the carrier of each further symbol, and less for each click (FM Det).
 constexpr float kTrust = 0.8f;
@@ -41,20 +32,9 @@ constexpr float kLevelGain = 1.0f / 256.0f;
 bool NrzBits::symbol(const Baseband& in, int last, int samples, CarrierLoop& carrier,
                      SoftRing& ring) {
     ++index_;
-    const int first = last - (kSamplesPerSymbol - 1);
-    const float* zr = &in.re[static_cast<std::size_t>(first)];
-    const float* zi = &in.im[static_cast<std::size_t>(first)];
-    Lanes sum{}; // rc, is, rs, ic
-    for (int i = 0; i < kSamplesPerSymbol; ++i)
-        sum += Lanes{zr[i], zi[i], zr[i], zi[i]} * kHalfTurnLanes[i];
-    const float rc = sum[0], is = sum[1], rs = sum[2], ic = sum[3];
-    int clips = 0;
-    for (int i = 0; i < kSamplesPerSymbol; ++i)
-        clips += in.clips[static_cast<std::size_t>(first + i)];
-    carrier.advance(samples);
-    // down = sum z e^{j a}, up = sum z e^{-j a}
-    const std::complex<float> down = carrier.derotate({rc - is, rs + ic});
-    const std::complex<float> up = carrier.derotate({rc + is, ic - rs});
+    const HalfTurns turns = halfTurns(in, last, samples, carrier);
+    const std::complex<float> down = turns.down, up = turns.up;
+    const int clips = turns.clips;
     const auto at = [](int64_t j) { return static_cast<std::size_t>(j) & (kRing - 1); };
     const std::size_t k = at(index_);
     down_[k] = down;
