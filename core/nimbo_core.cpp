@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "rs41/track_logs.h"
+
 namespace nimbo {
 namespace {
 
@@ -77,6 +79,13 @@ void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
     if (drawPictures_)
         graph_.endOfBuffer(scrollDown_, frame_.normalisedChannels.data(), frame_.sensorBlockOk);
     hooks_->endOfBuffer();
+}
+
+// An RS41 frame: logged when good and logging is on, then told on.
+void NimboCore::rs41FrameDone(const rs41::Rs41Frame& frame) {
+    if (logs_.on()) rs41::logFrame(logs_.folder(), frame, logs_);
+    logs_.settle();
+    hooks_->rs41FrameDecoded(frame);
 }
 
 void NimboCore::decodeFrame(const uint8_t* cells) {

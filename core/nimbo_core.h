@@ -150,7 +150,7 @@ class NimboCore final : private FrameListener,
 
   private:
     void frameComplete() override { decodeFrame(); }
-    void rs41FrameDone(const rs41::Rs41Frame& frame) override { hooks_->rs41FrameDecoded(frame); }
+    void rs41FrameDone(const rs41::Rs41Frame& frame) override;
     bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::Reliabilities reliability,
                    bool follows) override;
     void decodeSondeBlock();

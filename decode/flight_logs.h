@@ -41,9 +41,10 @@ class FlightLogs {
     // The user switched logging off: a failure episode is over with it.
     void dropFailure() { failure_.active = false; }
     const LogWriteFailure& failure() const { return failure_; }
+    // Counts a write of this step (the RS41's files go through here too): passes `ok` on.
+    bool noteWrite(bool ok, const std::string& error);
 
   private:
-    bool noteWrite(bool ok, const std::string& error);
 
     std::string folder_ = ".";
     bool on_ = false;

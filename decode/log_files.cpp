@@ -137,6 +137,50 @@ bool writeWholeFile(const std::string& path, std::string_view text, std::string*
     return fail(error, path, std::strerror(err));
 }
 
+bool insertBeforeTail(const std::string& path, std::string_view head, std::string_view text,
+                      std::string_view tail, std::string* error) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        if (errno != ENOENT) return fail(error, path, std::strerror(errno));
+        std::string whole(head);
+        ((whole += '\n') += text) += '\n';
+        whole += tail;
+        return writeWholeFile(path, whole, error);
+    }
+    const std::string oldTail = withCrLf({}, tail);
+    const std::string update = withCrLf({}, text) + oldTail;
+    struct stat st;
+    std::string found(oldTail.size(), '\0');
+    const auto tailSize = static_cast<off_t>(oldTail.size());
+    if (::fstat(fd, &st) != 0 || st.st_size < tailSize ||
+        ::pread(fd, found.data(), found.size(), st.st_size - tailSize) != tailSize ||
+        found != oldTail) {
+        ::close(fd);
+        return fail(error, path, "it does not end as this program ends it; left as it is");
+    }
+    // One write over the old tail; on failure the tail goes back where it was (into space
+    // the file already has) and the file is cut to its old length.
+    const off_t at = st.st_size - tailSize;
+    std::size_t done = 0;
+    int err = 0;
+    while (done < update.size()) {
+        const ssize_t n =
+            ::pwrite(fd, update.data() + done, update.size() - done, at + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            err = n == 0 ? EIO : errno;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (err != 0) {
+        [[maybe_unused]] const ssize_t back = ::pwrite(fd, oldTail.data(), oldTail.size(), at);
+        [[maybe_unused]] const int cut = ::ftruncate(fd, st.st_size);
+    }
+    if (::close(fd) != 0 && err == 0) err = errno;
+    return err == 0 || fail(error, path, std::strerror(err));
+}
+
 std::string safeFileName(const char* serial) {
     if (!*serial) return "%";
     static constexpr char kHex[] = "0123456789ABCDEF";

@@ -21,6 +21,15 @@ bool appendLine(const std::string& path, std::string_view text, std::string* err
 // later run never finds a part of it. On failure nothing is left behind.
 bool writeWholeFile(const std::string& path, std::string_view text, std::string* error = nullptr);
 
+// Puts text (line ends as appendLine) in front of the closing `tail` that ends the file at
+// path, so that a document such as a GPX track stays whole after every call: the new text
+// and the tail go in one write over the old tail; a failed or short write puts the old tail
+// back and cuts the file to its old length. A missing file is made whole at once from
+// `head`, text and tail (as writeWholeFile). A file that does not end with the tail is left
+// alone: false, with the reason.
+bool insertBeforeTail(const std::string& path, std::string_view head, std::string_view text,
+                      std::string_view tail, std::string* error = nullptr);
+
 // A serial number as a file name that no other serial shares: letters, digits, '-' and
 // '_' stay; every other byte becomes '%' and two upper-case hexadecimal digits ("/" is
 // "%2F", "%" itself "%25"), so "/" or ".." never leave the folder. The name ends at a

@@ -57,6 +57,7 @@ class JsonOutput final : public nimbo::CoreHooks {
     // RS41 frames that name their sonde (the rest is noise the sync took for a header, or a
     // frame too damaged to say anything).
     void rs41FrameDecoded(const nimbo::rs41::Rs41Frame& frame) override {
+        logFailures.check(core_.logWriteFailure());
         if (failed_ || !frame.hasStatus) return;
         nimbo::writeRs41Json(stdout, frame);
         flush();
@@ -199,7 +200,8 @@ int main(int argc, char** argv) {
         ->option_text("rs92|rs41|auto");
     app.add_option("--log-dir", logDir,
                    "Write the per-sonde logs beneath DIR, as NIMBO does with logging on: "
-                   "raw/, sens/, calraw/, caldata/")
+                   "raw/, sens/, calraw/, caldata/; for the RS41 rs41raw/ (a line of hex a "
+                   "good frame), track/ (CSV) and gpx/ (a GPX 1.1 track, whole at every moment)")
         ->option_text("DIR");
     try {
         app.parse(argc, argv);
