@@ -254,7 +254,8 @@ TEST(SynthRs41, EachBitTurnsThePhaseByHalfATurn) {
                               0x76, 0x82, 0x7F, 0x07, 0x99, 0xA2, 0x2C, 0x93, 0x7C, 0x30, 0x63,
                               0xF5, 0x10, 0x2E, 0x61, 0xD0, 0xBC, 0xB4, 0xB6, 0x06, 0xAA, 0xF4,
                               0x23, 0x78, 0x6E, 0x3B, 0xAE, 0xBF, 0x7B, 0x4C, 0xC1};
-    std::vector<uint8_t> long518(rs41::test::realFrame().begin(), rs41::test::realFrame().end());
+    const auto real = rs41::test::realFrame(); // one array: begin and end of the same
+    std::vector<uint8_t> long518(real.begin(), real.end());
     long518.resize(518, 0x5A);
     const struct {
         const char* name;
