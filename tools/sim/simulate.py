@@ -57,6 +57,18 @@ def build_stream(frames, seed, serial="P3140972", first_frame=1000, byte_errors=
     return stream, truth, partial
 
 
+def write(kind, out, rec, fmt, invert, if_filter_hz):
+    """The recording as the receiver of that kind hands it over."""
+    if kind == "fm":
+        M.write_fm(out, rec, invert, if_filter_hz)
+    elif kind == "if":
+        M.write_if(out, rec)
+    elif kind == "iq":
+        M.write_iq(out, rec, fmt)
+    else:
+        raise ValueError(kind)
+
+
 def simulate(kind, out, frames=40, ebn0_db=None, seed=1, offset_hz=0.0, symbol_rate=M.SYMBOL_RATE,
              rate=None, fmt="s16", drops=(), inserts=(), bursts=None, invert=False,
              byte_errors=0, truth_path=None, serial="P3140972", first_frame=1000,
@@ -96,14 +108,7 @@ def simulate(kind, out, frames=40, ebn0_db=None, seed=1, offset_hz=0.0, symbol_r
     events = [(source_sample(parse_when(w)), "drop", n) for w, n in drops]
     events += [(source_sample(parse_when(w)), "insert", n) for w, n in inserts]
     rec = M.Recording(tx, rate, seconds, ebn0_db, rng, events, bursts)
-    if kind == "fm":
-        M.write_fm(out, rec, invert, if_filter_hz)
-    elif kind == "if":
-        M.write_if(out, rec)
-    elif kind == "iq":
-        M.write_iq(out, rec, fmt)
-    else:
-        raise ValueError(kind)
+    write(kind, out, rec, fmt, invert, if_filter_hz)
     return truth, partial
 
 
@@ -120,14 +125,7 @@ def simulate_rs41(kind, out, frames, ebn0_db, rng, offset_hz, rate, fmt, invert,
     # Eb/N0 per bit at 4800 bit/s is 3 dB more than per bit at the RS92's 2400 for one noise.
     channel_db = None if ebn0_db is None else ebn0_db + 10.0 * math.log10(R.BIT_RATE / M.BIT_RATE)
     rec = M.Recording(tx, rate or M.AUDIO_RATE, tx.t_off + TAIL_S, channel_db, rng)
-    if kind == "fm":
-        M.write_fm(out, rec, invert, if_filter_hz)
-    elif kind == "if":
-        M.write_if(out, rec)
-    elif kind == "iq":
-        M.write_iq(out, rec, fmt)
-    else:
-        raise ValueError(kind)
+    write(kind, out, rec, fmt, invert, if_filter_hz)
     return sent, None
 
 
