@@ -1,5 +1,6 @@
 #include "capture/device_dialog.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -158,6 +159,11 @@ void TForm9::buildControls() {
     Label1->setGeometry(8, sondeTop, 45, 17);
     RadioButton6 = button<QRadioButton>(this, "RadioButton6", "RS92", {56, sondeTop, 60, 17});
     RadioButton7 = button<QRadioButton>(this, "RadioButton7", "RS41", {122, sondeTop, 60, 17});
+    // A group of their own: left to the dialog, their exclusivity would reach the buttons
+    // inside the group boxes as well.
+    auto* sonde = new QButtonGroup(this);
+    sonde->addButton(RadioButton6);
+    sonde->addButton(RadioButton7);
 
     connect(RadioButton1, &QRadioButton::toggled, this, &TForm9::RadioButton1Click);
     connect(RadioButton2, &QRadioButton::toggled, this, &TForm9::RadioButton2Click);
