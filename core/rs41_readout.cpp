@@ -29,11 +29,11 @@ void showRs41Frame(const rs41::Rs41Frame& frame, Readout& r) {
     if (frame.hasPosition) {
         auto& c = r.channelLabels;
         setLabel(c[0], "%s%.0f m", p[0], frame.position.heightM);
-        setLabel(c[1], "%s%.1f m/s", p[1], frame.motion.up);
-        setLabel(c[2], "%s%.1f m/s", p[2], frame.motion.horizontal);
+        setLabel(c[1], "%s%.5f", p[1], frame.position.latitudeDeg);
+        setLabel(c[2], "%s%.5f", p[2], frame.position.longitudeDeg);
         setLabel(c[3], "%s%.0f deg", p[3], frame.motion.headingDeg);
-        setLabel(c[4], "%s%.5f", p[4], frame.position.latitudeDeg);
-        setLabel(c[5], "%s%.5f", p[5], frame.position.longitudeDeg);
+        setLabel(c[4], "%s%.1f m/s", p[4], frame.motion.horizontal);
+        setLabel(c[5], "%s%.1f m/s", p[5], frame.motion.up);
         setLabel(c[6], "%s%d", p[6], frame.satellites);
     }
     // The time of day out of "2014-07-07T12:37:38Z".

@@ -10,10 +10,10 @@
 
 namespace nimbo {
 
-// Label3..Label10 with an RS41: altitude first, so that it has the colour of the chart's
-// one trace (the first channel's).
+// Label3..Label10 with an RS41: the place, the motion, the satellites and the time; altitude
+// first, so that it has the colour of the chart's one trace (the first channel's).
 inline constexpr std::array<const char*, kSensorChannels> kRs41Prefixes = {
-    "Alt   : ", "Climb : ", "Speed : ", "Head  : ", "Lat   : ", "Lon   : ", "Sats  : ", "UTC   : "};
+    "Alt   : ", "Lat   : ", "Lon   : ", "Head  : ", "Speed : ", "Climb : ", "Sats  : ", "UTC   : "};
 inline constexpr int kRs41AltitudeLabel = 0;
 // The chart's altitude scale: 0 m at the left edge, this at the right.
 inline constexpr double kRs41ChartTopM = 35000.0;

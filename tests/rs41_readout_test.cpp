@@ -24,8 +24,8 @@ rs41::Rs41Frame realDecoded() {
 
 // Label3..Label10 of the real frame, in that order.
 const char* const kRealChannelTexts[kSensorChannels] = {
-    "Alt   : 28410 m",  "Climb : -36.2 m/s", "Speed : 13.6 m/s", "Head  : 273 deg",
-    "Lat   : 46.05026", "Lon   : 16.11077",  "Sats  : 8",        "UTC   : 12:37:38"};
+    "Alt   : 28410 m",  "Lat   : 46.05026",  "Lon   : 16.11077", "Head  : 273 deg",
+    "Speed : 13.6 m/s", "Climb : -36.2 m/s", "Sats  : 8",        "UTC   : 12:37:38"};
 
 void expectRealReadout(const Readout& r) {
     EXPECT_STREQ(r.Label2.data(), "Serial Number : K1930293");
