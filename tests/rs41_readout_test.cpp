@@ -34,15 +34,6 @@ void expectRealReadout(const Readout& r) {
         EXPECT_STREQ(r.channelLabels[i].data(), kRealChannelTexts[i]) << i;
 }
 
-TEST(Rs41Readout, RealFrameFillsEveryLabel) {
-    Readout r;
-    blankRs41Readout(r);
-    showRs41Frame(realDecoded(), r);
-    expectRealReadout(r);
-    // Subframe 44: the frequency is not known yet.
-    EXPECT_STREQ(r.Label50.data(), kBlankFreq);
-}
-
 // Each field comes only with the block that brings it; what a frame lacks stays shown.
 TEST(Rs41Readout, FieldsComeOnlyWithTheirBlocks) {
     struct Case {
