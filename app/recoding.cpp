@@ -269,7 +269,8 @@ void TForm1::LoadSettings(const QString& file) {
     core.setLogging(s.Logging); // the button's state, not its click: nothing is written
     Input = s.Input;
     InputId = nimbo::deviceIdFromText(QString::fromStdString(s.InputId));
-    core.applySettings({s.DemodType, s.InputCh, s.SymbolInv, s.Weak, s.IQ});
+    // Only the RS92 and the RS41 are offered; any other value listens for the RS92.
+    core.applySettings({s.DemodType, s.InputCh, s.SymbolInv, s.Weak, s.IQ, s.Sonde == 1 ? 1 : 0});
     // As read, range included: the calibration display brings them into 0..65.
     setCalSelections({s.Press, s.Temp, s.Humd});
 }
@@ -307,6 +308,7 @@ bool TForm1::SaveSettings(QString* error) {
     s.SymbolInv = core.settings().SymbolInv;
     s.Weak = core.settings().Weak;
     s.IQ = core.settings().Iq;
+    s.Sonde = core.settings().Sonde;
     s.Press = Press;
     s.Temp = Temp;
     s.Humd = Humd;
@@ -724,7 +726,15 @@ void TForm1::useDeviceDialog(TForm9* dialog) {
                 OpenCapture();
             });
     connect(dialog, &TForm9::signalSettingsChosen, this,
-            [this](const nimbo::ReceiverSettings& signal) { core.applySettings(signal); });
+            [this](const nimbo::ReceiverSettings& signal) {
+                const bool sondeChanged = signal.Sonde != core.settings().Sonde;
+                core.applySettings(signal);
+                if (!sondeChanged) return;
+                // The readout's labels and the RS92 windows change with the sonde.
+                mirrorReadout();
+                if (Form2 && Form2->isVisible()) Form2->Redraw();
+                calibrationDisplayRefresh();
+            });
 }
 
 void TForm1::SpeedButton3Click() {

@@ -76,7 +76,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     nimbo::Capture capture;
 
     // Settings held by the window, named after their keys. DemodType, InputCh, SymbolInv,
-    // Weak and IQ live in core.settings(), where the decoder reads them.
+    // Weak, IQ and Sonde live in core.settings(), where the decoder reads them.
     int Input = 0;
     QByteArray InputId; // the device of Input when it is not 0, found by this id first
     int MainTop = 0, MainLeft = 0, MainWidth = kMinWidth, MainHeight = kMinHeight;

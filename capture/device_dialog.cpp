@@ -1,5 +1,6 @@
 #include "capture/device_dialog.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -31,6 +32,8 @@ namespace {
 constexpr int kDialogWidth = 415, kDialogHeight = 152; // client area
 // One row more than the dialog was drawn with: the weak-signal receiver's check box.
 constexpr int kWeakRowHeight = 24;
+// And one more below it: the sonde, RS92 or RS41.
+constexpr int kSondeRowHeight = 24;
 // The I/Q choice: one row more in "Signal type" (the channel group moves down by as much, into
 // the space beside the weak receiver's row) and as much width as its caption needs.
 constexpr int kSignalRowHeight = 19;
@@ -97,6 +100,8 @@ TForm9::TForm9(QWidget* mainWindow, int input, const nimbo::ReceiverSettings& si
     (signal.InputCh == 1 ? RadioButton4 : RadioButton3)->setChecked(true);
     CheckBox1->setChecked(signal.SymbolInv);
     CheckBox2->setChecked(signal.Weak);
+    // Only the two offered; any other value shows (and applies) the RS92.
+    (signal.Sonde == 1 ? RadioButton7 : RadioButton6)->setChecked(true);
     enableSignalControls();
     findSoundSettings();
 }
@@ -136,7 +141,7 @@ void TForm9::buildControls() {
     // Both groups widen alike, to the right, so that their edges stay in line.
     const int wider = std::max(0, 14 + RadioButton5->width() + kGroupInnerMargin - kGroupWidth);
     GroupBox1->resize(GroupBox1->width() + wider, GroupBox1->height());
-    setFixedSize(kDialogWidth + wider, kDialogHeight + kWeakRowHeight);
+    setFixedSize(kDialogWidth + wider, kDialogHeight + kWeakRowHeight + kSondeRowHeight);
     GroupBox2 =
         groupBox(this, "GroupBox2", "Input Channel", {304, 88 + kSignalRowHeight, 97 + wider, 57});
     RadioButton3 = button<QRadioButton>(GroupBox2, "RadioButton3", "L ch", {13, 17, 65, 17});
@@ -148,10 +153,22 @@ void TForm9::buildControls() {
     CheckBox2 =
         button<QCheckBox>(this, "CheckBox2", "Weak-signal receiver (Reed-Solomon correction)",
                           {8, kDialogHeight, 289, 17});
+    const int sondeTop = kDialogHeight + kWeakRowHeight;
+    Label1 = new QLabel(QStringLiteral("Sonde:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(8, sondeTop, 45, 17);
+    RadioButton6 = button<QRadioButton>(this, "RadioButton6", "RS92", {56, sondeTop, 60, 17});
+    RadioButton7 = button<QRadioButton>(this, "RadioButton7", "RS41", {122, sondeTop, 60, 17});
+    // A group of their own: left to the dialog, their exclusivity would reach the buttons
+    // inside the group boxes as well.
+    auto* sonde = new QButtonGroup(this);
+    sonde->addButton(RadioButton6);
+    sonde->addButton(RadioButton7);
 
     connect(RadioButton1, &QRadioButton::toggled, this, &TForm9::RadioButton1Click);
     connect(RadioButton2, &QRadioButton::toggled, this, &TForm9::RadioButton2Click);
     connect(RadioButton5, &QRadioButton::toggled, this, &TForm9::RadioButton5Click);
+    connect(RadioButton7, &QRadioButton::toggled, this, &TForm9::enableSignalControls);
     connect(Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
 }
 
@@ -248,6 +265,7 @@ void TForm9::RadioButton5Click() {
 void TForm9::enableSignalControls() {
     CheckBox1->setEnabled(RadioButton1->isChecked());
     GroupBox2->setEnabled(!RadioButton5->isChecked());
+    CheckBox2->setEnabled(!RadioButton7->isChecked());
 }
 
 void TForm9::Button2Click() {
@@ -283,6 +301,7 @@ void TForm9::FormClose() {
     signal.SymbolInv = CheckBox1->isChecked();
     signal.Weak = CheckBox2->isChecked();
     signal.Iq = RadioButton5->isChecked();
+    signal.Sonde = RadioButton7->isChecked() ? 1 : 0;
     emit signalSettingsChosen(signal);
 }
 

@@ -1,6 +1,6 @@
 // The input device dialog TForm9 ("Select input wave device"): capture device, signal type
-// (FM Det, IF or I/Q), inversion and channel; and the notice TForm10 shown while the capture
-// device changes.
+// (FM Det, IF or I/Q), inversion, channel, receiver and sonde; and the notice TForm10 shown while
+// the capture device changes.
 #pragma once
 
 #include <QByteArray>
@@ -75,6 +75,9 @@ class TForm9 final : public QDialog {
     QCheckBox* CheckBox2; // the weak-signal receiver
     QRadioButton* RadioButton2;
     QRadioButton* RadioButton5; // I/Q: the channel, inversion and FM Det / IF unused
+    QLabel* Label1;             // "Sonde", before its two choices
+    QRadioButton* RadioButton6; // RS92
+    QRadioButton* RadioButton7; // RS41: always the weak-signal receiver, so CheckBox2 unused
     QGroupBox* GroupBox2;
     QRadioButton* RadioButton3;
     QRadioButton* RadioButton4;

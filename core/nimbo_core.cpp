@@ -1,8 +1,10 @@
 #include "core/nimbo_core.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
+#include "core/rs41_readout.h"
 #include "rs41/track_logs.h"
 
 namespace nimbo {
@@ -17,6 +19,7 @@ static_assert(weak::Eye::kTicksPerTrace == Scope::kTicksPerTrace);
 
 NimboCore::NimboCore(CoreHooks* hooks)
     : receiver_(this), weak_(this), hooks_(hooks ? hooks : &noHooks_) {
+    rs41Chart_.fill(std::nan(""));
     setLabel(readout_.Label2, "%s", kBlankSerial);
     setLabel(readout_.Label50, "%s", kBlankFreq);
     setLabel(readout_.Label12, "%s", kBlankFrame);
@@ -40,7 +43,15 @@ void NimboCore::applySettings(const ReceiverSettings& settings) {
                  settings.InputCh != settings_.InputCh || settings.Iq != settings_.Iq)
             rs41_->reset();
     }
+    const bool wasRs41 = rs41Shown();
     settings_ = settings;
+    if (rs41Shown() != wasRs41) {
+        // The readout changes its labels' meaning, the chart its traces' and the scope its
+        // receiver: all start blank. Scroll stays as it is.
+        weakEye_.reset();
+        BatchGuard batch(*this);
+        displayReset();
+    }
 }
 
 void NimboCore::continueFrom(const Receiver& heard) {
@@ -67,7 +78,13 @@ void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
         receiver_.processBlock(interleaved, settings_);
     }
     if (drawPictures_) {
-        if (settings_.Weak) {
+        if (rs41Shown() && rs41_) {
+            const WeakReceiver& rx = rs41_->receiver();
+            const weak::Baseband& base = rx.baseband();
+            weakEye_.process(base.re.data() + weak::kCarry, base.im.data() + weak::kCarry,
+                             rx.eyeTicks().data());
+            scope_.DrawScope(weakEye_.signal().data(), weakEye_.ticks().data());
+        } else if (settings_.Weak) {
             const weak::Baseband& base = weak_.baseband();
             weakEye_.process(base.re.data() + weak::kCarry, base.im.data() + weak::kCarry,
                              weak_.eyeTicks().data());
@@ -76,7 +93,9 @@ void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
             scope_.DrawScope(receiver_.demodSignal.data(), receiver_.symbolTicks.data());
     }
     statusDotEndOfBuffer();
-    if (drawPictures_)
+    if (drawPictures_ && rs41Shown())
+        graph_.endOfBuffer(scrollDown_, rs41Chart_.data(), rs41ChartOk_);
+    else if (drawPictures_)
         graph_.endOfBuffer(scrollDown_, frame_.normalisedChannels.data(), frame_.sensorBlockOk);
     hooks_->endOfBuffer();
 }
@@ -85,7 +104,24 @@ void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
 void NimboCore::rs41FrameDone(const rs41::Rs41Frame& frame) {
     if (logs_.on()) rs41::logFrame(logs_.folder(), frame, logs_);
     logs_.settle();
+    if (rs41Shown()) showRs41(frame);
     hooks_->rs41FrameDecoded(frame);
+}
+
+// The readout, status dot and chart for an RS41 frame. Only a frame whose correction held
+// shows its fields (each from a block whose CRC holds); a failed one only lights the dot.
+void NimboCore::showRs41(const rs41::Rs41Frame& frame) {
+    readout_.indicatorCounter = 0;
+    readout_.Label11Colour = frame.good ? clLime : frame.rsOk ? clYellow : clRed;
+    rs41ChartOk_ = frame.rsOk && frame.hasPosition;
+    if (!frame.rsOk) return;
+    // A new sonde, the first one heard included: as with the RS92, the chart advances again.
+    if (frame.hasStatus && rs41SerialText(frame) != readout_.Label2) displayReset();
+    showRs41Frame(frame, readout_);
+    if (rs41ChartOk_) {
+        rs41Chart_[kRs41AltitudeLabel] = rs41ChartPosition(frame.position.heightM);
+        graph_.sensorBlockGood();
+    }
 }
 
 void NimboCore::decodeFrame(const uint8_t* cells) {
@@ -249,6 +285,9 @@ void NimboCore::displayReset() {
     for (int i = 0; i < kSensorChannels; ++i)
         setLabel(readout_.channelLabels[i], "%s", kChannelPrefixes[i]);
     setLabel(readout_.Label12, "%s", kBlankFrame);
+    if (rs41Shown()) blankRs41Readout(readout_);
+    rs41Chart_.fill(std::nan(""));
+    rs41ChartOk_ = false;
     hooks_->displayResetHook();
 }
 

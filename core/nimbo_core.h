@@ -156,6 +156,8 @@ class NimboCore final : private FrameListener,
     void decodeSondeBlock();
     void decodeSensorBlock();
     void statusDotFrame();
+    void showRs41(const rs41::Rs41Frame& frame);
+    bool rs41Shown() const { return settings_.Sonde == 1; } // the window's readout and chart
     void statusDotEndOfBuffer();
     void collectCalibrationPiece(int index, const uint8_t* piece);
     void writeCalibrationFiles();
@@ -176,6 +178,9 @@ class NimboCore final : private FrameListener,
     Scope scope_;
     SensorGraph graph_;
     std::array<uint8_t, kFrameBytes> frameDisplayBytes_{};
+    // The chart's traces with an RS41: the altitude in the first, the others NaN (not drawn).
+    std::array<double, kSensorChannels> rs41Chart_{};
+    bool rs41ChartOk_ = false; // the latest RS41 frame brought a position
 
     bool batchMode_ = false;
     bool scrollDown_ = false;      // SpeedButton3 ("Scroll") is down

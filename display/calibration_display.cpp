@@ -6,6 +6,7 @@
 #include <QPalette>
 
 #include "core/nimbo_core.h"
+#include "display/sonde_notice.h"
 #include "widgets/fonts.h"
 #include "widgets/placement.h"
 #include "widgets/up_down.h"
@@ -140,7 +141,7 @@ TForm3::TForm3(const nimbo::NimboCore& core, const nimbo::CalSelections& initial
     build(humidity_, kHumidity, 2 * kMargin + kGroupWidth, start.humd);
     build(pressure_, kPressure, 3 * kMargin + 2 * kGroupWidth, start.press);
 
-    auto* panel =
+    auto* panel = panel_ =
         label(this, "Panel1", {kMargin, kPanelTop, kClientWidth - 2 * kMargin, kPanelHeight},
               Qt::AlignHCenter, QString::fromUtf8(kWarning));
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -177,6 +178,8 @@ void TForm3::mirror(Group& group, const nimbo::CalGroupTexts& texts) {
 }
 
 void TForm3::mirrorCore() {
+    panel_->setText(
+        QString::fromUtf8(core_.settings().Sonde == 1 ? nimbo::kRs92WindowNotice : kWarning));
     const nimbo::CalDisplayTexts t =
         nimbo::calDisplayTexts(selections(), core_.calibration(), core_.frame().normalisedChannels);
     mirror(pressure_, t.pressure);

@@ -56,6 +56,7 @@ class TForm3 final : public QWidget {
 
     const nimbo::NimboCore& core_;
     const QWidget* mainWindow_;
+    QLabel* panel_ = nullptr; // the warning line; with an RS41 it says the window is the RS92's
     Group temperature_{}, humidity_{}, pressure_{};
 };
 

@@ -1,10 +1,12 @@
 #include "display/data_display.h"
 
 #include <QFontMetrics>
+#include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
 
 #include "core/nimbo_core.h"
+#include "display/sonde_notice.h"
 #include "widgets/fonts.h"
 #include "widgets/image_view.h"
 #include "widgets/placement.h"
@@ -14,6 +16,7 @@ TForm2* Form2 = nullptr;
 namespace {
 
 constexpr int kScrollLeft = 8, kScrollTop = 8, kScrollWidth = 881, kScrollHeight = 273;
+constexpr int kNoticeHeight = 24;
 
 } // namespace
 
@@ -41,6 +44,23 @@ TForm2::TForm2(const nimbo::NimboCore& core, const QWidget* mainWindow)
     Image1->setFixedSize(nimbo::ByteMap::kWidth, nimbo::ByteMap::kHeight);
     ScrollBox1->setWidget(Image1);
     Image1->showPicture(nimbo::wrapRaster(map_->dataBitmap)); // black until the first redraw
+
+    sondeNotice_ = new QLabel(QString::fromUtf8(nimbo::kRs92WindowNotice), this);
+    sondeNotice_->setObjectName(QStringLiteral("SondeNotice"));
+    sondeNotice_->setFont(nimbo::proportionalFont());
+    sondeNotice_->setAlignment(Qt::AlignCenter);
+    sondeNotice_->setAutoFillBackground(true);
+    QPalette p = sondeNotice_->palette();
+    p.setColor(QPalette::Window, Qt::black);
+    p.setColor(QPalette::WindowText, Qt::yellow);
+    sondeNotice_->setPalette(p);
+    sondeNotice_->setGeometry(kScrollLeft, kScrollTop, kScrollWidth, kNoticeHeight);
+    showSondeNotice();
+}
+
+void TForm2::showSondeNotice() {
+    sondeNotice_->setVisible(core_.settings().Sonde == 1);
+    sondeNotice_->raise();
 }
 
 TForm2::~TForm2() = default;
@@ -50,6 +70,7 @@ const QImage& TForm2::shownPicture() const {
 }
 
 void TForm2::Redraw() {
+    showSondeNotice();
     const nimbo::CalibrationCollection& cal = core_.calibration();
     map_->Redraw({core_.frameDisplayBytes(), cal.calDisplayBytes(), cal.calWords(),
                   cal.calCoefficients(), core_.frame().serialNumber});
@@ -77,4 +98,5 @@ void TForm2::showEvent(QShowEvent* e) {
 
 void TForm2::FormShow() {
     if (mainWindow_) move(nimbo::centredOn(this, mainWindow_));
+    showSondeNotice();
 }

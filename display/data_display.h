@@ -7,6 +7,7 @@
 
 #include "pictures/byte_map.h"
 
+class QLabel;
 class QScrollArea;
 
 namespace nimbo {
@@ -36,6 +37,7 @@ class TForm2 final : public QWidget {
 
   private:
     void FormShow();
+    void showSondeNotice(); // over the map while the RS41 is chosen
 
     const nimbo::NimboCore& core_;
     const QWidget* mainWindow_;
@@ -44,6 +46,7 @@ class TForm2 final : public QWidget {
     int textAscent_ = 0;
     QScrollArea* ScrollBox1;
     nimbo::ImageView* Image1;
+    QLabel* sondeNotice_;
 };
 
 extern TForm2* Form2;

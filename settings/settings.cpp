@@ -17,6 +17,8 @@ constexpr const char* kInputIdKey = "InputId";
 constexpr const char* kWeakKey = "Weak";
 // I/Q input; absent means audio as DemodType says.
 constexpr const char* kIqKey = "IQ";
+// The sonde type, 0 RS92 or 1 RS41; absent means the RS92.
+constexpr const char* kSondeKey = "Sonde";
 
 // Visits every key in file order: visit(section, key, int& value) or with bool&.
 template <typename S, typename Visit> void forEachKey(S& s, Visit&& visit) {
@@ -78,6 +80,7 @@ Settings loadSettings(const std::string& iniPath) {
     s.InputId = ini.readString("Wave", kInputIdKey, "");
     s.Weak = ini.readInteger("Wave", kWeakKey, 0) != 0;
     s.IQ = ini.readInteger("Wave", kIqKey, 0) != 0;
+    s.Sonde = ini.readInteger("Wave", kSondeKey, 0);
     return s;
 }
 
@@ -99,6 +102,8 @@ bool saveSettings(const std::string& iniPath, const Settings& s, std::string* er
     for (const auto& [key, on] : {std::pair{kWeakKey, s.Weak}, std::pair{kIqKey, s.IQ}})
         if (on || ini.readString("Wave", key, "\n") != "\n")
             ini.writeString("Wave", key, on ? "1" : "0");
+    if (s.Sonde != 0 || ini.readString("Wave", kSondeKey, "\n") != "\n")
+        ini.writeString("Wave", kSondeKey, std::to_string(s.Sonde));
     return ini.save(iniPath, error);
 }
 

@@ -35,6 +35,8 @@ struct Settings {
     // Stereo input is complex baseband, left = I, right = Q (a sound-card SDR); DemodType,
     // InputCh and SymbolInv are kept for when it is switched off. Written like Weak.
     bool IQ = false;
+    // The sonde listened for: 0 the RS92, 1 the RS41. Written like Weak, once not 0.
+    int Sonde = 0;
     // [Set]: coefficient numbers chosen in the calibration display, Press1..6, Temp1..6,
     // Humd1..6.
     std::array<int, 6> Press{6, 30, 31, 32, 33, 38};

@@ -85,32 +85,63 @@ TEST_F(SettingsFile, FirstRunGivesDefaultsAndCloseWritesEveryKeyInOrder) {
 TEST_F(SettingsFile, LaterKeysOnlyOnceChosen) {
     struct Case {
         const char* key;
-        bool Settings::*flag;
+        bool Settings::*flag; // or, for a number, nullptr and
+        int Settings::*number;
+        int chosen; // the value of a number chosen
     };
-    const Case cases[] = {{"Weak", &Settings::Weak}, {"IQ", &Settings::IQ}};
+    const Case cases[] = {{"Weak", &Settings::Weak, nullptr, 1},
+                          {"IQ", &Settings::IQ, nullptr, 1},
+                          {"Sonde", nullptr, &Settings::Sonde, 1}};
+    const auto value = [](const Settings& s, const Case& c) {
+        return c.flag ? int(s.*c.flag) : s.*c.number;
+    };
+    const auto set = [](Settings& s, const Case& c, int v) {
+        if (c.flag)
+            s.*c.flag = v != 0;
+        else
+            s.*c.number = v;
+    };
     const std::string plainWave = "SymbolInv=0\r\n\r\n[Set]";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
         fs::remove(ini);
         Settings s = nimbo::loadSettings(ini.string());
-        EXPECT_FALSE(s.*c.flag);
+        EXPECT_EQ(value(s, c), 0);
         s.DemodType = 1;
         ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
         EXPECT_NE(readFile(ini).find(plainWave), std::string::npos);
-        s.*c.flag = true;
+        set(s, c, c.chosen);
         ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
         const std::string on = readFile(ini);
         EXPECT_NE(on.find("DemodType=1\r\n"), std::string::npos);
-        EXPECT_NE(on.find("SymbolInv=0\r\n" + std::string(c.key) + "=1\r\n\r\n"),
+        EXPECT_NE(on.find("SymbolInv=0\r\n" + std::string(c.key) + "=" + std::to_string(c.chosen) +
+                          "\r\n\r\n"),
                   std::string::npos);
         Settings back = nimbo::loadSettings(ini.string());
-        EXPECT_TRUE(back.*c.flag);
-        EXPECT_EQ(back.Weak + back.IQ, 1) << "only the key written";
+        EXPECT_EQ(value(back, c), c.chosen);
+        EXPECT_EQ(back.Weak + back.IQ + (back.Sonde != 0), 1) << "only the key written";
         EXPECT_EQ(back.DemodType, 1);
-        s.*c.flag = false; // a key once written stays, now saying 0
+        set(s, c, 0); // a key once written stays, now saying 0
         ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
         EXPECT_NE(readFile(ini).find(std::string(c.key) + "=0\r\n"), std::string::npos);
-        EXPECT_FALSE(nimbo::loadSettings(ini.string()).*c.flag);
+        EXPECT_EQ(value(nimbo::loadSettings(ini.string()), c), 0);
+    }
+}
+
+// A hand-written [Wave] gives the sonde as written; anything else in the file stays put.
+TEST_F(SettingsFile, SondeKeyReadsAsWritten) {
+    struct Case {
+        const char* line;
+        int sonde;
+    };
+    const Case cases[] = {{"", 0}, {"Sonde=1\n", 1}, {"Sonde=0\n", 0}, {"Sonde=RS41\n", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        writeFile(ini, crlf(std::string("[Wave]\nInput=2\nWeak=1\n") + c.line));
+        const Settings s = nimbo::loadSettings(ini.string());
+        EXPECT_EQ(s.Sonde, c.sonde);
+        EXPECT_EQ(s.Input, 2);
+        EXPECT_TRUE(s.Weak);
     }
 }
 

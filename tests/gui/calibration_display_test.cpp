@@ -186,5 +186,20 @@ TEST_F(CalDisplay, ResultsOfASynthesisedFlightMatchHandWorkedValues) {
     EXPECT_EQ(text("Label7"), QStringLiteral("0.00000000"));
 }
 
+// With the RS41 chosen (in the file, or later in the device dialog) the warning line says
+// the window is the RS92's; back with the RS92 it warns as before.
+TEST_F(CalDisplay, SaysItIsAnRs92WindowWhileTheRs41IsChosen) {
+    folder.writeIni("[Wave]\r\nSonde=1\r\n");
+    start();
+    const QString warning = QString::fromUtf8("この数値は未確定な算出により表示されています。"
+                                              "実際の観測値ではありません！");
+    EXPECT_EQ(text("Panel1"),
+              QStringLiteral(
+                  "RS92 window: with the RS41 chosen in the device dialog, nothing is shown here"));
+    form->core.applySettings({});
+    Form3->Refresh();
+    EXPECT_EQ(text("Panel1"), warning);
+}
+
 } // namespace
 } // namespace nimbo::test

@@ -76,6 +76,26 @@ TEST_F(DataDisplay, OpensCentredOnTheMainWindowShowingIndicesAndZeroBytes) {
     pressData();
 }
 
+// The map is the RS92's: with the RS41 chosen a line over it says so.
+TEST_F(DataDisplay, SaysItIsAnRs92WindowWhileTheRs41IsChosen) {
+    auto* notice = Form2->findChild<QLabel*>("SondeNotice");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->text(),
+              QStringLiteral(
+                  "RS92 window: with the RS41 chosen in the device dialog, nothing is shown here"));
+    const struct {
+        int sonde;
+        bool shown;
+    } cases[] = {{1, true}, {0, false}, {2, false}};
+    for (const auto& c : cases) {
+        nimbo::ReceiverSettings s;
+        s.Sonde = c.sonde;
+        form->core.applySettings(s);
+        pressData();
+        EXPECT_EQ(notice->isVisible(), c.shown) << c.sonde;
+    }
+}
+
 TEST_F(DataDisplay, FollowsFramesWhoseThreeBlocksPassWhileItIsOpen) {
     Frame frame; // serial bytes 36..43 "K1234567", byte 0 zero
     frame.seal();

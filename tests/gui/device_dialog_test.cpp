@@ -45,7 +45,8 @@ struct Requests {
         });
         QObject::connect(&dialog, &TForm9::signalSettingsChosen, [this](ReceiverSettings s) {
             events.push_back("signal " + std::to_string(s.DemodType) + std::to_string(s.InputCh) +
-                             (s.SymbolInv ? "i" : "") + (s.Weak ? "w" : "") + (s.Iq ? "q" : ""));
+                             (s.SymbolInv ? "i" : "") + (s.Weak ? "w" : "") + (s.Iq ? "q" : "") +
+                             (s.Sonde ? " sonde " + std::to_string(s.Sonde) : ""));
         });
     }
     std::vector<std::string> events;
@@ -112,6 +113,11 @@ TEST(DeviceDialog, IqChoiceSetsTheChannelAside) {
         {{0, 1, true}, {"RadioButton5", "RadioButton1"}, true, true, "signal 01i"},
         {{1, 0, false, false, true}, {"RadioButton2"}, true, false, "signal 10"},
         {{1, 0, false, false, true}, {"RadioButton1"}, true, true, "signal 00"},
+        // The sonde: RS41 leaves the signal controls as they are; only 1 is the RS41.
+        {{0, 0, false, false, false, 1}, {}, true, true, "signal 00 sonde 1"},
+        {{1, 0, false, true, false}, {"RadioButton7"}, true, false, "signal 10w sonde 1"},
+        {{0, 0, true, false, true, 1}, {"RadioButton6"}, false, false, "signal 00iq"},
+        {{0, 0, false, false, false, 2}, {}, true, true, "signal 00"},
     };
     for (const Case& c : cases) {
         TForm9 dialog(nullptr, 0, c.loaded);
@@ -124,6 +130,10 @@ TEST(DeviceDialog, IqChoiceSetsTheChannelAside) {
             EXPECT_EQ(dialog.findChild<QAbstractButton*>(channel)->isEnabled(), c.channelUsable)
                 << c.applied << " " << channel;
         EXPECT_EQ(dialog.findChild<QCheckBox*>("CheckBox1")->isEnabled(), c.invertUsable)
+            << c.applied;
+        // The RS41 has one receiver: the weak-signal one.
+        EXPECT_EQ(dialog.findChild<QCheckBox*>("CheckBox2")->isEnabled(),
+                  std::string_view(c.applied).find("sonde 1") == std::string_view::npos)
             << c.applied;
         dialog.close();
         EXPECT_EQ(asked.events, std::vector<std::string>{c.applied});
@@ -149,11 +159,12 @@ TEST(DeviceDialog, ControlsFitWithoutOverlapping) {
             << w->objectName().toStdString();
     }
     // The two sized for this row: the new caption and the weak receiver's, now narrower.
-    for (const char* name : {"RadioButton5", "CheckBox2"}) {
+    for (const char* name :
+         {"RadioButton5", "CheckBox2", "Label1", "RadioButton6", "RadioButton7"}) {
         auto* w = dialog.findChild<QWidget*>(name);
         EXPECT_GE(w->width(), w->sizeHint().width()) << name;
     }
-    EXPECT_GE(placed.size(), 11u);
+    EXPECT_GE(placed.size(), 14u);
     for (QWidget* a : placed)
         for (QWidget* b : placed)
             if (a < b && a->parentWidget() == b->parentWidget()) {

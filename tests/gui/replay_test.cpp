@@ -17,6 +17,7 @@
 #include "app/command_line.h"
 #include "display/import_progress.h"
 #include "gui_fixture.h"
+#include "tests/rs41_real_frame.h"
 
 namespace nimbo::test {
 namespace {
@@ -175,6 +176,43 @@ TEST(Replay, DecodesAndLogsTheSameFramesAsNimboDecode) {
     const QByteArray raw = readFile(folder.path("raw/N1234567.txt"));
     EXPECT_FALSE(raw.isEmpty());
     EXPECT_EQ(raw, readFile(cliLogs + "/raw/N1234567.txt"));
+    form->close();
+}
+
+// An RS41 recording (the real frame, sent every second) with the RS41 chosen in the file: the
+// readout shows the frame's serial, number, position, motion and time, worked out by hand.
+TEST(Replay, Rs41RecordingFillsThePositionReadout) {
+    ProgramFolder folder;
+    folder.writeIni("[Wave]\r\nSonde=1\r\n");
+    const QString hex = folder.path("real.hex"), wav = folder.path("rs41.wav");
+    writeFile(hex, QByteArray(rs41::test::kRealFrameHex.data(),
+                              qsizetype(rs41::test::kRealFrameHex.size())));
+    runTool(NIMBO_SYNTH_EXE,
+            {"--sonde", "rs41", "--frame-file", hex, "-n", "6", "--ebn0", "15", "-o", wav});
+    auto form = startMainWindow<FrameRecorder>(folder);
+    Windows windows(*form);
+    EXPECT_EQ(labelText(form.get(), "Label3"), QStringLiteral("Alt   : "));
+    form->setReplaySpeed(AudioReplay::kAsFastAsPossible);
+    dropFile(*form, wav);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->replaying(); }, 60000));
+    EXPECT_TRUE(form->seen.empty()) << "no RS92 frame with the RS41 chosen";
+    const struct {
+        const char *label, *text;
+    } expected[] = {
+        {"Label2", "Serial Number : K1930293"},
+        {"Label12", "Frame : 5910"},
+        {"Label3", "Alt   : 28410 m"},
+        {"Label4", "Lat   : 46.05026"},
+        {"Label5", "Lon   : 16.11077"},
+        {"Label6", "Head  : 273 deg"},
+        {"Label7", "Speed : 13.6 m/s"},
+        {"Label8", "Climb : -36.2 m/s"},
+        {"Label9", "Sats  : 8"},
+        {"Label10", "UTC   : 12:37:38"},
+        {"Label50", "TxFreq : ---.-- MHz"}, // subframe 44 only: not known yet
+    };
+    for (const auto& e : expected)
+        EXPECT_EQ(labelText(form.get(), e.label), QLatin1String(e.text)) << e.label;
     form->close();
 }
 
