@@ -45,6 +45,7 @@ void NimboCore::applySettings(const ReceiverSettings& settings) {
     }
     const bool wasRs41 = rs41Shown();
     settings_ = settings;
+    rs92Shown_ = false;
     if (rs41Shown() != wasRs41) {
         // The readout changes its labels' meaning, the chart its traces' and the scope its
         // receiver: all start blank. Scroll stays as it is.
@@ -52,6 +53,16 @@ void NimboCore::applySettings(const ReceiverSettings& settings) {
         BatchGuard batch(*this);
         displayReset();
     }
+}
+
+// With the RS41 chosen, an RS92 frame (an imported raw log) turns the readout to the RS92's
+// labels, and the next RS41 frame back: the two never share the panel.
+void NimboCore::showSonde(bool rs92) {
+    if (settings_.Sonde != 1 || rs92Shown_ == rs92) return;
+    rs92Shown_ = rs92;
+    weakEye_.reset();
+    BatchGuard batch(*this);
+    displayReset();
 }
 
 void NimboCore::continueFrom(const Receiver& heard) {
@@ -104,6 +115,7 @@ void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
 void NimboCore::rs41FrameDone(const rs41::Rs41Frame& frame) {
     if (logs_.on()) rs41::logFrame(logs_.folder(), frame, logs_);
     logs_.settle();
+    showSonde(false);
     if (rs41Shown()) showRs41(frame);
     hooks_->rs41FrameDecoded(frame);
 }
@@ -144,6 +156,7 @@ bool NimboCore::sentFrame(sent::ParityBytes before, sent::SentBytes bytes,
 }
 
 void NimboCore::decodeFrame() {
+    showSonde(true);
     const uint8_t* bits = receiver_.sync.frameBits.data();
     packFrameBytes(bits, frame_.frameBytes.data());
     frame_.rsCorrected = weakCorrected_;

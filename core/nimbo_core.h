@@ -157,7 +157,10 @@ class NimboCore final : private FrameListener,
     void decodeSensorBlock();
     void statusDotFrame();
     void showRs41(const rs41::Rs41Frame& frame);
-    bool rs41Shown() const { return settings_.Sonde == 1; } // the window's readout and chart
+    // The window's readout and chart show the RS41: it is chosen, and no RS92 frame (from an
+    // imported or replayed RS92 log) has come since the last RS41 frame.
+    bool rs41Shown() const { return settings_.Sonde == 1 && !rs92Shown_; }
+    void showSonde(bool rs92);
     void statusDotEndOfBuffer();
     void collectCalibrationPiece(int index, const uint8_t* piece);
     void writeCalibrationFiles();
@@ -182,6 +185,7 @@ class NimboCore final : private FrameListener,
     std::array<double, kSensorChannels> rs41Chart_{};
     bool rs41ChartOk_ = false; // the latest RS41 frame brought a position
 
+    bool rs92Shown_ = false; // RS92 frames shown though the RS41 is chosen
     bool batchMode_ = false;
     bool scrollDown_ = false;      // SpeedButton3 ("Scroll") is down
     bool drawPictures_ = true;     // scope and graph

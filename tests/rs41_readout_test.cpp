@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/nimbo_core.h"
@@ -133,6 +134,23 @@ TEST(Rs41Readout, RecordingThroughTheCoreShowsFrameDotAndAltitude) {
     EXPECT_GT(red, 0);
     EXPECT_EQ(redElsewhere, 0);
     EXPECT_EQ(others, 0);
+
+    // An RS92 frame (an imported raw log) with the RS41 chosen: the RS92's labels, its
+    // serial; the next RS41 frame turns the panel back.
+    synth::SynthOptions rs92;
+    rs92.serial = "N7654321";
+    const auto content = synth::buildFrame(rs92, 0);
+    std::array<uint8_t, kFrameBits> cells{};
+    unpackFrameBytes(content.data(), cells.data());
+    core.decodeFrame(cells.data());
+    EXPECT_STREQ(core.readout().Label2.data(), "Serial Number : N7654321");
+    EXPECT_EQ(std::string(core.readout().channelLabels[0].data()).rfind(kChannelPrefixes[0], 0),
+              0u);
+    for (std::size_t at = 0; at + kBlockWords <= audio.size(); at += kBlockWords)
+        core.ProcessWaveBuffer(audio.data() + at);
+    for (int i = 0; i < core.closingSilenceBlocks(); ++i)
+        core.ProcessWaveBuffer(silence.data());
+    expectRealReadout(core.readout());
 
     // Back to the RS92: its labels again, blank.
     core.applySettings({});
