@@ -240,6 +240,18 @@ TEST_F(PipelineCli, UnwritableStdoutGivesStatus4) {
     }
     EXPECT_EQ(readFile(logs + "/raw/P7654321.txt"), readFile(expectedLogs + "/raw/P7654321.txt"));
     EXPECT_FALSE(readFile(logs + "/raw/P7654321.txt").empty());
+
+    // A reader that goes away (| head), with SIGPIPE as a shell leaves it: the same status and
+    // line, and the logs still whole.
+    const std::string piped = flight().dir + "/logs-piped", status = flight().dir + "/status";
+    const RunResult run =
+        shell("s=$1; shift; { env --default-signal=PIPE \"$@\"; echo $? > \"$s\"; } "
+              "| head -c 1 > /dev/null",
+              {status, kDecodeExe, flight().wav, "--log-dir", piped});
+    EXPECT_EQ(readFile(status), "4\n") << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find("standard output"), std::string::npos) << run.err;
+    EXPECT_EQ(readFile(piped + "/raw/P7654321.txt"), readFile(expectedLogs + "/raw/P7654321.txt"));
 }
 
 TEST(PipelineOptions, VersionAndRawOptionErrors) {

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -122,6 +123,9 @@ int importLog(nimbo::NimboCore& core, const std::string& path) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away (| head) is a failed write, reported as such, not the end of the
+    // process: the logs are still to be finished.
+    std::signal(SIGPIPE, SIG_IGN);
     CLI::App app{"Decodes RS92 (and RS41) radiosonde telemetry from audio and prints one JSON "
                  "object per frame."};
     app.footer("Exit status: 0 done, 1 bad input or usage, 4 standard output could not be "
