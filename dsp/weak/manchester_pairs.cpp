@@ -14,24 +14,13 @@ namespace {
 constexpr float kPairTrust = 0.75f;
 constexpr float kClipTrust = 0.35f;
 constexpr int kTrustClips = 8; // beyond this many clicks a bit's carrier is as good as unknown
-constexpr std::array<float, kTrustClips + 1> kClipTrustPowers = [] {
-    std::array<float, kTrustClips + 1> t{};
-    t[0] = 1.0f;
-    for (int i = 1; i <= kTrustClips; ++i)
-        t[i] = t[i - 1] * kClipTrust;
-    return t;
-}();
+constexpr std::array<float, kTrustClips + 1> kClipTrustPowers = powers<kTrustClips>(kClipTrust);
 float clipTrust(int clips) {
     return clips >= kTrustClips ? 0.0f : kClipTrustPowers[clips];
 }
 // The weights of the bits i = 1..kReferencePairs either side without clicks: kPairTrust^i.
-constexpr std::array<float, ManchesterPairs::kReferencePairs + 1> kPlainWeights = [] {
-    std::array<float, ManchesterPairs::kReferencePairs + 1> w{};
-    w[0] = 1.0f;
-    for (int i = 1; i <= ManchesterPairs::kReferencePairs; ++i)
-        w[i] = w[i - 1] * kPairTrust;
-    return w;
-}();
+constexpr std::array<float, ManchesterPairs::kReferencePairs + 1> kPlainWeights =
+    powers<ManchesterPairs::kReferencePairs>(kPairTrust);
 // Clicks and bursts must not outweigh many ordinary bits: values are limited to a few times
 // the typical size, learned over about 256 decisions.
 constexpr float kCap = 2.5f;

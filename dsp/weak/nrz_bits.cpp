@@ -11,13 +11,8 @@ namespace {
 // Trust in the carrier of each further symbol, and less for each click (FM Det).
 constexpr float kTrust = 0.8f;
 constexpr float kClickTrust = 0.35f;
-constexpr std::array<float, NrzBits::kReference + 1> kPlainWeights = [] {
-    std::array<float, NrzBits::kReference + 1> w{};
-    w[0] = 1.0f;
-    for (int i = 1; i <= NrzBits::kReference; ++i)
-        w[i] = w[i - 1] * kTrust;
-    return w;
-}();
+constexpr std::array<float, NrzBits::kReference + 1> kPlainWeights =
+    powers<NrzBits::kReference>(kTrust);
 // Values are limited to a few times their typical size, learned over about 256 decisions.
 constexpr float kCap = 2.5f;
 constexpr float kLevelGain = 1.0f / 256.0f;

@@ -10,6 +10,7 @@
 #include "decode/reed_solomon.h"
 #include "dsp/sent_frame.h"
 #include "tools/synth/flight.h"
+#include "tools/synth/le_bytes.h"
 #include "tools/synth/mix.h"
 #include "tools/synth/synth.h"
 
@@ -73,21 +74,6 @@ std::array<uint8_t, 8> serialBytes(const std::string& serial) {
 void requireValid(const SynthOptions& options) {
     const std::string problem = checkOptions(options);
     if (!problem.empty()) throw std::invalid_argument(problem);
-}
-
-void putLE16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void putLE24(uint8_t* p, uint32_t v) {
-    putLE16(p, v);
-    p[2] = static_cast<uint8_t>(v >> 16);
-}
-
-void putLE32(uint8_t* p, uint32_t v) {
-    putLE16(p, v);
-    putLE16(p + 2, v >> 16);
 }
 
 void putCrc(uint8_t* frame, const frame::Block& block) {

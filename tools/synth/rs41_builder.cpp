@@ -10,6 +10,7 @@
 #include "rs41/codewords.h"
 #include "tools/synth/flight.h"
 #include "tools/synth/gps_clock.h"
+#include "tools/synth/le_bytes.h"
 #include "tools/synth/mix.h"
 #include "tools/synth/rs41_track.h"
 
@@ -61,19 +62,6 @@ constexpr int kChannelsAt = 6;
 // the position dilution (tenths) a good fix shows.
 constexpr int kVelocityAt = 12, kSatellitesAt = 18;
 constexpr uint8_t kSpeedAccuracy = 0x04, kPdop = 0x10;
-
-void putLE16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void putLE24(uint8_t* p, uint32_t v) {
-    putLE16(p, v);
-    p[2] = static_cast<uint8_t>(v >> 16);
-}
-void putLE32(uint8_t* p, uint32_t v) {
-    putLE16(p, v);
-    putLE16(p + 2, v >> 16);
-}
 
 uint64_t serialKey(const std::string& serial) {
     uint64_t h = 0x41;

@@ -81,6 +81,10 @@ double dataBitRate(const SynthOptions& options);
 // below throw std::invalid_argument with this text for unusable options.
 std::string checkOptions(const SynthOptions& options);
 
+inline bool isIq(const SynthOptions& o) {
+    return o.iqFormat != IqFormat::None;
+}
+
 // The sonde's 512-byte calibration table (depends on the serial only); frame n carries
 // piece (firstCalIndex + n) % 32, table bytes 16k..16k+15.
 std::array<uint8_t, kCalTableBytes> calibrationTable(const SynthOptions& options);
