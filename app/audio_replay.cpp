@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <algorithm>
-#include <cstring>
 
 #include "audio/audio_input.h"
 
@@ -14,11 +13,6 @@ static_assert(kBlockMs == 100, "the pacing counts 0.1 s blocks");
 // Time one timer run may spend on blocks before the window gets its events again.
 constexpr qint64 kTickBudgetMs = 40;
 
-bool startsWith(const QByteArray& head, int at, const char* magic) {
-    const auto n = static_cast<qsizetype>(std::strlen(magic));
-    return head.size() >= at + n && std::memcmp(head.constData() + at, magic, n) == 0;
-}
-
 } // namespace
 
 AudioReplay::AudioReplay(BlockHandler handler, QObject* parent)
@@ -28,19 +22,6 @@ AudioReplay::AudioReplay(BlockHandler handler, QObject* parent)
 }
 
 AudioReplay::~AudioReplay() = default;
-
-bool AudioReplay::looksLikeAudio(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray head = f.read(12);
-    const bool riff =
-        startsWith(head, 0, "RIFF") || startsWith(head, 0, "RIFX") || startsWith(head, 0, "RF64");
-    if (riff) return startsWith(head, 8, "WAVE");
-    if (startsWith(head, 0, "FORM"))
-        return startsWith(head, 8, "AIFF") || startsWith(head, 8, "AIFC");
-    return startsWith(head, 0, "fLaC") || startsWith(head, 0, "OggS") ||
-           startsWith(head, 0, ".snd") || startsWith(head, 0, "caff");
-}
 
 bool AudioReplay::start(const QString& path, int speed, int tailBlocks, QString* error) {
     if (running()) {

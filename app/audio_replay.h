@@ -29,10 +29,6 @@ class AudioReplay final : public QObject {
     explicit AudioReplay(BlockHandler handler, QObject* parent = nullptr);
     ~AudioReplay() override;
 
-    // Whether the file starts as an audio container does (WAV, RF64, AIFF, FLAC, Ogg, AU,
-    // CAF). A raw frame log is hexadecimal text and never does; the name is not looked at.
-    static bool looksLikeAudio(const QString& path);
-
     // Opens the file and starts the replay; `tailBlocks` blocks of silence follow its end
     // so that a frame ending with the recording completes. False with one clear line in
     // `error` when the file cannot be played; a replay already running is refused.

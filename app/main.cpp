@@ -65,12 +65,12 @@ int main(int argc, char* argv[]) {
     try {
         Form1 = new TForm1(QApplication::applicationFilePath());
         Form1->FormCreate();
-        Form9 = new TForm9(Form1, Form1->Input, Form1->core.settings());
+        Form9 = new TForm9(Form1, Form1->input(), Form1->core().settings());
         Form10 = new TForm10(Form9);
         Form9->setChangeNotice(Form10);
         Form1->useDeviceDialog(Form9);
-        Form2 = new TForm2(Form1->core, Form1);
-        Form3 = new TForm3(Form1->core, Form1->calSelections(), Form1);
+        Form2 = new TForm2(Form1->core(), Form1);
+        Form3 = new TForm3(Form1->core(), Form1->calSelections(), Form1);
         QObject::connect(Form3, &TForm3::selectionsChanged, Form1, &TForm1::setCalSelections);
         Form4 = new TForm4(Form1);
         Form1->useImportWindow(Form4);

@@ -1,5 +1,6 @@
 // The main window TForm1: it hosts the decoder, lays out the readout, the scope and the
-// graph, keeps the settings between runs and feeds captured audio to the decoder.
+// graph, keeps the settings between runs and feeds captured audio to the decoder. Its jobs
+// (placement, import, replay, capture status) live in classes of their own; it forwards.
 #pragma once
 
 #include <QByteArray>
@@ -8,12 +9,13 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "app/main_placement.h"
 #include "capture/capture.h"
 #include "core/nimbo_core.h"
 #include "decode/cal_conversion.h"
-#include "settings/settings.h"
 
 class QFrame;
 class QLabel;
@@ -24,8 +26,10 @@ class TForm4;
 class TForm9;
 
 namespace nimbo {
-class AudioReplay;
+class CaptureStatus;
 class ImageView;
+class ImportSession;
+class ReplaySession;
 class UpDown;
 } // namespace nimbo
 
@@ -35,11 +39,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     // The design size of the client area; every control's place is given at this size.
     static constexpr int kDesignWidth = 899;
     static constexpr int kDesignHeight = 716;
-    // The smallest outer window size, also the size of a first run.
-    static constexpr int kMinWidth = nimbo::kDefaultMainWidth;
-    static constexpr int kMinHeight = nimbo::kDefaultMainHeight;
-    // Shown this long without a window frame: none comes (no window manager).
-    static constexpr int kNoFrameAfterMs = 1000;
+    static constexpr int kNoFrameAfterMs = nimbo::MainPlacement::kNoFrameAfterMs;
 
     // `executablePath` decides where the settings file and the output folders are.
     explicit TForm1(const QString& executablePath, QWidget* parent = nullptr);
@@ -51,12 +51,13 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     // One captured block of 4800 stereo frames through the decoder, then the readout.
     void ProcessWaveBuffer(const int16_t* block);
     void displayReset();
+    // Opens the input device Input (paused while an import or a replay holds capture).
     void OpenCapture();
     void CloseCapture();
     // Replays a recorded raw frame log (the first file dropped on the window). A call
     // while an import runs is refused; the running one goes on.
     virtual void importLog(const QString& path);
-    bool importing() const { return importing_; }
+    bool importing() const;
     // A file dropped on the window or given with --replay: an audio recording (known by its
     // content, not its name) is replayed, anything else imported as a raw frame log.
     void openFile(const QString& path);
@@ -66,33 +67,27 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     virtual void replayAudio(const QString& path);
     bool replaying() const;
     // 1: real time; N: N times faster; 0: as fast as the machine goes.
-    void setReplaySpeed(int speed) { replaySpeed_ = speed; }
-    // The progress window the import shows; its close stops the import.
+    void setReplaySpeed(int speed);
+    // The progress window the import and the replay show; its close stops them.
     void useImportWindow(TForm4* window);
     // The device dialog SpeedButton2 shows; its choices come back through its signals.
     void useDeviceDialog(TForm9* dialog);
 
-    nimbo::NimboCore core;
-    nimbo::Capture capture;
-
-    // Settings held by the window, named after their keys. DemodType, InputCh, SymbolInv,
-    // Weak, IQ and Sonde live in core.settings(), where the decoder reads them.
-    int Input = 0;
-    QByteArray InputId; // the device of Input when it is not 0, found by this id first
-    int MainTop = 0, MainLeft = 0, MainWidth = kMinWidth, MainHeight = kMinHeight;
-    bool MainMaxmum = false;
-    std::array<int, 6> Press{}, Temp{}, Humd{};
-    // The calibration display's 18 coefficient indices, kept in the three fields above.
-    nimbo::CalSelections calSelections() const { return {Press, Temp, Humd}; }
-    void setCalSelections(const nimbo::CalSelections& s);
-
-    QString programFolder; // settings file and output folders live here
-    QString settingsFile;  // written at close (read at start too, once it exists)
-
+    // The decoder and the capture the window drives.
+    nimbo::NimboCore& core() { return core_; }
+    const nimbo::NimboCore& core() const { return core_; }
+    nimbo::Capture& capture() { return capture_; }
+    // The input device setting: 0 the system default, k >= 1 row k of the device list.
+    int input() const { return Input; }
+    // The calibration display's 18 coefficient indices, as read and as last chosen.
+    nimbo::CalSelections calSelections() const { return calSelections_; }
+    void setCalSelections(const nimbo::CalSelections& s) { calSelections_ = s; }
+    // Settings file and output folders live here.
+    const QString& programFolder() const { return programFolder_; }
     // The core's off-screen pictures, wrapped without a copy: the scope, copied into
     // Image1 after every block, and the graph, copied into Image2 when the core says so.
-    QImage scopeBitmap;
-    QImage graphBitmap;
+    const QImage& scopeBitmap() const { return scopeBitmap_; }
+    const QImage& graphBitmap() const { return graphBitmap_; }
 
   signals:
     // The window has closed for good (its settings were written or given up).
@@ -112,10 +107,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void buildControls();
     void LoadSettings(const QString& file);
     bool SaveSettings(QString* error);
-    void FormActivate();
     void FormResize();
-    void fitOuterSize();
-    QSize frameExtra() const;
     void showLabel1();
     void fitGraphToImage2();
     void showGraphBitmap();
@@ -123,8 +115,7 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void mirrorPictures();
     void mirrorGraph();
     void captureStateChanged(nimbo::Capture::State state);
-    void showCaptureLost();
-    void noteInMemo(const QString& text);
+    void importEnded();
     void showLogFailure();
     void tellPerUserFolder(const QString& exeFolder);
 
@@ -143,6 +134,22 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     void calibrationDisplayRefresh() override;
     bool frameDisplayShowing() override;
     void frameDisplayRefresh() override;
+
+    nimbo::NimboCore core_;
+    nimbo::Capture capture_;
+
+    // Settings held by the window, named after their keys. DemodType, InputCh, SymbolInv,
+    // Weak, IQ and Sonde live in core_.settings(), where the decoder reads them; the
+    // placement in placement_.
+    int Input = 0;
+    QByteArray InputId; // the device of Input when it is not 0, found by this id first
+    nimbo::CalSelections calSelections_{}; // Press, Temp, Humd
+
+    QString programFolder_;    // settings file and output folders live here
+    QString settingsFile_;     // written at close (read at start too, once it exists)
+    QString settingsReadFrom_; // the settings file read at start
+    QImage scopeBitmap_;
+    QImage graphBitmap_;
 
     QFrame* Panel3;
     nimbo::ImageView* Image1;
@@ -165,26 +172,18 @@ class TForm1 : public QWidget, private nimbo::CoreHooks {
     QFrame* Panel2;
     nimbo::ImageView* Image2;
 
+    nimbo::MainPlacement placement_;
+    std::unique_ptr<nimbo::CaptureStatus> captureStatus_;
+    nimbo::ImportSession* import_;
+    nimbo::ReplaySession* replay_;
+
     // What the labels show now, so that only changes reach the widgets.
     nimbo::Readout shown_{};
     bool readoutShown_ = false;
-    unsigned graphShown_ = 0;       // core.graph().graphShowCount at Image2's last copy
-    bool placementPending_ = false; // FormCreate's placement still awaits the frame
-    int placementTries_ = 0;        // times fitOuterSize has set it again
-    static constexpr int kPlacementTries = 4;
+    unsigned graphShown_ = 0; // core_.graph().graphShowCount at Image2's last copy
     TForm9* deviceDialog_ = nullptr;
-    TForm4* importWindow_ = nullptr;
-    bool importing_ = false;
-    bool importAbort = false;
     bool closeAfterImport_ = false; // the window was closed during an import
-    bool captureLost_ = false;      // the device went away; capture waits for it
-    QString settingsReadFrom_;      // the settings file read at start
-
-    void replayFinished(const QString& path, const QString& error);
-    void reportReplayFailure(const QString& path, const QString& error);
-    nimbo::AudioReplay* replay_ = nullptr;
-    int replaySpeed_ = 1;
-    std::string logFailureShown_; // the failure the LOG button shows ("": none)
+    std::string logFailureShown_;   // the failure the LOG button shows ("": none)
 };
 
 extern TForm1* Form1;

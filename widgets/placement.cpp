@@ -1,5 +1,6 @@
 #include "widgets/placement.h"
 
+#include <QRegion>
 #include <QWidget>
 #include <algorithm>
 
@@ -58,9 +59,13 @@ QRect placeOnScreens(int64_t left, int64_t top, int64_t width, int64_t height,
     width = std::max<int64_t>(std::min<int64_t>(width, s.width()), minimum.width());
     height = std::max<int64_t>(std::min<int64_t>(height, s.height()), minimum.height());
 
-    const bool titleOnScreen = top >= s.top() && top + kTitleReach <= s.bottom() + 1 &&
-                               overlap(left, left + width, s.left(), s.right() + 1) >= kTitleReach;
-    if (!titleOnScreen) {
+    // Kept where it lies wholly on the screens (also across two of them); otherwise moved
+    // wholly onto its screen, so that the title bar and its buttons can be reached.
+    QRegion desktop;
+    for (const QRect& screen : screens)
+        desktop += screen;
+    const QRect outer{int(left), int(top), int(width), int(height)};
+    if (!QRegion(outer).subtracted(desktop).isEmpty()) {
         left = std::max<int64_t>(s.left(), std::min<int64_t>(left, s.right() + 1 - width));
         top = std::max<int64_t>(s.top(), std::min<int64_t>(top, s.bottom() + 1 - height));
     }

@@ -19,10 +19,9 @@ QPoint centredOn(const QWidget* window, const QWidget* on);
 // A remembered outer placement (left, top, width, height as read, any values) brought onto
 // the screens' available areas `screens`. The window belongs to the screen it overlaps most,
 // or else the nearest one. A size beyond that screen is cut to it, never below `minimum`;
-// a window whose title bar (its top kTitleReach rows, kTitleReach wide) would not be on that
-// screen is moved just inside it. A placement on a screen and within its size is kept as it
-// is. With no screens, only the sizes are brought into range.
-inline constexpr int kTitleReach = 40;
+// a window not wholly on the screens (a corner or its title bar's buttons beyond an edge)
+// is moved just inside its screen. A placement wholly on the screens and within its
+// screen's size is kept as it is. With no screens, only the sizes are brought into range.
 QRect placeOnScreens(int64_t left, int64_t top, int64_t width, int64_t height,
                      const QList<QRect>& screens, QSize minimum);
 

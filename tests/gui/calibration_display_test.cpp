@@ -62,7 +62,7 @@ class CalDisplay : public ::testing::Test {
     void start() {
         form = startMainWindow(folder);
         form->CloseCapture();
-        Form3 = new TForm3(form->core, form->calSelections(), form.get());
+        Form3 = new TForm3(form->core(), form->calSelections(), form.get());
         QObject::connect(Form3, &TForm3::selectionsChanged, form.get(), &TForm1::setCalSelections);
         form->findChild<QAbstractButton*>("SpeedButton6")->click(); // "Cal"
         ASSERT_TRUE(Form3->isVisible());
@@ -155,7 +155,7 @@ TEST_F(CalDisplay, ResultsOfASynthesisedFlightMatchHandWorkedValues) {
     o.firstCalIndex = 31;
     o.humidSwap = true; // the humidity slot then carries the second sensor
     feedFlight(*form, o);
-    ASSERT_TRUE(form->core.calibration().calComplete());
+    ASSERT_TRUE(form->core().calibration().calComplete());
 
     // The last frame as sent, converted by hand with the sonde's coefficients.
     const std::array<float, synth::kCalCoefficients> c = synth::calibrationCoefficients(o);
@@ -196,7 +196,7 @@ TEST_F(CalDisplay, SaysItIsAnRs92WindowWhileTheRs41IsChosen) {
     EXPECT_EQ(text("Panel1"),
               QStringLiteral(
                   "RS92 window: with the RS41 chosen in the device dialog, nothing is shown here"));
-    form->core.applySettings({});
+    form->core().applySettings({});
     Form3->Refresh();
     EXPECT_EQ(text("Panel1"), warning);
 }

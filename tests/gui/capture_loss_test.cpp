@@ -68,7 +68,7 @@ void expectLostThenBack(TForm1& form, const std::function<void()>& unplug,
                         const std::function<void()>& plugBack, int holdMs) {
     ASSERT_TRUE(framesAdvance(&form, 8000)) << labelText(&form, "Label12").toStdString();
     unplug();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form.capture.state() == Capture::State::Lost; },
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.capture().state() == Capture::State::Lost; },
                                 Capture::kStallMs + 3000));
     auto* dot = form.findChild<QLabel*>("Label11");
     EXPECT_EQ(dot->text(), QString::fromUtf8("×"));
@@ -80,12 +80,12 @@ void expectLostThenBack(TForm1& form, const std::function<void()>& unplug,
     if (holdMs > 0) {
         QTest::qWait(holdMs);
         EXPECT_EQ(frameShown(&form), frozen);
-        EXPECT_EQ(form.capture.state(), Capture::State::Lost);
+        EXPECT_EQ(form.capture().state(), Capture::State::Lost);
     }
 
     plugBack();
     EXPECT_TRUE(
-        QTest::qWaitFor([&] { return form.capture.state() == Capture::State::Running; }, 30000));
+        QTest::qWaitFor([&] { return form.capture().state() == Capture::State::Running; }, 30000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return frameShown(&form) > frozen; }, 8000))
         << "no frame after the device came back";
     EXPECT_EQ(dot->text(), QString::fromUtf8("●"));
@@ -103,7 +103,7 @@ TEST(CaptureLoss, KilledSoundServerIsShownAndCaptureResumesWhenItIsBack) {
     ASSERT_EQ(QMediaDevices::defaultAudioInput().id(), QByteArray("nimbo_in"));
     ProgramFolder folder;
     auto form = startMainWindow(folder); // the system default input
-    ASSERT_EQ(form->capture.state(), Capture::State::Running);
+    ASSERT_EQ(form->capture().state(), Capture::State::Running);
     auto sonde = std::make_unique<Sonde>(folder);
 
     expectLostThenBack(
@@ -126,8 +126,8 @@ TEST(CaptureLoss, UnpluggedSourceIsShownAndReopenedWhenItReturns) {
     ProgramFolder folder;
     folder.writeIni("[Wave]\r\nInput=1\r\n"); // nimbo_in, found later by its id
     auto form = startMainWindow(folder);
-    ASSERT_EQ(form->capture.state(), Capture::State::Running);
-    ASSERT_EQ(form->capture.deviceId(), QByteArray("nimbo_in"));
+    ASSERT_EQ(form->capture().state(), Capture::State::Running);
+    ASSERT_EQ(form->capture().deviceId(), QByteArray("nimbo_in"));
     Sonde sonde(folder);
 
     const QString module = QStringLiteral("module-remap-source");
@@ -144,8 +144,8 @@ TEST(CaptureLoss, UnpluggedSourceIsShownAndReopenedWhenItReturns) {
                 {"load-module", module, "source_name=nimbo_in", "master=nimbo_sink.monitor"});
         },
         1500);
-    EXPECT_EQ(form->capture.deviceId(), QByteArray("nimbo_in"));
-    EXPECT_EQ(form->Input, 2); // its row now
+    EXPECT_EQ(form->capture().deviceId(), QByteArray("nimbo_in"));
+    EXPECT_EQ(form->input(), 2); // its row now
 }
 
 } // namespace

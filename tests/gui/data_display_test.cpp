@@ -32,7 +32,7 @@ class DataDisplay : public ::testing::Test {
     void SetUp() override {
         form = startMainWindow(folder);
         form->CloseCapture();
-        Form2 = new TForm2(form->core, form.get());
+        Form2 = new TForm2(form->core(), form.get());
     }
     void TearDown() override {
         delete Form2;
@@ -90,7 +90,7 @@ TEST_F(DataDisplay, SaysItIsAnRs92WindowWhileTheRs41IsChosen) {
     for (const auto& c : cases) {
         nimbo::ReceiverSettings s;
         s.Sonde = c.sonde;
-        form->core.applySettings(s);
+        form->core().applySettings(s);
         pressData();
         EXPECT_EQ(notice->isVisible(), c.shown) << c.sonde;
     }
@@ -100,13 +100,13 @@ TEST_F(DataDisplay, FollowsFramesWhoseThreeBlocksPassWhileItIsOpen) {
     Frame frame; // serial bytes 36..43 "K1234567", byte 0 zero
     frame.seal();
     // Hidden: the frame is not copied, the map does not change.
-    decode(form->core, frame);
+    decode(form->core(), frame);
     pressData();
     const QImage before = shown();
-    EXPECT_EQ(form->core.frameDisplayBytes()[36], 0);
+    EXPECT_EQ(form->core().frameDisplayBytes()[36], 0);
 
-    decode(form->core, frame);
-    EXPECT_EQ(form->core.frameDisplayBytes()[36], 'K');
+    decode(form->core(), frame);
+    EXPECT_EQ(form->core().frameDisplayBytes()[36], 'K');
     const QImage good = shown();
     EXPECT_NE(cellInside(good, 36, 52), cellInside(before, 36, 52)) << "'K' shows as 4B";
     EXPECT_EQ(cellInside(good, 0, 52), cellInside(before, 0, 52));
@@ -115,13 +115,13 @@ TEST_F(DataDisplay, FollowsFramesWhoseThreeBlocksPassWhileItIsOpen) {
     Frame spoilt;
     spoilt.setSensor(0, 0x123456);
     spoilt.seal(true, true, false);
-    decode(form->core, spoilt);
-    EXPECT_EQ(form->core.frameDisplayBytes()[68], frame.b[68]);
+    decode(form->core(), spoilt);
+    EXPECT_EQ(form->core().frameDisplayBytes()[68], frame.b[68]);
     EXPECT_EQ(shown(), good);
 
     // The same frame with all blocks good replaces it.
     spoilt.seal();
-    decode(form->core, spoilt);
+    decode(form->core(), spoilt);
     EXPECT_NE(cellInside(shown(), 68, 52), cellInside(good, 68, 52));
 }
 

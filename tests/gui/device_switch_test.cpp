@@ -64,11 +64,11 @@ TEST(DeviceSwitch, SecondSourceTakesOverLiveAndIsReopenedAfterTheOrderChanged) {
     QProcess playerA, playerB;
     {
         auto form = startMainWindow(folder);
-        TForm9 dialog(form.get(), form->Input, form->core.settings());
+        TForm9 dialog(form.get(), form->input(), form->core().settings());
         TForm10 notice(&dialog);
         dialog.setChangeNotice(&notice);
         form->useDeviceDialog(&dialog);
-        ASSERT_TRUE(form->capture.isOpen());
+        ASSERT_TRUE(form->capture().isOpen());
 
         playerA.start(QStringLiteral("paplay"), {"--device=nimbo_sink", first});
         playerB.start(QStringLiteral("paplay"), {"--device=nimbo_sink2", second});
@@ -82,8 +82,8 @@ TEST(DeviceSwitch, SecondSourceTakesOverLiveAndIsReopenedAfterTheOrderChanged) {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualRect(list->model()->index(2, 0)).center());
         dialog.close();
-        EXPECT_EQ(form->Input, 2);
-        EXPECT_TRUE(form->capture.isOpen());
+        EXPECT_EQ(form->input(), 2);
+        EXPECT_TRUE(form->capture().isOpen());
         EXPECT_TRUE(showsSerial(*form, "N2222222"))
             << labelText(form.get(), "Label2").toStdString();
         EXPECT_TRUE(form->close());
@@ -101,11 +101,11 @@ TEST(DeviceSwitch, SecondSourceTakesOverLiveAndIsReopenedAfterTheOrderChanged) {
         << inputIds().join(' ').toStdString();
     {
         auto form = startMainWindow(folder);
-        EXPECT_EQ(form->Input, 1);
-        ASSERT_TRUE(form->capture.isOpen());
+        EXPECT_EQ(form->input(), 1);
+        ASSERT_TRUE(form->capture().isOpen());
         EXPECT_TRUE(showsSerial(*form, "N2222222"))
             << labelText(form.get(), "Label2").toStdString();
-        TForm9 dialog(form.get(), form->Input, form->core.settings());
+        TForm9 dialog(form.get(), form->input(), form->core().settings());
         auto* list = dialog.findChild<QTableWidget*>("ListView1");
         EXPECT_EQ(list->item(1, 0)->checkState(), Qt::Checked);
         EXPECT_EQ(list->item(1, 0)->text(), QStringLiteral("Receiver B"));

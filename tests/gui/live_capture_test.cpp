@@ -27,7 +27,7 @@ TEST(LiveCapture, MissingDeviceIsReportedAndTheWindowStillComesUp) {
                                 "デバイスが使用中か録音フォーマットに対応していない可能性があります"));
     EXPECT_EQ(ok.buttonCount(), 1);
     EXPECT_TRUE(form->isVisible());
-    EXPECT_FALSE(form->capture.isOpen());
+    EXPECT_FALSE(form->capture().isOpen());
     EXPECT_EQ(labelText(form.get(), "Label2"), QStringLiteral("Serial Number : --------"));
 }
 
@@ -61,7 +61,7 @@ TEST(LiveCapture, SynthesisedSondeIsDecodedFromTheSoundServer) {
     ASSERT_EQ(synth.exitCode(), 0) << synth.readAllStandardError().toStdString();
 
     auto form = startMainWindow(folder);
-    ASSERT_TRUE(form->capture.isOpen());
+    ASSERT_TRUE(form->capture().isOpen());
 
     QProcess player;
     player.start(QStringLiteral("paplay"), {"--device=nimbo_sink", wav});
@@ -102,12 +102,12 @@ TEST(LiveCapture, SynthesisedSondeIsDecodedFromTheSoundServer) {
         << labelText(form.get(), "Label50").toStdString();
 
     // Paused, the device delivers nothing and the readout stands still; resumed, it goes on.
-    form->capture.pause();
+    form->capture().pause();
     QTest::qWait(400);
     const int pausedAt = frameNumberShown(form.get());
     QTest::qWait(1600);
     EXPECT_EQ(frameNumberShown(form.get()), pausedAt);
-    form->capture.resume();
+    form->capture().resume();
     EXPECT_TRUE(QTest::qWaitFor([&] { return frameNumberShown(form.get()) > pausedAt; }, 3000));
 
     // "Cal Reset" blanks the readout; the next good frame brings the sonde back.
@@ -227,7 +227,7 @@ TEST(LiveLogging, FlightLogsEqualTheFileDecoderOnTheSameRecording) {
 
     // Live: the window listens first, then the recording is played into the server.
     auto form = startMainWindow(folder);
-    ASSERT_TRUE(form->capture.isOpen());
+    ASSERT_TRUE(form->capture().isOpen());
     ASSERT_TRUE(form->findChild<QAbstractButton*>("SpeedButton1")->isChecked());
     QProcess player;
     player.start(QStringLiteral("paplay"), {"--device=nimbo_sink", wav});

@@ -26,7 +26,7 @@ class LogFailureWindow : public ::testing::Test {
         logButton = form->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"));
         ASSERT_NE(logButton, nullptr);
         logButton->click();
-        ASSERT_TRUE(form->core.loggingOn());
+        ASSERT_TRUE(form->core().loggingOn());
     }
 
     // `frames` frames of a synthesised sonde, block by block, and silence to finish.
@@ -76,7 +76,7 @@ TEST_F(LogFailureWindow, MarkAndTooltipWhileTheRawFolderIsBlocked) {
     EXPECT_TRUE(marked());
     EXPECT_TRUE(logButton->toolTip().contains(" is a link to nothing"));
     logButton->click();
-    EXPECT_FALSE(form->core.loggingOn());
+    EXPECT_FALSE(form->core().loggingOn());
     EXPECT_TRUE(plain());
     EXPECT_TRUE(logButton->toolTip().isEmpty());
 }

@@ -113,8 +113,8 @@ TEST(MainWindowLayout, ResizeRulesFollowTheClientSize) {
         // The picture fills its frame and the graph starts over, black, at that size.
         const QSize image = c.panel2 - QSize(2, 2);
         EXPECT_EQ(form.findChild<QWidget*>("Image2")->size(), image);
-        EXPECT_EQ(form.graphBitmap.size(), image);
-        EXPECT_EQ(form.graphBitmap.pixelColor(image.width() - 1, image.height() - 1),
+        EXPECT_EQ(form.graphBitmap().size(), image);
+        EXPECT_EQ(form.graphBitmap().pixelColor(image.width() - 1, image.height() - 1),
                   QColor(Qt::black));
     }
 }
@@ -139,12 +139,12 @@ TEST(MainWindowStart, FirstRunWithoutSettingsFile) {
     EXPECT_EQ(labelText(form.get(), "Label1"), QStringLiteral("6 sec"));
     EXPECT_FALSE(form->findChild<QAbstractButton*>("SpeedButton1")->isChecked());
     EXPECT_FALSE(form->findChild<QAbstractButton*>("SpeedButton3")->isChecked());
-    EXPECT_EQ(form->Input, 0);
-    EXPECT_EQ(form->core.settings().DemodType, 0);
-    EXPECT_EQ(form->core.settings().InputCh, 0);
-    EXPECT_FALSE(form->core.settings().SymbolInv);
-    EXPECT_TRUE(form->capture.isOpen()); // the sound server's default input
-    EXPECT_EQ(form->programFolder, QFileInfo(folder.exe()).absolutePath());
+    EXPECT_EQ(form->input(), 0);
+    EXPECT_EQ(form->core().settings().DemodType, 0);
+    EXPECT_EQ(form->core().settings().InputCh, 0);
+    EXPECT_FALSE(form->core().settings().SymbolInv);
+    EXPECT_TRUE(form->capture().isOpen()); // the sound server's default input
+    EXPECT_EQ(form->programFolder(), QFileInfo(folder.exe()).absolutePath());
     // Nothing is written at start-up.
     EXPECT_FALSE(QFile::exists(folder.ini()));
 }

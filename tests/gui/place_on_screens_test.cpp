@@ -1,5 +1,6 @@
 // Remembered placements brought onto the screens, worked out by hand: 915 x 700 minimum,
-// one screen of 1280 x 1024, or that one and a second of 1920 x 1080 to its right.
+// one screen of 1280 x 1024 (a 915 x 700 window fits from 0..365 across, 0..324 down), or
+// that one and a second of 1920 x 1080 to its right.
 #include <gtest/gtest.h>
 
 #include "widgets/placement.h"
@@ -17,12 +18,16 @@ TEST(PlaceOnScreens, SaneValuesStayAndOthersComeOntoTheScreen) {
         QRect expected;
     };
     const Case cases[] = {
-        // On the screen: unchanged, also partly beyond its right and bottom edges.
+        // Wholly on the screen: unchanged, also touching its right and bottom edges.
         {100, 80, 915, 700, &one, {100, 80, 915, 700}},
-        {1000, 900, 915, 700, &one, {1000, 900, 915, 700}},
+        {365, 324, 915, 700, &one, {365, 324, 915, 700}},
+        // A corner on the screen, the close button beyond it: moved just inside.
+        {1200, 900, 915, 700, &one, {365, 324, 915, 700}},
+        {366, 100, 915, 700, &one, {365, 100, 915, 700}},
+        {-10, 325, 915, 700, &one, {0, 324, 915, 700}},
         // Smaller than the minimum: the minimum.
         {10, 10, 300, 200, &one, {10, 10, 915, 700}},
-        // Title bar above the screen, or less than 40 px of it across: moved inside.
+        // Title bar above the screen, or mostly beyond its right edge: moved inside.
         {100, -20, 915, 700, &one, {100, 0, 915, 700}},
         {1250, 100, 915, 700, &one, {365, 100, 915, 700}},
         // Far off, and wider than the screen: cut to the screen and put on it.
@@ -32,6 +37,7 @@ TEST(PlaceOnScreens, SaneValuesStayAndOthersComeOntoTheScreen) {
         // Two screens: the one it overlaps most, or the nearest, sets the limits.
         {1500, 50, 1600, 900, &two, {1500, 50, 1600, 900}},
         {1200, 50, 1600, 900, &two, {1200, 50, 1600, 900}},
+        {1200, 300, 1600, 900, &two, {1280, 180, 1600, 900}},
         {5000, 20, 2500, 700, &two, {1280, 20, 1920, 700}},
         {-3000, 500, 2500, 700, &two, {0, 324, 1280, 700}},
     };

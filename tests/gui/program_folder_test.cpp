@@ -82,8 +82,8 @@ TEST(ProgramFolder, ReadOnlyFolderReadsItsSettingsAndTellsWhereTheyGo) {
     {
         auto form = startMainWindow(installed);
         EXPECT_EQ(labelText(form.get(), "Label1"), QStringLiteral("10 sec"));
-        EXPECT_EQ(form->Press[0], 12);
-        EXPECT_EQ(form->programFolder, perUser);
+        EXPECT_EQ(form->calSelections().press[0], 12);
+        EXPECT_EQ(form->programFolder(), perUser);
         EXPECT_EQ(notices(*form), 1);
         EXPECT_TRUE(form->findChild<QPlainTextEdit*>("Memo1")->toPlainText().contains(perUser));
         EXPECT_TRUE(form->close());
@@ -113,7 +113,7 @@ TEST(ProgramFolder, WritableFolderKeepsEverythingBesideTheProgramWithoutANotice)
     folder.writeIni("[Form]\r\nGraphScr=9\r\n");
     auto form = startMainWindow(folder);
     EXPECT_EQ(labelText(form.get(), "Label1"), QStringLiteral("10 sec"));
-    EXPECT_EQ(form->programFolder, QFileInfo(folder.exe()).absolutePath());
+    EXPECT_EQ(form->programFolder(), QFileInfo(folder.exe()).absolutePath());
     EXPECT_FALSE(
         form->findChild<QPlainTextEdit*>("Memo1")->toPlainText().contains("cannot be written"));
 }

@@ -108,7 +108,7 @@ TEST_F(FedWindow, EveryReadoutControlShowsWhatTheCoreHoldsAfterEveryBlock) {
     int blocks = 0;
     playAll(flight, [&] {
         ++blocks;
-        const Readout& r = form->core.readout();
+        const Readout& r = form->core().readout();
         const std::pair<const char*, const LabelText*> texts[] = {
             {"Label2", &r.Label2},
             {"Label12", &r.Label12},
@@ -186,7 +186,7 @@ TEST_F(FedWindow, CalResetLeavesScrollUpAndTheNextFrameBringsTheSondeBack) {
     ASSERT_TRUE(button(form.get(), "SpeedButton3")->isChecked());
     button(form.get(), "SpeedButton3")->click();
     ASSERT_FALSE(button(form.get(), "SpeedButton3")->isChecked());
-    ASSERT_FALSE(form->core.scrollDown());
+    ASSERT_FALSE(form->core().scrollDown());
 
     button(form.get(), "SpeedButton5")->click();
     const std::pair<const char*, const char*> blanks[] = {
@@ -205,7 +205,7 @@ TEST_F(FedWindow, CalResetLeavesScrollUpAndTheNextFrameBringsTheSondeBack) {
     play(flight, 1.0);
     EXPECT_EQ(labelText(form.get(), "Label2"), QStringLiteral("Serial Number : N1234567"));
     EXPECT_TRUE(button(form.get(), "SpeedButton3")->isChecked());
-    EXPECT_TRUE(form->core.scrollDown());
+    EXPECT_TRUE(form->core().scrollDown());
     EXPECT_EQ(progress(form.get()), 3); // one piece collected anew
 }
 
@@ -232,16 +232,16 @@ TEST_F(FedWindow, PicturesShowTheCoreBitmapsAndTheGraphOnlyAtItsSteps) {
     playAll(flight, [&] {
         ++blocks;
         // The scope is copied after every block.
-        ASSERT_EQ(shown(form.get(), "Image1"), form->scopeBitmap) << "block " << blocks;
+        ASSERT_EQ(shown(form.get(), "Image1"), form->scopeBitmap()) << "block " << blocks;
     });
     const QImage chart = shown(form.get(), "Image2");
-    EXPECT_EQ(chart, form->graphBitmap);
+    EXPECT_EQ(chart, form->graphBitmap());
     EXPECT_EQ(chart.size(), form->findChild<QWidget*>("Image2")->size());
     // Temp red, Humd1 aqua, Press lime.
     for (QColor c : {QColor(255, 0, 0), QColor(0, 255, 255), QColor(0, 255, 0)})
         EXPECT_TRUE(hasColour(chart, c)) << c.name().toStdString();
     // Eye traces in white on the scope.
-    EXPECT_TRUE(hasColour(form->scopeBitmap, QColor(255, 255, 255)));
+    EXPECT_TRUE(hasColour(form->scopeBitmap(), QColor(255, 255, 255)));
 
     // Cal Reset clears the off-screen chart at once; the control keeps the old picture
     // until the graph's next step.
@@ -251,12 +251,12 @@ TEST_F(FedWindow, PicturesShowTheCoreBitmapsAndTheGraphOnlyAtItsSteps) {
         i.fill(Qt::black);
         return i;
     }();
-    ASSERT_EQ(form->graphBitmap, black);
+    ASSERT_EQ(form->graphBitmap(), black);
     EXPECT_EQ(shown(form.get(), "Image2"), chart);
-    const unsigned steps = form->core.graph().graphShowCount;
-    while (form->core.graph().graphShowCount == steps)
+    const unsigned steps = form->core().graph().graphShowCount;
+    while (form->core().graph().graphShowCount == steps)
         silence(1);
-    EXPECT_EQ(shown(form.get(), "Image2"), form->graphBitmap);
+    EXPECT_EQ(shown(form.get(), "Image2"), form->graphBitmap());
     EXPECT_NE(shown(form.get(), "Image2"), chart);
 }
 
@@ -269,7 +269,7 @@ TEST_F(FedWindow, ClickOnTheChartCopiesItAtItsOwnSize) {
     QTest::mouseClick(image2, Qt::LeftButton, {}, QPoint(100, 100));
     QImage copied = clipboard->image().convertToFormat(QImage::Format_RGB888);
     EXPECT_EQ(copied.size(), image2->size());
-    EXPECT_EQ(copied, form->graphBitmap);
+    EXPECT_EQ(copied, form->graphBitmap());
     EXPECT_FALSE(hasColour(copied, QColor(255, 255, 255)));
 
     // A bigger window, a chart with traces: the copy follows the new size and pixels.
@@ -281,7 +281,7 @@ TEST_F(FedWindow, ClickOnTheChartCopiesItAtItsOwnSize) {
     QTest::mouseClick(image2, Qt::LeftButton, {}, QPoint(5, 5));
     copied = clipboard->image().convertToFormat(QImage::Format_RGB888);
     EXPECT_EQ(copied.size(), QSize(1081, 622));
-    EXPECT_EQ(copied, form->graphBitmap);
+    EXPECT_EQ(copied, form->graphBitmap());
     EXPECT_TRUE(hasColour(copied, QColor(255, 0, 0)));
 
     // A right click copies nothing.
@@ -306,7 +306,7 @@ TEST_F(FedWindow, LoggingButtonWritesTheCalibrationFilesOfACompleteTable) {
 
     // Down: both calibration files at once; frames are logged from now on.
     button(form.get(), "SpeedButton1")->click();
-    ASSERT_TRUE(form->core.loggingOn());
+    ASSERT_TRUE(form->core().loggingOn());
     EXPECT_EQ(lines("calraw/N1234567.txt"), 32);
     EXPECT_EQ(lines("caldata/N1234567.txt"), 66);
     EXPECT_EQ(lines("raw/N1234567.txt"), -1);
@@ -316,7 +316,7 @@ TEST_F(FedWindow, LoggingButtonWritesTheCalibrationFilesOfACompleteTable) {
 
     // Up: no more lines.
     button(form.get(), "SpeedButton1")->click();
-    EXPECT_FALSE(form->core.loggingOn());
+    EXPECT_FALSE(form->core().loggingOn());
     const int logged = lines("raw/N1234567.txt");
     synth::Synthesizer more(flightOf(3));
     playAll(more);
@@ -328,10 +328,10 @@ TEST(LoggingSetting, RestoredDownWithoutWritingAnything) {
     folder.writeIni("[Form]\r\nLogging=1\r\nGraphScr=0\r\n");
     auto form = startMainWindow(folder);
     EXPECT_TRUE(button(form.get(), "SpeedButton1")->isChecked());
-    EXPECT_TRUE(form->core.loggingOn());
-    EXPECT_EQ(form->core.graph().UpDown1, 0);
+    EXPECT_TRUE(form->core().loggingOn());
+    EXPECT_EQ(form->core().graph().UpDown1, 0);
     EXPECT_EQ(labelText(form.get(), "Label1"), QStringLiteral("1 sec"));
-    EXPECT_EQ(form->core.programFolder(),
+    EXPECT_EQ(form->core().programFolder(),
               QFile::encodeName(QFileInfo(folder.exe()).absolutePath()).toStdString());
     const QStringList made =
         QDir(QFileInfo(folder.exe()).absolutePath()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);

@@ -127,7 +127,7 @@ class FrameRecorder final : public TForm1 {
 
   private:
     void frameDecoded() override {
-        const DecodedFrame& f = core.frame();
+        const DecodedFrame& f = core().frame();
         seen.push_back(
             {f.frameNumber, f.serialNumber, f.sondeBlockOk, f.sensorBlockOk, f.gpsBlockOk});
     }
@@ -250,7 +250,7 @@ TEST(Replay, UnreadableRecordingIsReportedAndLiveCaptureGoesOn) {
     EXPECT_TRUE(ok.text().startsWith(QStringLiteral("Cannot replay ") + bad))
         << ok.text().toStdString();
     EXPECT_FALSE(form->replaying());
-    EXPECT_TRUE(form->capture.isOpen());
+    EXPECT_TRUE(form->capture().isOpen());
     form->close();
 }
 

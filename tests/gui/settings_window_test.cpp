@@ -45,23 +45,23 @@ TEST(WindowSettings, ValuesComeBackAfterCloseAndReopen) {
         auto form = startMainWindow(folder);
         EXPECT_EQ(form->frameGeometry(), QRect(48, 32, 1000, 750));
         EXPECT_EQ(labelText(form.get(), "Label1"), QStringLiteral("11 sec"));
-        EXPECT_EQ(form->Input, 1);
-        EXPECT_EQ(form->core.settings().DemodType, 1);
-        EXPECT_EQ(form->core.settings().InputCh, 1);
-        EXPECT_TRUE(form->core.settings().SymbolInv);
-        EXPECT_TRUE(form->core.settings().Iq);
-        EXPECT_EQ(form->Press[0], 16);
-        EXPECT_EQ(form->Humd[5], 99);
-        EXPECT_EQ(form->Temp[0], 6); // missing key: its default
+        EXPECT_EQ(form->input(), 1);
+        EXPECT_EQ(form->core().settings().DemodType, 1);
+        EXPECT_EQ(form->core().settings().InputCh, 1);
+        EXPECT_TRUE(form->core().settings().SymbolInv);
+        EXPECT_TRUE(form->core().settings().Iq);
+        EXPECT_EQ(form->calSelections().press[0], 16);
+        EXPECT_EQ(form->calSelections().humd[5], 99);
+        EXPECT_EQ(form->calSelections().temp[0], 6); // missing key: its default
         closeWindow(*form);
     }
     auto again = startMainWindow(folder);
     EXPECT_EQ(again->frameGeometry(), QRect(48, 32, 1000, 750));
     EXPECT_EQ(labelText(again.get(), "Label1"), QStringLiteral("11 sec"));
-    EXPECT_EQ(again->core.settings().InputCh, 1);
-    EXPECT_TRUE(again->core.settings().Iq);
-    EXPECT_EQ(again->Press[0], 16);
-    EXPECT_EQ(again->Humd[5], 99);
+    EXPECT_EQ(again->core().settings().InputCh, 1);
+    EXPECT_TRUE(again->core().settings().Iq);
+    EXPECT_EQ(again->calSelections().press[0], 16);
+    EXPECT_EQ(again->calSelections().humd[5], 99);
     const QStringList lines = iniLines(folder);
     EXPECT_TRUE(lines.contains("GraphScr=10"));
     EXPECT_TRUE(lines.contains("maintop=32")); // the key keeps its spelling
@@ -117,12 +117,12 @@ TEST(WindowSettings, LoggingOnStartsWithTheButtonDownAndWritesNothing) {
     folder.writeIni("[Form]\r\nLogging=1\r\n");
     auto form = startMainWindow(folder);
     EXPECT_TRUE(form->findChild<QAbstractButton*>("SpeedButton1")->isChecked());
-    EXPECT_TRUE(form->core.loggingOn());
-    const QStringList made = QDir(form->programFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    EXPECT_TRUE(form->core().loggingOn());
+    const QStringList made = QDir(form->programFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     EXPECT_TRUE(made.isEmpty()) << made.join(u' ').toStdString();
     // A click takes it up, and the close stores that.
     form->findChild<QAbstractButton*>("SpeedButton1")->click();
-    EXPECT_FALSE(form->core.loggingOn());
+    EXPECT_FALSE(form->core().loggingOn());
     closeWindow(*form);
     EXPECT_TRUE(iniLines(folder).contains("Logging=0"));
 }
