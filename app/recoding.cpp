@@ -21,7 +21,6 @@
 #include "app/program_folder.h"
 #include "app/replay_session.h"
 #include "audio/audio_file_kind.h"
-#include "capture/device_dialog.h"
 #include "capture/input_devices.h"
 #include "core/window_texts.h"
 #include "display/calibration_display.h"
