@@ -152,6 +152,12 @@ TEST(Import, TwoHourFlightReplaysToTheEndWithoutLogging) {
         }
     EXPECT_GT(red, 400);
     EXPECT_GT(lime, 400);
+    // Image2 shows the chart as the last line left it.
+    EXPECT_EQ(form->findChild<QWidget*>(QStringLiteral("Image2"))
+                  ->grab()
+                  .toImage()
+                  .convertToFormat(QImage::Format_RGB888),
+              form->graphBitmap());
     EXPECT_FALSE(button(*form, "SpeedButton3")->isChecked());
     // Nothing logged during the import; logging on again after it.
     EXPECT_EQ(QFileInfo(log).size(), logSize);
