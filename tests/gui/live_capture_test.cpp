@@ -22,9 +22,9 @@ TEST(LiveCapture, MissingDeviceIsReportedAndTheWindowStillComesUp) {
     auto form = startMainWindow(folder);
     EXPECT_EQ(ok.seen(), 1);
     EXPECT_EQ(ok.objectName(), "captureOpenFailure");
-    EXPECT_EQ(ok.text(),
-              QString::fromUtf8("録音デバイスをオープンできないためプログラムの実行ができません\n"
-                                "デバイスが使用中か録音フォーマットに対応していない可能性があります"));
+    EXPECT_EQ(ok.text(), QString::fromUtf8(
+                             "録音デバイスをオープンできないためプログラムの実行ができません\n"
+                             "デバイスが使用中か録音フォーマットに対応していない可能性があります"));
     EXPECT_EQ(ok.buttonCount(), 1);
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->capture().isOpen());
@@ -84,7 +84,8 @@ TEST(LiveCapture, SynthesisedSondeIsDecodedFromTheSoundServer) {
         },
         8000);
     ASSERT_TRUE(advancing) << seen.size() << " frame numbers seen";
-    for (size_t i = 1; i < seen.size(); ++i) EXPECT_EQ(seen[i], seen[i - 1] + 1);
+    for (size_t i = 1; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], seen[i - 1] + 1);
 
     // The channel readouts carry numbers and the dot lit green for a good frame.
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^Temp  : -?\\d+$"))
@@ -145,7 +146,8 @@ QList<QByteArray> linesOf(const QByteArray& bytes) {
 
 QByteArray joined(const QList<QByteArray>& lines, qsizetype from) {
     QByteArray all;
-    for (qsizetype i = from; i < lines.size(); ++i) all += lines[i];
+    for (qsizetype i = from; i < lines.size(); ++i)
+        all += lines[i];
     return all;
 }
 
@@ -217,11 +219,11 @@ TEST(LiveLogging, FlightLogsEqualTheFileDecoderOnTheSameRecording) {
     }
     ASSERT_EQ(fileSens.size(), fileRaw.size() + 1);
     EXPECT_EQ(fileSens[0], "FrameNo,Temp,Humd1,Humd2,Ref,Ref,Press,Ref,Ref\r\n");
-    EXPECT_TRUE(
-        fileSens[1].startsWith(QByteArray::number(o.firstFrameNumber + firstLogged) + ','));
+    EXPECT_TRUE(fileSens[1].startsWith(QByteArray::number(o.firstFrameNumber + firstLogged) + ','));
     const auto table = synth::calibrationTable(o);
     QByteArray calraw;
-    for (int k = 0; k < synth::kCalPieces; ++k) calraw += hexLine(table.data() + 16 * k, 16);
+    for (int k = 0; k < synth::kCalPieces; ++k)
+        calraw += hexLine(table.data() + 16 * k, 16);
     EXPECT_EQ(decoded("calraw/N4204200.txt"), calraw);
     EXPECT_EQ(linesOf(decoded("caldata/N4204200.txt")).size(), synth::kCalCoefficients);
 
@@ -233,8 +235,8 @@ TEST(LiveLogging, FlightLogsEqualTheFileDecoderOnTheSameRecording) {
     player.start(QStringLiteral("paplay"), {"--device=nimbo_sink", wav});
     ASSERT_TRUE(player.waitForStarted(5000));
     const QByteArray lastLine = fileRaw.last();
-    const bool allLogged = QTest::qWaitFor(
-        [&] { return logged("raw/N4204200.txt").endsWith(lastLine); }, 60000);
+    const bool allLogged =
+        QTest::qWaitFor([&] { return logged("raw/N4204200.txt").endsWith(lastLine); }, 60000);
     player.waitForFinished(5000);
     EXPECT_TRUE(allLogged) << "the last frame never reached the live raw log";
 

@@ -118,7 +118,8 @@ TEST(WindowSettings, LoggingOnStartsWithTheButtonDownAndWritesNothing) {
     auto form = startMainWindow(folder);
     EXPECT_TRUE(form->findChild<QAbstractButton*>("SpeedButton1")->isChecked());
     EXPECT_TRUE(form->core().loggingOn());
-    const QStringList made = QDir(form->programFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList made =
+        QDir(form->programFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     EXPECT_TRUE(made.isEmpty()) << made.join(u' ').toStdString();
     // A click takes it up, and the close stores that.
     form->findChild<QAbstractButton*>("SpeedButton1")->click();
