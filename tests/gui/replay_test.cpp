@@ -224,6 +224,7 @@ TEST(Replay, RealTimeIsPacedAndTheProgressWindowStopsIt) {
     Windows windows(*form);
     form->openFile(wav);
     ASSERT_TRUE(form->replaying());
+    EXPECT_EQ(labelText(&windows.progress, "Label1"), QStringLiteral("Replay 0 %"));
     QTest::qWait(2000);
     // Two seconds in (a little more on a busy machine): two or three frames, not twenty.
     EXPECT_LE(form->seen.size(), 3u);
