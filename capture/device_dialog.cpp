@@ -21,6 +21,7 @@
 #include <algorithm>
 
 #include "capture/input_devices.h"
+#include "settings/settings.h"
 #include "widgets/fonts.h"
 #include "widgets/placement.h"
 
@@ -29,6 +30,8 @@ TForm10* Form10 = nullptr;
 
 namespace {
 
+constexpr int kFmDet = static_cast<int>(nimbo::SignalType::FmDet);
+constexpr int kIf = static_cast<int>(nimbo::SignalType::If);
 constexpr int kDialogWidth = 415, kDialogHeight = 152; // client area
 // One row more than the dialog was drawn with: the weak-signal receiver's check box.
 constexpr int kWeakRowHeight = 24;
@@ -89,14 +92,15 @@ QGroupBox* groupBox(QWidget* parent, const char* name, const char* caption, QRec
 TForm9::TForm9(QWidget* mainWindow, int input, const nimbo::ReceiverSettings& signal)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      mainWindow_(mainWindow), input_(input), demodType_(signal.DemodType == 1 ? 1 : 0) {
+      mainWindow_(mainWindow), input_(input),
+      demodType_(nimbo::normalisedDemodType(signal.DemodType)) {
     buildControls();
     fillList();
     checkRow(input_);
     if (signal.Iq)
         RadioButton5->setChecked(true);
     else
-        (demodType_ == 1 ? RadioButton2 : RadioButton1)->setChecked(true);
+        (demodType_ == kIf ? RadioButton2 : RadioButton1)->setChecked(true);
     (signal.InputCh == 1 ? RadioButton4 : RadioButton3)->setChecked(true);
     CheckBox1->setChecked(signal.SymbolInv);
     CheckBox2->setChecked(signal.Weak);
@@ -247,12 +251,12 @@ void TForm9::ListView1Click() {
 }
 
 void TForm9::RadioButton1Click() {
-    if (RadioButton1->isChecked()) demodType_ = 0;
+    if (RadioButton1->isChecked()) demodType_ = kFmDet;
     enableSignalControls();
 }
 
 void TForm9::RadioButton2Click() {
-    if (RadioButton2->isChecked()) demodType_ = 1;
+    if (RadioButton2->isChecked()) demodType_ = kIf;
     enableSignalControls();
 }
 

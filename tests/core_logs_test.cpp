@@ -2,10 +2,8 @@
 // rules that keep them whole, correctly formatted and inside their folders.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -15,6 +13,7 @@
 
 #include "core/nimbo_core.h"
 #include "decode/log_files.h"
+#include "tests/file_size_limit.h"
 #include "tests/scratch_dir.h"
 #include "tests/test_frame.h"
 
@@ -86,28 +85,7 @@ TEST(SafeFileName, NoTwoSerialsShareAName) {
         }
 }
 
-// While in scope no file may grow beyond `bytes`: a write crossing it lands in part and
-// then fails (EFBIG), as on a disk that fills up mid-line.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-};
+using test::FileSizeLimit;
 
 TEST(AppendLine, ShortWriteIsCutBackAndTheNextLineStartsOnItsOwn) {
     const fs::path dir = freshFolder("short");
