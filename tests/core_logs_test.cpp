@@ -379,6 +379,15 @@ TEST_F(Logging, DiskFullWhileTheCalibrationFilesAreWrittenLeavesNoneOfThem) {
     EXPECT_FALSE(fs::exists(dir / "calraw" / "K1234567.txt"));
     EXPECT_FALSE(fs::exists(dir / "caldata" / "K1234567.txt"));
     EXPECT_EQ(filesBeneath(dir, ".tmp"), 0u);
+    // The same writer over an old file leaves it whole.
+    const std::string old = (dir / "old.txt").string();
+    ASSERT_TRUE(writeWholeFile(old, "old"));
+    {
+        FileSizeLimit limit(10);
+        EXPECT_FALSE(writeWholeFile(old, std::string(100, 'n')));
+    }
+    EXPECT_EQ(slurp(old), "old\r\n");
+    EXPECT_EQ(filesBeneath(dir, ".tmp"), 0u);
     EXPECT_TRUE(core.logWriteFailure().active);
     EXPECT_EQ(core.logWriteFailure().text,
               "cannot write " + (dir / "calraw" / "K1234567.txt").string() + ": File too large");
