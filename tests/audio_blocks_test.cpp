@@ -142,10 +142,6 @@ TEST(AudioBlocks, NanAndInfinityInAFloatFileAreSilence) {
         const std::vector<int16_t> want = blocks(clean), got = blocks(broken);
         ASSERT_EQ(got.size(), want.size());
         EXPECT_TRUE(got == want);
-        for (const int i : bad)
-            if (rate == nimbo::kSampleRate) {
-                EXPECT_EQ(got[2 * i], 0) << i;
-            }
     }
 }
 

@@ -1,14 +1,11 @@
 // The settings file: what is read from hand-written INI texts and exactly what is written back.
 #include "settings/ini_file.h"
 #include "settings/settings.h"
-#include "settings/whole_file.h"
 #include "tests/file_size_limit.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <climits>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -366,16 +363,6 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFileUntouched) {
         EXPECT_EQ(readFile(ini), old);
         EXPECT_EQ(folderEntries(), std::vector<std::string>{"nimbo.ini"});
     }
-}
-
-// Every byte or a failure: a device that takes nothing more ends the loop with its reason.
-TEST(WholeFile, WriteFullyFailsWithTheReason) {
-    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-    if (full < 0) GTEST_SKIP() << "no /dev/full";
-    errno = 0;
-    EXPECT_FALSE(nimbo::writeFully(full, "abc", 3));
-    EXPECT_EQ(errno, ENOSPC);
-    ::close(full);
 }
 
 TEST(SettingsPath, ExtensionOfTheFileNameIsReplaced) {
