@@ -21,6 +21,7 @@
 #include <algorithm>
 
 #include "capture/input_devices.h"
+#include "settings/settings.h"
 #include "widgets/fonts.h"
 #include "widgets/placement.h"
 
@@ -29,6 +30,8 @@ TForm10* Form10 = nullptr;
 
 namespace {
 
+constexpr int kFmDet = static_cast<int>(nimbo::SignalType::FmDet);
+constexpr int kIf = static_cast<int>(nimbo::SignalType::If);
 constexpr int kDialogWidth = 415, kDialogHeight = 152; // client area
 // One row more than the dialog was drawn with: the weak-signal receiver's check box.
 constexpr int kWeakRowHeight = 24;
@@ -84,19 +87,30 @@ QGroupBox* groupBox(QWidget* parent, const char* name, const char* caption, QRec
     return g;
 }
 
+// Moves `window` to centre it on `on`. Until the window manager has framed `window` (its
+// first opening), move() places the client area, not the frame: the client then goes where
+// a frame like `on`'s leaves it, so the first opening lands where every later one does.
+void centreOn(QWidget* window, const QWidget* on) {
+    QPoint at = nimbo::centredOn(window, on);
+    if (window->frameGeometry() == window->geometry())
+        at += on->geometry().topLeft() - on->frameGeometry().topLeft();
+    window->move(at);
+}
+
 } // namespace
 
 TForm9::TForm9(QWidget* mainWindow, int input, const nimbo::ReceiverSettings& signal)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      mainWindow_(mainWindow), input_(input), demodType_(signal.DemodType == 1 ? 1 : 0) {
+      mainWindow_(mainWindow), input_(input),
+      demodType_(nimbo::normalisedDemodType(signal.DemodType)) {
     buildControls();
     fillList();
     checkRow(input_);
     if (signal.Iq)
         RadioButton5->setChecked(true);
     else
-        (demodType_ == 1 ? RadioButton2 : RadioButton1)->setChecked(true);
+        (demodType_ == kIf ? RadioButton2 : RadioButton1)->setChecked(true);
     (signal.InputCh == 1 ? RadioButton4 : RadioButton3)->setChecked(true);
     CheckBox1->setChecked(signal.SymbolInv);
     CheckBox2->setChecked(signal.Weak);
@@ -225,7 +239,13 @@ void TForm9::showEvent(QShowEvent* e) {
 
 void TForm9::FormShow() {
     if (!mainWindow_) return;
-    move(nimbo::centredOn(this, mainWindow_));
+    centreOn(this, mainWindow_);
+    // On the first opening the frame was guessed from the main window's, whose height may
+    // differ (a dialog has no resize handle): centre again once the dialog's own frame is
+    // known, at its first expose.
+    placeWhenFramed_ = frameGeometry() == geometry() && windowHandle() &&
+                       mainWindow_->frameGeometry() != mainWindow_->geometry();
+    if (placeWhenFramed_) windowHandle()->installEventFilter(this);
     // Not a child of the main window (both live until exit, each deleted on its own), but
     // the window manager keeps it above the main window as its dialog.
     if (windowHandle() && mainWindow_->windowHandle())
@@ -233,6 +253,12 @@ void TForm9::FormShow() {
 }
 
 bool TForm9::eventFilter(QObject* watched, QEvent* e) {
+    if (placeWhenFramed_ && watched == windowHandle() && e->type() == QEvent::Expose &&
+        frameGeometry() != geometry()) {
+        placeWhenFramed_ = false;
+        windowHandle()->removeEventFilter(this);
+        if (mainWindow_) centreOn(this, mainWindow_);
+    }
     // A click anywhere in the list, on a row or below the rows; the selection it makes is
     // already in place when the button comes up.
     if (watched == ListView1->viewport() && e->type() == QEvent::MouseButtonRelease &&
@@ -247,12 +273,12 @@ void TForm9::ListView1Click() {
 }
 
 void TForm9::RadioButton1Click() {
-    if (RadioButton1->isChecked()) demodType_ = 0;
+    if (RadioButton1->isChecked()) demodType_ = kFmDet;
     enableSignalControls();
 }
 
 void TForm9::RadioButton2Click() {
-    if (RadioButton2->isChecked()) demodType_ = 1;
+    if (RadioButton2->isChecked()) demodType_ = kIf;
     enableSignalControls();
 }
 
@@ -348,7 +374,7 @@ void TForm10::showEvent(QShowEvent* e) {
 
 void TForm10::FormShow() {
     if (!dialog_) return;
-    move(nimbo::centredOn(this, dialog_));
+    centreOn(this, dialog_);
     if (windowHandle() && dialog_->windowHandle())
         windowHandle()->setTransientParent(dialog_->windowHandle());
 }

@@ -87,6 +87,7 @@ class TForm9 final : public QDialog {
     QPointer<TForm10> notice_;
     int input_;                         // the row in use, as the main window's Input
     int demodType_;                     // the last of FM Det (0) and IF (1) chosen, kept under I/Q
+    bool placeWhenFramed_ = false;      // centre again once the window manager has framed it
     QList<QByteArray> rowIds_;          // the device id of every row, fixed when the list was made
     bool deviceSoundMixerFound = false; // the desktop's recording mixer is installed
     QString soundSettingsProgram_;      // what Button2 starts; empty when nothing was found

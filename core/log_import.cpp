@@ -1,6 +1,7 @@
 #include "core/log_import.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -15,7 +16,19 @@ int digitValue(char c) {
     return (code < 'A' ? code - '0' : code - ('A' - 10)) & 0xF;
 }
 
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
 } // namespace
+
+bool isFrameLine(const char* line) {
+    for (int i = 0; i < kLogLineChars; ++i) {
+        const bool ok = i % 3 == 2 ? line[i] == ',' : isHexDigit(line[i]);
+        if (!ok) return false;
+    }
+    return true;
+}
 
 void logLineToCells(const char* line, uint8_t* cells) {
     uint8_t bytes[kFrameBytes];
@@ -45,6 +58,7 @@ bool LogImport::open(const std::string& path) {
     inLongLine_ = false;
     previous_ = -1;
     frames_ = 0;
+    readError_ = 0;
     return true;
 }
 
@@ -57,9 +71,11 @@ LogImport::Step LogImport::step() {
     if (!file_) return Step::End;
     for (int read = 0; read < kReadsPerPoll; ++read) {
         const long at = std::ftell(file_.get());
-        if (at < 0 || at >= size_) return Step::End;
+        if (at < 0) return failed();
+        if (at >= size_) return Step::End;
         const int room = static_cast<int>(std::min<long>(kImportLineBuffer, size_ - at + 1));
-        if (!std::fgets(line_, room, file_.get())) return Step::End;
+        if (!std::fgets(line_, room, file_.get()))
+            return std::ferror(file_.get()) ? failed() : Step::End;
         const long got = std::ftell(file_.get()) - at;
         const bool ended = got > 0 && line_[got - 1] == '\n';
         const bool startsLine = !inLongLine_;
@@ -71,7 +87,7 @@ LogImport::Step LogImport::step() {
         // CR LF (this program's own files) counts as one line end, as LF alone does.
         size_t chars = length - 1;
         if (chars > 0 && line_[chars - 1] == '\r') --chars;
-        if (chars != static_cast<size_t>(kLogLineChars)) continue;
+        if (chars != static_cast<size_t>(kLogLineChars) || !isFrameLine(line_)) continue;
 
         logLineToCells(line_, cells_);
         core_.decodeFrame(cells_);
@@ -87,6 +103,12 @@ LogImport::Step LogImport::step() {
         return Step::Frame;
     }
     return Step::Busy;
+}
+
+LogImport::Step LogImport::failed() {
+    readError_ = errno != 0 ? errno : EIO;
+    file_.reset();
+    return Step::End;
 }
 
 } // namespace nimbo

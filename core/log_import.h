@@ -24,6 +24,11 @@ inline constexpr int kImportLineBuffer = 1024;
 // takes 0-9, A-F and a-f alike; the separators are not looked at.
 void logLineToCells(const char* line, uint8_t* cells);
 
+// Whether the kLogLineChars characters of `line` are a frame as the raw log writes it:
+// two hexadecimal digits (either case) per byte, a comma between bytes. Anything else,
+// junk of the right length included, is not a frame and is skipped.
+bool isFrameLine(const char* line);
+
 // The progress window's Label1: "Load Frame No. : n".
 LabelText loadFrameText(int frameNumber);
 
@@ -32,7 +37,7 @@ class LogImport {
     enum class Step {
         Frame, // a line was decoded and the chart stepped
         Busy,  // many lines read, none of them a frame: a chance to keep the window alive
-        End,   // end of the file (as it was when opened) or a read error
+        End,   // end of the file (as it was when opened) or a read error (readError())
     };
 
     explicit LogImport(NimboCore& core) : core_(core) {}
@@ -48,6 +53,8 @@ class LogImport {
     // The frame number of the last replayed line, whatever its checks gave; -1 before.
     int frameNumber() const { return previous_; }
     int framesReplayed() const { return frames_; }
+    // The errno of a read that failed and ended the replay early; 0 when it ran to the end.
+    int readError() const { return readError_; }
     // Gap steps for `missing` absent frame numbers: bounded at the chart's height in
     // steps, after which the chart is blank anyway and further steps change nothing seen.
     int gapSteps(int missing) const;
@@ -57,12 +64,16 @@ class LogImport {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
 
+    // Records the read's errno and ends the replay.
+    Step failed();
+
     NimboCore& core_;
     std::unique_ptr<std::FILE, Closer> file_;
     long size_ = 0;
     bool inLongLine_ = false; // the previous read ended inside a line
     int previous_ = -1;
     int frames_ = 0;
+    int readError_ = 0;
     char line_[kImportLineBuffer] = {};
     uint8_t cells_[kFrameBits] = {};
 };

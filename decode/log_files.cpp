@@ -1,5 +1,7 @@
 #include "decode/log_files.h"
 
+#include "settings/whole_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,23 +61,6 @@ bool fail(std::string* error, const std::string& path, const std::string& reason
     return false;
 }
 
-// All of data to fd across short writes; errno says why when false.
-bool writeAll(int fd, const std::string& data) {
-    const char* p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 bool appendLine(const std::string& path, std::string_view text, std::string* error,
@@ -96,7 +81,7 @@ bool appendLine(const std::string& path, std::string_view text, std::string* err
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     const off_t before = regular ? st.st_size : 0;
     const std::string bytes = withCrLf(before == 0 ? header : std::string_view(), text);
-    bool ok = writeAll(fd, bytes);
+    bool ok = writeFully(fd, bytes.data(), bytes.size());
     int err = errno;
     if (::close(fd) != 0 && ok) {
         ok = false; // a delayed write error (network file systems report them here)
@@ -116,25 +101,8 @@ bool appendLine(const std::string& path, std::string_view text, std::string* err
 bool writeWholeFile(const std::string& path, std::string_view text, std::string* error) {
     const std::string folder = folderOf(path);
     const int folderErr = makeFolder(folder);
-    // Safe names never hold a '.', so "<name>.txt.tmp" is no other sonde's file.
-    const std::string temp = path + ".tmp";
-    const int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) return fail(error, path, openFailure(folder, folderErr, errno));
-    // Flushed before the rename, so that a crash cannot leave the final name empty.
-    bool ok = writeAll(fd, withCrLf({}, text)) && ::fsync(fd) == 0;
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (ok) return true;
-    ::unlink(temp.c_str());
-    return fail(error, path, std::strerror(err));
+    const int err = replaceFile(path, withCrLf({}, text));
+    return err == 0 || fail(error, path, openFailure(folder, folderErr, err));
 }
 
 bool insertBeforeTail(const std::string& path, std::string_view head, std::string_view text,

@@ -18,7 +18,8 @@ bool appendLine(const std::string& path, std::string_view text, std::string* err
 
 // Writes text (line ends as appendLine) as the whole new content of the file at path:
 // first to a temporary name in the same folder, then renamed over it, so a reader or a
-// later run never finds a part of it. On failure nothing is left behind.
+// later run never finds a part of it. On failure nothing is left behind and an old file
+// is as it was.
 bool writeWholeFile(const std::string& path, std::string_view text, std::string* error = nullptr);
 
 // Puts text (line ends as appendLine) in front of the closing `tail` that ends the file at

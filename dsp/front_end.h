@@ -12,7 +12,7 @@
 
 namespace nimbo {
 
-// The three signal settings, read at the start of every block.
+// The signal settings, read at the start of every block.
 struct ReceiverSettings {
     int DemodType = 0;      // 0: FM discriminator audio ("FM Det"); other: 12 kHz IF
     int InputCh = 0;        // 1: right channel; 0 and any other value: left

@@ -1,6 +1,6 @@
 // The raw-log import's line reader: any bytes as a log file replayed through a core. Exactly
-// the lines of 659 characters ending in LF or CR LF, without a NUL, are frames; and a line
-// of hexadecimal digits becomes the bytes those digits spell.
+// the lines of 659 characters ending in LF or CR LF that are hexadecimal byte pairs between
+// commas are frames; and a line of hexadecimal digits becomes the bytes those digits spell.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,14 +24,20 @@ int hexValue(char c) {
     return -1;
 }
 
-// Frame lines counted the plain way: split at LF, drop one CR, measure.
+// Byte pairs of hexadecimal digits, a comma between two pairs.
+bool pairsAndCommas(std::string_view line) {
+    for (size_t i = 0; i < line.size(); ++i)
+        if (i % 3 == 2 ? line[i] != ',' : hexValue(line[i]) < 0) return false;
+    return true;
+}
+
+// Frame lines counted the plain way: split at LF, drop one CR, measure, look at each character.
 int frameLines(std::string_view text) {
     int frames = 0;
     for (size_t lf; (lf = text.find('\n')) != std::string_view::npos; text.remove_prefix(lf + 1)) {
         std::string_view line = text.substr(0, lf);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.size() == static_cast<size_t>(nimbo::kLogLineChars) &&
-            line.find('\0') == std::string_view::npos)
+        if (line.size() == static_cast<size_t>(nimbo::kLogLineChars) && pairsAndCommas(line))
             ++frames;
     }
     return frames;

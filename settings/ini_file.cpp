@@ -1,5 +1,7 @@
 #include "settings/ini_file.h"
 
+#include "settings/whole_file.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -16,8 +18,6 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::size_t npos = std::string::npos;
-// Unique temporary names tried before giving up on creating one.
-constexpr int kTempNameAttempts = 100;
 // A hexadecimal value holds at most 32 bits.
 constexpr int kMaxHexDigits = 8;
 
@@ -116,19 +116,6 @@ std::string errnoText(int err) {
 
 void setError(std::string* error, int err) {
     if (error) *error = errnoText(err);
-}
-
-bool writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // The file to replace: the target of a symbolic link, so that the link survives the rename.
@@ -299,49 +286,9 @@ std::string IniFile::text() const {
 }
 
 bool IniFile::save(const std::string& path, std::string* error) const {
-    const std::string target = resolveTarget(path);
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-    const std::string base = slash == npos ? target : target.substr(slash + 1);
-
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < kTempNameAttempts && fd < 0; ++attempt) {
-        temp = folder + "/." + base + "." + std::to_string(::getpid()) + "." +
-               std::to_string(attempt) + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) {
-        setError(error, errno);
-        return false;
-    }
-
-    auto fail = [&](int err) {
-        if (fd >= 0) ::close(fd);
-        ::unlink(temp.c_str());
-        setError(error, err);
-        return false;
-    };
-    if (!writeAll(fd, text())) return fail(errno);
-    // Keep the old file's permissions; failing to (another owner) is not worth losing the write.
-    if (exists) (void)::fchmod(fd, old.st_mode & 07777);
-    if (::fsync(fd) != 0) return fail(errno);
-    int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) return fail(errno);
-    if (::rename(temp.c_str(), target.c_str()) != 0) return fail(errno);
-
-    // Make the rename itself durable; the new file is already in place if this fails.
-    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        (void)::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    const int err = replaceFile(resolveTarget(path), text());
+    if (err != 0) setError(error, err);
+    return err == 0;
 }
 
 } // namespace nimbo

@@ -77,6 +77,8 @@ Settings loadSettings(const std::string& iniPath) {
         else
             value = ini.readInteger(section, key, value);
     });
+    // Normalised once here, so the chain and the dialog agree on a hand-edited value.
+    s.DemodType = normalisedDemodType(s.DemodType);
     s.InputId = ini.readString("Wave", kInputIdKey, "");
     s.Weak = ini.readInteger("Wave", kWeakKey, 0) != 0;
     s.IQ = ini.readInteger("Wave", kIqKey, 0) != 0;

@@ -10,6 +10,18 @@ namespace nimbo {
 inline constexpr int kDefaultMainWidth = 915;
 inline constexpr int kDefaultMainHeight = 700;
 
+// The signal on the input, stored as DemodType: FM discriminator audio ("FM Det") or a
+// 12 kHz IF. The receiver chain takes any value but 0 as the IF; a stored value that is
+// neither is read as FM Det, the first run's choice, so the chain and the device dialog
+// only ever see these two.
+enum class SignalType : int { FmDet = 0, If = 1 };
+
+// A stored DemodType as one of the two: 1 the IF, anything else FM Det.
+constexpr int normalisedDemodType(int stored) {
+    return stored == static_cast<int>(SignalType::If) ? stored
+                                                      : static_cast<int>(SignalType::FmDet);
+}
+
 // Every stored setting, named after its key in the file. Defaults are those of a first run.
 struct Settings {
     // [Form]: the main window's normal placement in screen pixels, and whether it starts
@@ -22,7 +34,7 @@ struct Settings {
     int GraphScr = 5;     // graph time scale, up-down position 0..19 (not range-checked here)
     bool Logging = false; // logging button down
     // [Wave]: Input 0 = system default capture device, k >= 1 = device k - 1;
-    // DemodType 0 = FM Det, otherwise 12kHz IF; InputCh 0 = left, 1 = right.
+    // DemodType a SignalType (normalised when read); InputCh 0 = left, 1 = right.
     int Input = 0, DemodType = 0, InputCh = 0;
     bool SymbolInv = false; // FM Det signal inverted
     // The chosen device's id (as text), so that Input can be found again when the order
@@ -50,7 +62,8 @@ std::string settingsPathFor(const std::string& executablePath);
 
 // Reads the settings. A missing or unreadable file, section or key, or a value that is not a
 // number, leaves that setting at its default; booleans are true for any non-zero number.
-// Values are not range-checked. The file is never created here.
+// DemodType is normalised (normalisedDemodType); other values are not range-checked. The file is
+// never created here.
 Settings loadSettings(const std::string& iniPath);
 
 // Writes all settings, booleans as "1"/"0". An existing file keeps its other lines and

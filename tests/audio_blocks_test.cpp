@@ -118,6 +118,33 @@ TEST(AudioBlocks, EverySampleOfA48kFileArrivesOnceInItsPlace) {
     }
 }
 
+// NaN and infinities in a float file (a recorder or filter gone wrong) arrive as silence in
+// their places, and spoil nothing around them, resampled or not: the blocks are those of the
+// same file with zeros there.
+TEST(AudioBlocks, NanAndInfinityInAFloatFileAreSilence) {
+    const std::string dir = nimbo::test::scratchDir("audio-nan");
+    const int bad[] = {1000, 1001, 1002, 7000};
+    const float values[] = {NAN, INFINITY, -INFINITY, -NAN};
+    for (const int rate : {nimbo::kSampleRate, 44100}) {
+        SCOPED_TRACE(rate);
+        std::vector<float> clean(20000), broken;
+        for (std::size_t i = 0; i < clean.size(); ++i)
+            clean[i] = 0.5f * static_cast<float>(std::sin(2 * std::numbers::pi * 1000 * i / rate));
+        for (const int i : bad)
+            clean[i] = 0.0f;
+        broken = clean;
+        for (std::size_t k = 0; k < std::size(bad); ++k)
+            broken[bad[k]] = values[k];
+        const auto blocks = [&](const std::vector<float>& samples) {
+            return readBlocks(
+                writeFile(dir + "/f.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, rate, samples), 0);
+        };
+        const std::vector<int16_t> want = blocks(clean), got = blocks(broken);
+        ASSERT_EQ(got.size(), want.size());
+        EXPECT_TRUE(got == want);
+    }
+}
+
 // A 1 kHz tone recorded at other rates comes out as the same tone sampled at 48 kHz: in
 // time (the resampler's delay taken out), at its level, on the channel chosen.
 TEST(AudioBlocks, ResampledToneMatchesTheToneAt48k) {
@@ -142,8 +169,8 @@ TEST(AudioBlocks, ResampledToneMatchesTheToneAt48k) {
             double worst = 0;
             // Away from the ends, where the filter sees the tone start and stop.
             for (int i = 480; i < nimbo::kSampleRate - 480; ++i) {
-                const double want =
-                    32768 * amplitude * std::sin(2 * std::numbers::pi * hz * i / nimbo::kSampleRate);
+                const double want = 32768 * amplitude *
+                                    std::sin(2 * std::numbers::pi * hz * i / nimbo::kSampleRate);
                 worst = std::max(worst, std::abs(got[2 * i] - want));
                 ASSERT_EQ(got[2 * i], got[2 * i + 1]);
             }

@@ -2,10 +2,8 @@
 // rules that keep them whole, correctly formatted and inside their folders.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -15,6 +13,7 @@
 
 #include "core/nimbo_core.h"
 #include "decode/log_files.h"
+#include "tests/file_size_limit.h"
 #include "tests/scratch_dir.h"
 #include "tests/test_frame.h"
 
@@ -86,28 +85,7 @@ TEST(SafeFileName, NoTwoSerialsShareAName) {
         }
 }
 
-// While in scope no file may grow beyond `bytes`: a write crossing it lands in part and
-// then fails (EFBIG), as on a disk that fills up mid-line.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-};
+using test::FileSizeLimit;
 
 TEST(AppendLine, ShortWriteIsCutBackAndTheNextLineStartsOnItsOwn) {
     const fs::path dir = freshFolder("short");
@@ -400,6 +378,15 @@ TEST_F(Logging, DiskFullWhileTheCalibrationFilesAreWrittenLeavesNoneOfThem) {
     }
     EXPECT_FALSE(fs::exists(dir / "calraw" / "K1234567.txt"));
     EXPECT_FALSE(fs::exists(dir / "caldata" / "K1234567.txt"));
+    EXPECT_EQ(filesBeneath(dir, ".tmp"), 0u);
+    // The same writer over an old file leaves it whole.
+    const std::string old = (dir / "old.txt").string();
+    ASSERT_TRUE(writeWholeFile(old, "old"));
+    {
+        FileSizeLimit limit(10);
+        EXPECT_FALSE(writeWholeFile(old, std::string(100, 'n')));
+    }
+    EXPECT_EQ(slurp(old), "old\r\n");
     EXPECT_EQ(filesBeneath(dir, ".tmp"), 0u);
     EXPECT_TRUE(core.logWriteFailure().active);
     EXPECT_EQ(core.logWriteFailure().text,

@@ -57,15 +57,32 @@ std::vector<int> replay(NimboCore& core, const std::string& path) {
 
 TEST(LogImport, OnlyWholeFrameLinesAreDecoded) {
     const std::string frame = logLine(numbered(7));
+    std::string oneBadDigit = frame, spaced = frame;
+    oneBadDigit[3 * 150 + 1] = 'g';
+    for (std::size_t i = 2; i < spaced.size(); i += 3)
+        spaced[i] = ' ';
     const std::string text = "FrameNo,Temp,Humd1\r\n" + frame + "\r\n" // CR LF: taken
                              + lower(logLine(numbered(0xAB))) + "\n"   // LF, lower case
                              + frame.substr(1) + "\r\n"                // 658 characters
                              + frame + "0\n"                           // 660 characters
                              + std::string(1024, 'x') + frame + "\r\n" // tail of a long line
+                             + std::string(1023, 'x') + frame +
+                             "\r\n"                          // a tail that is a frame line
+                             + logLine(numbered(8)) + "\r\n" // right after a tail: taken
+                             + std::string(kLogLineChars, 'z') + "\r\n" // junk, 659 characters
+                             + oneBadDigit + "\r\n" + spaced + "\r\n"   // not the log's format
                              + "\r\n" + logLine(numbered(9)) + "\r\n" + frame; // no line end
     NimboCore core;
-    EXPECT_EQ(replay(core, writeLog("mixed.txt", text)), (std::vector<int>{7, 0xAB, 9}));
+    EXPECT_EQ(replay(core, writeLog("mixed.txt", text)), (std::vector<int>{7, 0xAB, 8, 9}));
     EXPECT_STREQ(core.readout().Label12.data(), "Frame : 9"); // its checks passed
+
+    // Lower-case digits spell the same bytes: all three blocks pass their checks.
+    NimboCore lowerCase;
+    EXPECT_EQ(replay(lowerCase, writeLog("lower.txt", lower(logLine(numbered(0xAB))) + "\n")),
+              std::vector<int>{0xAB});
+    EXPECT_TRUE(lowerCase.frame().sondeBlockOk);
+    EXPECT_TRUE(lowerCase.frame().sensorBlockOk);
+    EXPECT_TRUE(lowerCase.frame().gpsBlockOk);
 }
 
 TEST(LogImport, ChartStepsOncePerFrameNumberAndDisarmsAcrossGaps) {

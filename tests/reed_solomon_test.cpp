@@ -114,6 +114,18 @@ TEST(ReedSolomon, CorrectsUpToTwoEPlusFOf24AndRefusesBeyond) {
     for (const std::vector<int>& bad : {std::vector<int>{234}, std::vector<int>{-1, 5}})
         EXPECT_EQ(decode(c, bad), kFailed);
     EXPECT_EQ(decode(c, std::vector<int>(30, 233)), 1);
+
+    // The syndromes of two errors at places 240 and 250 of the full code, beyond the 234 the
+    // shortened code has: the root search stops at 233 and refuses, writing nothing.
+    std::vector<uint8_t> full(kMaxCodeLength, 0);
+    full[240] = 0x5A;
+    full[250] = 0xC3;
+    ASSERT_TRUE(encodeShortened(std::span(full).subspan(kParityBytes),
+                                std::span(full).first<kParityBytes>()));
+    std::vector<uint8_t> cut(full.begin(), full.begin() + kCodeLength); // exactly 234 bytes
+    const std::vector<uint8_t> received = cut;
+    EXPECT_EQ(decodeShortened(cut), kFailed);
+    EXPECT_EQ(cut, received);
 }
 
 // Beyond 12 errors the decoder must refuse, not "correct" to another codeword. A miscorrection

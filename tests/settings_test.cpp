@@ -1,6 +1,7 @@
 // The settings file: what is read from hand-written INI texts and exactly what is written back.
 #include "settings/ini_file.h"
 #include "settings/settings.h"
+#include "tests/file_size_limit.h"
 
 #include <gtest/gtest.h>
 
@@ -215,6 +216,24 @@ TEST_F(SettingsFile, IntegerAndBooleanValueTexts) {
     }
 }
 
+// The signal type as the chain and the device dialog take it: only 1 is the IF, anything
+// else a hand edit left is FM Det, and the next save writes what was used.
+TEST_F(SettingsFile, SignalTypeIsFmDetOrIfAndSavedAsUsed) {
+    const std::pair<const char*, int> cases[] = {
+        {"DemodType=1", 1},   {"DemodType=0", 0},   {"DemodType=2", 0},  {"DemodType=-1", 0},
+        {"DemodType=0x1", 1}, {"DemodType=257", 0}, {"DemodType=IF", 0}, {"DemodType=3", 0},
+    };
+    for (const auto& [line, used] : cases) {
+        SCOPED_TRACE(line);
+        writeFile(ini, crlf(std::string("[Wave]\n") + line + "\n"));
+        const Settings s = nimbo::loadSettings(ini.string());
+        EXPECT_EQ(s.DemodType, used);
+        ASSERT_TRUE(nimbo::saveSettings(ini.string(), s, nullptr));
+        EXPECT_NE(readFile(ini).find("DemodType=" + std::to_string(used) + "\r\n"),
+                  std::string::npos);
+    }
+}
+
 TEST_F(SettingsFile, WritesEditTheFileInPlace) {
     struct Case {
         const char* name;
@@ -312,18 +331,38 @@ TEST_F(SettingsFile, UnwritableLocationFailsWithAReason) {
     EXPECT_FALSE(error.empty());
 }
 
-TEST_F(SettingsFile, ReadOnlyFolderLeavesTheOldFileUntouched) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
+// A save that fails part-way or cannot start says why, leaves the old file as it was and no
+// temporary file beside it.
+TEST_F(SettingsFile, FailedSaveLeavesTheOldFileUntouched) {
+    struct Case {
+        const char* name;
+        bool readOnlyFolder; // else a file size limit below the new file's size
+        const char* reason;
+    };
+    const Case cases[] = {{"read-only folder", true, "Permission denied"},
+                          {"disk full part-way", false, "File too large"}};
     const std::string old = crlf("[Form]\nMainTop=3\n");
-    writeFile(ini, old);
-    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-    std::string error;
-    Settings s;
-    s.MainTop = 4;
-    EXPECT_FALSE(nimbo::saveSettings(ini.string(), s, &error));
-    EXPECT_EQ(error, "Permission denied");
-    EXPECT_EQ(readFile(ini), old);
-    EXPECT_EQ(folderEntries(), std::vector<std::string>{"nimbo.ini"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.readOnlyFolder && ::geteuid() == 0) continue; // permissions do not stop root
+        writeFile(ini, old);
+        Settings s;
+        s.MainTop = 4;
+        std::string error;
+        bool saved = true;
+        if (c.readOnlyFolder) {
+            fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+            saved = nimbo::saveSettings(ini.string(), s, &error);
+            fs::permissions(dir, fs::perms::owner_all);
+        } else {
+            nimbo::test::FileSizeLimit limit(old.size() + 20); // the new file is longer
+            saved = nimbo::saveSettings(ini.string(), s, &error);
+        }
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(error, c.reason);
+        EXPECT_EQ(readFile(ini), old);
+        EXPECT_EQ(folderEntries(), std::vector<std::string>{"nimbo.ini"});
+    }
 }
 
 TEST(SettingsPath, ExtensionOfTheFileNameIsReplaced) {

@@ -117,6 +117,11 @@ int importLog(nimbo::NimboCore& core, const std::string& path) {
     }
     while (import.step() != nimbo::LogImport::Step::End) {
     }
+    if (import.readError() != 0) {
+        std::fprintf(stderr, "nimbo-decode: cannot read the raw frame log %s: %s\n", path.c_str(),
+                     std::strerror(import.readError()));
+        return 1;
+    }
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QTableWidget>
 
 #include "capture/device_dialog.h"
@@ -67,6 +68,7 @@ TEST(DeviceDialog, OpensWithTheSettingsAndEveryCloseAppliesWhatItShows) {
     const Case cases[] = {
         {1, {1, 0, true}, {1}, "RadioButton2", false, false, "signal 10i"}, // greyed, tick kept
         {0, {7, 1, false}, {0}, "RadioButton1", true, true, "signal 01"},   // 7 shows FM Det
+        {0, {2, 0, false}, {0}, "RadioButton1", true, false, "signal 00"},  // as the chain reads 2
         {2, {-1, 5, true}, {2}, "RadioButton1", true, false, "signal 00i"},
         {99, {0, 0, false}, {}, "RadioButton1", true, false, "signal 00"}, // a row it does not have
         {0, {0, 0, false, true}, {0}, "RadioButton1", true, false, "signal 00w"}, // weak receiver
@@ -211,6 +213,35 @@ TEST(DeviceDialog, CheckMarkFollowsTheSelectionAndOnlyAnotherRowSwitches) {
     EXPECT_EQ(asked.events, std::vector<std::string>{"signal 10"});
     closeAfter([&] { clickRow(dialog, 0); }); // the default follows the system: no id
     EXPECT_EQ(asked.events, (std::vector<std::string>{"close", "open 0 ", "signal 10"}));
+}
+
+// Under a window manager (with_wm.sh), which frames the dialog only once it is shown: the
+// first opening lands centred on the main window as every later one does.
+TEST(DeviceDialogPlacement, FirstOpeningLandsWhereLaterOnesDo) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb") ||
+        !qEnvironmentVariableIsEmpty("NIMBO_BARE_X"))
+        GTEST_SKIP() << "needs a window manager (with_wm.sh)";
+    QWidget main;
+    main.setGeometry(200, 150, 915, 700);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    QTest::qWait(300);
+    TForm9 dialog(&main, 0, ReceiverSettings{});
+    std::vector<QPoint> places;
+    for (int opening = 0; opening < 3; ++opening) {
+        dialog.setWindowModality(Qt::ApplicationModal); // as the main window opens it
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        QTest::qWait(300);
+        places.push_back(dialog.frameGeometry().topLeft());
+        dialog.close();
+        QTest::qWait(100);
+    }
+    const QRect outer = main.frameGeometry(), own = dialog.frameGeometry();
+    const QPoint centred(outer.left() + outer.width() / 2 - own.width() / 2,
+                         outer.top() + outer.height() / 2 - own.height() / 2);
+    for (int opening = 0; opening < 3; ++opening)
+        EXPECT_EQ(places[opening], centred) << "opening " << opening;
 }
 
 } // namespace
