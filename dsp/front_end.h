@@ -32,7 +32,8 @@ class Receiver {
     static constexpr double kCarrierHz = 12000.0; // the IF
 
     explicit Receiver(FrameListener* listener = nullptr) : sync_(listener) {}
-    // Where completed frames go (a copied receiver still tells its original's listener).
+    // Where completed frames go; a copy of another receiver tells that one's listener
+    // until this is called.
     void setListener(FrameListener* listener) { sync_.setListener(listener); }
 
     // Steps one block of kBlockSamples interleaved stereo frames (left word first)
@@ -51,8 +52,8 @@ class Receiver {
     static constexpr double carrierStep =
         samplePeriod * (2.0 * std::numbers::pi * kCarrierHz); // pi/2
 
-    // The last block on its way through: the chosen channel's samples (IF path: then its
-    // phases), the conditioned signal the scope draws, and 1 where the clock ticked.
+    // The last block on its way through: the chosen channel's samples (IF path: band-passed,
+    // then their phases), the conditioned signal the scope draws, and 1 where the clock ticked.
     const std::array<double, kBlockSamples>& sampleBlock() const { return sampleBlock_; }
     const std::array<double, kBlockSamples>& demodSignal() const { return demodSignal_; }
     const std::array<uint8_t, kBlockSamples>& symbolTicks() const { return symbolTicks_; }

@@ -50,7 +50,7 @@ class SensorGraph {
     // UpDown1 position P (held within 0..19): one row every P + 1 steps; Label1 shows it.
     void setRowTime(int position);
 
-    // Graph steps that scroll every row of the chart out (height x row time): more steps
+    // Graph steps that scroll every row of the chart out (height x (P + 1)): more steps
     // in a row with the traces disarmed leave nothing of what was drawn before.
     int stepsPerChart() const { return graphBitmap_.height() * (UpDown1_ + 1); }
 
