@@ -80,7 +80,7 @@ TForm1::TForm1(const QString& executablePath, QWidget* parent)
     showLabel1();
     core_.setProgramFolder(QFile::encodeName(programFolder_).toStdString());
 
-    scopeBitmap_ = nimbo::wrapRaster(core_.scope().scopeBitmap);
+    scopeBitmap_ = nimbo::wrapRaster(core_.scope().scopeBitmap());
     Image1->showPicture(scopeBitmap_);
     fitGraphToImage2();
 
@@ -156,17 +156,17 @@ void TForm1::FormCreate() {
 // The graph starts over, empty, at Image2's size; its pixels move, so wrap them anew.
 void TForm1::fitGraphToImage2() {
     core_.resizeGraph(Image2->width(), Image2->height());
-    graphBitmap_ = nimbo::wrapRaster(core_.graph().graphBitmap);
+    graphBitmap_ = nimbo::wrapRaster(core_.graph().graphBitmap());
     showGraphBitmap();
 }
 
 void TForm1::showGraphBitmap() {
-    graphShown_ = core_.graph().graphShowCount;
+    graphShown_ = core_.graph().graphShowCount();
     Image2->showPicture(graphBitmap_);
 }
 
 void TForm1::showLabel1() {
-    Label1->setText(QString::fromUtf8(core_.graph().Label1.data()));
+    Label1->setText(QString::fromUtf8(core_.graph().Label1().data()));
     Label1->adjustSize();
 }
 
@@ -366,7 +366,7 @@ void TForm1::mirrorPictures() {
 
 // Image2 takes a fresh copy only when the core says the chart has a new picture.
 void TForm1::mirrorGraph() {
-    if (core_.graph().graphShowCount != graphShown_) showGraphBitmap();
+    if (core_.graph().graphShowCount() != graphShown_) showGraphBitmap();
 }
 
 // The dot's cross while the device is gone; when it is back it may sit at another row.

@@ -51,7 +51,7 @@ void BM_DrawScope(benchmark::State& state) {
     for (auto _ : state) {
         const Block& b = blocks[i++ % kBlocks];
         scope->DrawScope(b.signal.data(), b.ticks.data());
-        benchmark::DoNotOptimize(scope->scopeBitmap.bits());
+        benchmark::DoNotOptimize(scope->scopeBitmap().bits());
     }
 }
 BENCHMARK(BM_DrawScope)->Unit(benchmark::kMicrosecond);
@@ -71,7 +71,7 @@ void BM_GraphStep(benchmark::State& state) {
     for (auto _ : state) {
         const std::array<double, 8> v = flightValues(step++);
         graph.graphStep(v.data(), true);
-        benchmark::DoNotOptimize(graph.graphBitmap.bits());
+        benchmark::DoNotOptimize(graph.graphBitmap().bits());
     }
 }
 BENCHMARK(BM_GraphStep)->Arg(0)->Arg(5)->Unit(benchmark::kMicrosecond);
@@ -91,7 +91,7 @@ void BM_OneSecondOfPictures(benchmark::State& state) {
             graph.sensorBlockGood();
             graph.endOfBuffer(true, v.data(), true);
         }
-        benchmark::DoNotOptimize(graph.graphBitmap.bits());
+        benchmark::DoNotOptimize(graph.graphBitmap().bits());
     }
 }
 BENCHMARK(BM_OneSecondOfPictures)->Unit(benchmark::kMicrosecond);

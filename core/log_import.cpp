@@ -63,8 +63,7 @@ bool LogImport::open(const std::string& path) {
 }
 
 int LogImport::gapSteps(int missing) const {
-    const SensorGraph& g = core_.graph();
-    return std::min(missing, g.graphBitmap.height() * (g.UpDown1 + 1));
+    return std::min(missing, core_.graph().stepsPerChart());
 }
 
 LogImport::Step LogImport::step() {

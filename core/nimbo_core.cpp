@@ -67,7 +67,7 @@ void NimboCore::showSonde(bool rs92) {
 
 void NimboCore::continueFrom(const Receiver& heard) {
     receiver_ = heard;
-    receiver_.sync.setListener(this);
+    receiver_.setListener(this);
 }
 
 void NimboCore::continueFrom(const WeakReceiver& heard) {
@@ -101,7 +101,7 @@ void NimboCore::ProcessWaveBuffer(const int16_t* interleaved) {
                              weak_.eyeTicks().data());
             scope_.DrawScope(weakEye_.signal().data(), weakEye_.ticks().data());
         } else
-            scope_.DrawScope(receiver_.demodSignal.data(), receiver_.symbolTicks.data());
+            scope_.DrawScope(receiver_.demodSignal().data(), receiver_.symbolTicks().data());
     }
     statusDotEndOfBuffer();
     if (drawPictures_ && rs41Shown())
@@ -137,7 +137,7 @@ void NimboCore::showRs41(const rs41::Rs41Frame& frame) {
 }
 
 void NimboCore::decodeFrame(const uint8_t* cells) {
-    receiver_.sync.loadFrameBits(cells);
+    receiver_.loadFrameBits(cells);
     decodeFrame();
 }
 
@@ -157,7 +157,7 @@ bool NimboCore::sentFrame(sent::ParityBytes before, sent::SentBytes bytes,
 
 void NimboCore::decodeFrame() {
     showSonde(true);
-    const uint8_t* bits = receiver_.sync.frameBits.data();
+    const uint8_t* bits = receiver_.sync().frameBits().data();
     packFrameBytes(bits, frame_.frameBytes.data());
     frame_.rsCorrected = weakCorrected_;
     weakCorrected_ = -1;
@@ -188,7 +188,7 @@ void NimboCore::decodeFrame() {
 }
 
 void NimboCore::decodeSondeBlock() {
-    const uint8_t* bits = receiver_.sync.frameBits.data();
+    const uint8_t* bits = receiver_.sync().frameBits().data();
     std::memcpy(frame_.serialNumber, frame_.frameBytes.data() + frame::kSerial,
                 frame::kSerialLength);
     frame_.serialNumber[frame::kSerialLength] = '\0';
@@ -218,7 +218,7 @@ void NimboCore::decodeSondeBlock() {
 }
 
 void NimboCore::decodeSensorBlock() {
-    const uint8_t* bits = receiver_.sync.frameBits.data();
+    const uint8_t* bits = receiver_.sync().frameBits().data();
     auto& raw = frame_.sensorRaw;
     for (int i = 0; i < kSensorChannels; ++i) {
         raw[i] = static_cast<int32_t>(readCellsLE(bits + 8 * (frame::kSensors + 3 * i), 24));
@@ -325,14 +325,14 @@ void NimboCore::replayStart() {
 }
 
 void NimboCore::graphStep(bool armed) {
-    if (!armed) graph_.graphArmed = false;
+    if (!armed) graph_.disarm();
     if (drawPictures_) graph_.graphStep(frame_.normalisedChannels.data(), frame_.sensorBlockOk);
 }
 
 void NimboCore::refillFrameDisplay() {
     // Whatever the last replayed line held, good or not (or the last live frame when
     // nothing was read).
-    packFrameBytes(receiver_.sync.frameBits.data(), frameDisplayBytes_.data());
+    packFrameBytes(receiver_.sync().frameBits().data(), frameDisplayBytes_.data());
     cal_.takeDisplayCopy();
 }
 

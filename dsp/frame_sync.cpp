@@ -35,19 +35,19 @@ constexpr std::array<uint64_t, 3> kHeaderWords = packHeader(headerPatternBytes);
 const uint64_t headerPatternWords[3] = {kHeaderWords[0], kHeaderWords[1], kHeaderWords[2]};
 
 void FrameSync::ProcessSymbol(double y) {
-    symbolGroup[symbolCount++] = y >= 0.0 ? 1 : 0;
-    if (symbolCount < kSlotSymbols) return;
-    symbolCount = 0;
+    symbolGroup_[symbolCount_++] = y >= 0.0 ? 1 : 0;
+    if (symbolCount_ < kSlotSymbols) return;
+    symbolCount_ = 0;
 
     if (alignByte()) heardByte_ = true;
-    prevSymbolGroup = symbolGroup;
+    prevSymbolGroup_ = symbolGroup_;
 
-    if (inFrame) {
+    if (inFrame_) {
         for (int k = 0; k < 8; ++k)
-            frameBits[frameBitCount + k] = byteBits[k];
-        frameBitCount += 8;
-        if (frameBitCount >= kFrameBits) {
-            inFrame = false;
+            frameBits_[frameBitCount_ + k] = byteBits_[k];
+        frameBitCount_ += 8;
+        if (frameBitCount_ >= kFrameBits) {
+            inFrame_ = false;
             if (listener_) listener_->frameComplete();
         }
         return;
@@ -57,7 +57,7 @@ void FrameSync::ProcessSymbol(double y) {
 
 void FrameSync::loadFrameBits(const uint8_t* cells) {
     for (int i = 0; i < kFrameBits; ++i)
-        frameBits[i] = cells[i] & 1u;
+        frameBits_[i] = cells[i] & 1u;
 }
 
 void FrameSync::reset() {
@@ -69,31 +69,31 @@ bool FrameSync::alignByte() {
     // symbols; those positions read as 0, so the symbols come from the two slots only.
     uint8_t twoSlots[2 * kSlotSymbols + kSearchPositions] = {};
     for (int j = 0; j < kSlotSymbols; ++j) {
-        twoSlots[j] = prevSymbolGroup[j];
-        twoSlots[kSlotSymbols + j] = symbolGroup[j];
+        twoSlots[j] = prevSymbolGroup_[j];
+        twoSlots[kSlotSymbols + j] = symbolGroup_[j];
     }
 
-    if (byteLocked) {
-        const uint8_t* w = twoSlots + byteOffset;
+    if (byteLocked_) {
+        const uint8_t* w = twoSlots + byteOffset_;
         if (startsWithStartPattern(w)) {
             for (int k = 0; k < 8; ++k)
-                byteBits[k] = w[5 + 2 * k];
+                byteBits_[k] = w[5 + 2 * k];
             return true;
         }
-        byteLocked = false;
+        byteLocked_ = false;
         return false;
     }
 
     // Search the newer slot first: current symbols, then the previous ones.
     uint8_t search[2 * kSlotSymbols];
     for (int j = 0; j < kSlotSymbols; ++j) {
-        search[j] = symbolGroup[j];
-        search[kSlotSymbols + j] = prevSymbolGroup[j];
+        search[j] = symbolGroup_[j];
+        search[kSlotSymbols + j] = prevSymbolGroup_[j];
     }
     for (int p = 0; p < kSearchPositions; ++p) {
         if (startsWithStartPattern(search + p)) {
-            byteLocked = true;
-            byteOffset = p;
+            byteLocked_ = true;
+            byteOffset_ = p;
             return false;
         }
     }
@@ -122,10 +122,10 @@ int FrameSync::headerHistoryBit(int j) const {
 void FrameSync::searchHeader() {
     if (!heardByte_) return; // byteBits still holds its start value, not a received byte
     for (int k = 0; k < 8; ++k) {
-        pushHeaderBit(byteBits[k]);
+        pushHeaderBit(byteBits_[k]);
         if (headerScore() >= kHeaderThreshold) {
-            inFrame = true;
-            frameBitCount = 0;
+            inFrame_ = true;
+            frameBitCount_ = 0;
         }
     }
 }

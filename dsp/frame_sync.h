@@ -42,21 +42,33 @@ class FrameSync {
     int headerHistoryBit(int j) const;
 
     // Frame content: bit k of content byte n at 8n + k, k = 0 first on the air.
-    std::array<uint8_t, kFrameBits> frameBits{};
-    int frameBitCount = 0;
-    bool inFrame = false;
+    const std::array<uint8_t, kFrameBits>& frameBits() const { return frameBits_; }
+    int frameBitCount() const { return frameBitCount_; } // bits stored, 0..1760
+    bool inFrame() const { return inFrame_; }            // a header was found, bits go in
 
-    std::array<uint8_t, kSlotSymbols> symbolGroup{};
-    std::array<uint8_t, kSlotSymbols> prevSymbolGroup{};
-    int symbolCount = 0;
-    bool byteLocked = false;
-    int byteOffset = 0;
-    std::array<uint8_t, 8> byteBits{};
+    // This slot's symbols (0/1) so far and the previous slot's, the count in this slot
+    // (0..19), and the byte aligner: locked, at which symbol (0..36), its last byte.
+    const std::array<uint8_t, kSlotSymbols>& symbolGroup() const { return symbolGroup_; }
+    const std::array<uint8_t, kSlotSymbols>& prevSymbolGroup() const { return prevSymbolGroup_; }
+    int symbolCount() const { return symbolCount_; }
+    bool byteLocked() const { return byteLocked_; }
+    int byteOffset() const { return byteOffset_; }
+    const std::array<uint8_t, 8>& byteBits() const { return byteBits_; }
 
   private:
     bool alignByte(); // true when byteBits holds a byte read in this slot
     void searchHeader();
     void pushHeaderBit(uint64_t bit);
+
+    std::array<uint8_t, kFrameBits> frameBits_{};
+    int frameBitCount_ = 0;
+    bool inFrame_ = false;
+    std::array<uint8_t, kSlotSymbols> symbolGroup_{};
+    std::array<uint8_t, kSlotSymbols> prevSymbolGroup_{};
+    int symbolCount_ = 0;
+    bool byteLocked_ = false;
+    int byteOffset_ = 0;
+    std::array<uint8_t, 8> byteBits_{};
 
     FrameListener* listener_;
     // headerHistory packed: bit j of the 160 lives in word j / 64 at position j % 64.

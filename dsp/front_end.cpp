@@ -57,27 +57,27 @@ NIMBO_SIMD_CLONES void computePhases(const double* inPhase, const double* quadra
 void Receiver::processBlock(const int16_t* interleaved, const ReceiverSettings& settings) {
     const int word = channelWord(settings.InputCh);
     for (int i = 0; i < kBlockSamples; ++i)
-        sampleBlock[i] = static_cast<double>(interleaved[kInputChannels * i + word]);
+        sampleBlock_[i] = static_cast<double>(interleaved[kInputChannels * i + word]);
 
     if (settings.DemodType != 0) {
         demodulateIf();
     } else {
-        lowPass_.process(sampleBlock.data(), demodSignal.data(), kBlockSamples);
+        lowPass_.process(sampleBlock_.data(), demodSignal_.data(), kBlockSamples);
         if (settings.SymbolInv)
-            for (double& v : demodSignal)
+            for (double& v : demodSignal_)
                 v *= -1.0;
     }
     blockDcAndClock();
 }
 
 void Receiver::reset() {
-    sampleBlock.fill(0.0);
-    demodSignal.fill(0.0);
-    symbolTicks.fill(0);
-    lastPhase = 0.0;
-    dcW1 = dcW2 = 0.0;
-    clock.reset();
-    sync.reset();
+    sampleBlock_.fill(0.0);
+    demodSignal_.fill(0.0);
+    symbolTicks_.fill(0);
+    lastPhase_ = 0.0;
+    dcW1_ = dcW2_ = 0.0;
+    clock_.reset();
+    sync_.reset();
     bandPass_.reset();
     hilbert_.reset();
     lowPass_.reset();
@@ -85,25 +85,25 @@ void Receiver::reset() {
 }
 
 void Receiver::demodulateIf() {
-    bandPass_.process(sampleBlock.data(), sampleBlock.data(), kBlockSamples);
-    hilbert_.process(sampleBlock.data(), work_.data(), kBlockSamples);
+    bandPass_.process(sampleBlock_.data(), sampleBlock_.data(), kBlockSamples);
+    hilbert_.process(sampleBlock_.data(), work_.data(), kBlockSamples);
 
-    computePhases(hilbert_.blockInputs() - kHilbertCentre, work_.data(), sampleBlock.data());
+    computePhases(hilbert_.blockInputs() - kHilbertCentre, work_.data(), sampleBlock_.data());
 
     // Phase advance per sample in [0, 2 pi), as frequency offset from 12 kHz.
-    double previous = lastPhase;
+    double previous = lastPhase_;
     for (int i = 0; i < kBlockSamples; ++i) {
-        double d = previous - sampleBlock[i];
+        double d = previous - sampleBlock_[i];
         if (d < 0.0) d += 2.0 * std::numbers::pi;
-        previous = sampleBlock[i];
+        previous = sampleBlock_[i];
         work_[i] = (d - carrierStep) * kDiscriminatorScale;
     }
-    lastPhase = previous;
-    lowPass_.process(work_.data(), demodSignal.data(), kBlockSamples);
+    lastPhase_ = previous;
+    lowPass_.process(work_.data(), demodSignal_.data(), kBlockSamples);
 }
 
 void Receiver::blockDcAndClock() {
-    dcBlockAndClock(demodSignal.data(), symbolTicks.data(), dcW1, dcW2, clock, sync);
+    dcBlockAndClock(demodSignal_.data(), symbolTicks_.data(), dcW1_, dcW2_, clock_, sync_);
 }
 
 } // namespace nimbo

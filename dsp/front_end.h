@@ -31,11 +31,17 @@ class Receiver {
     static constexpr double kDiscriminatorScale = 8000.0;
     static constexpr double kCarrierHz = 12000.0; // the IF
 
-    explicit Receiver(FrameListener* listener = nullptr) : sync(listener) {}
+    explicit Receiver(FrameListener* listener = nullptr) : sync_(listener) {}
+    // Where completed frames go; a copy of another receiver tells that one's listener
+    // until this is called.
+    void setListener(FrameListener* listener) { sync_.setListener(listener); }
 
     // Steps one block of kBlockSamples interleaved stereo frames (left word first)
     // through the chain. Frames completed on the way reach the listener at once.
     void processBlock(const int16_t* interleaved, const ReceiverSettings& settings);
+    // A frame handed over from elsewhere (a replayed log line): 1760 cells of 0/1 into
+    // the frame sync's frameBits.
+    void loadFrameBits(const uint8_t* cells) { sync_.loadFrameBits(cells); }
 
     // Word index of the chosen channel within a stereo frame; stays inside the frame.
     static int channelWord(int inputCh) { return inputCh == 1 ? 1 : 0; }
@@ -46,18 +52,28 @@ class Receiver {
     static constexpr double carrierStep =
         samplePeriod * (2.0 * std::numbers::pi * kCarrierHz); // pi/2
 
-    std::array<double, kBlockSamples> sampleBlock{};
-    std::array<double, kBlockSamples> demodSignal{};  // read by the scope after the block
-    std::array<uint8_t, kBlockSamples> symbolTicks{}; // 1 where the clock ticked
-    double lastPhase = 0.0;
-    double dcW1 = 0.0, dcW2 = 0.0; // DC-block delay elements
-
-    SymbolClock clock;
-    FrameSync sync;
+    // The last block on its way through: the chosen channel's samples (IF path: band-passed,
+    // then their phases), the conditioned signal the scope draws, and 1 where the clock ticked.
+    const std::array<double, kBlockSamples>& sampleBlock() const { return sampleBlock_; }
+    const std::array<double, kBlockSamples>& demodSignal() const { return demodSignal_; }
+    const std::array<uint8_t, kBlockSamples>& symbolTicks() const { return symbolTicks_; }
+    double lastPhase() const { return lastPhase_; } // radians, the IF path's last sample
+    double dcW1() const { return dcW1_; }           // DC-block delay elements
+    double dcW2() const { return dcW2_; }
+    const SymbolClock& clock() const { return clock_; }
+    const FrameSync& sync() const { return sync_; }
 
   private:
     void demodulateIf();
     void blockDcAndClock();
+
+    std::array<double, kBlockSamples> sampleBlock_{};
+    std::array<double, kBlockSamples> demodSignal_{};
+    std::array<uint8_t, kBlockSamples> symbolTicks_{};
+    double lastPhase_ = 0.0;
+    double dcW1_ = 0.0, dcW2_ = 0.0;
+    SymbolClock clock_;
+    FrameSync sync_;
 
     BlockFir bandPass_{bandPassTaps};
     BlockFir hilbert_{hilbertTaps};

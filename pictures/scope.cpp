@@ -22,12 +22,12 @@ bool rowOf(double value, int& y) {
 } // namespace
 
 void Scope::DrawScope(const double* demodSignal, const uint8_t* symbolTicks) {
-    scopeHistory[0] = scopeHistory[1];
-    scopeHistory[1] = scopeHistory[2];
-    std::copy_n(demodSignal, kBlockSamples, scopeHistory[2].signal.begin());
-    std::copy_n(symbolTicks, kBlockSamples, scopeHistory[2].ticks.begin());
+    scopeHistory_[0] = scopeHistory_[1];
+    scopeHistory_[1] = scopeHistory_[2];
+    std::copy_n(demodSignal, kBlockSamples, scopeHistory_[2].signal.begin());
+    std::copy_n(symbolTicks, kBlockSamples, scopeHistory_[2].ticks.begin());
 
-    Raster& bmp = scopeBitmap;
+    Raster& bmp = scopeBitmap_;
     bmp.fill(clBlack);
     bmp.setPen(kGridColour, PenStyle::Dotted);
     bmp.moveTo(0, kCentreY);
@@ -38,7 +38,7 @@ void Scope::DrawScope(const double* demodSignal, const uint8_t* symbolTicks) {
     }
     for (int r = 0; r < kRows; ++r) {
         bmp.setPen(scopeColours[r]);
-        drawRow(scopeHistory[r]);
+        drawRow(scopeHistory_[r]);
     }
 }
 
@@ -60,8 +60,8 @@ void Scope::drawRow(const Row& row) {
         }
         if (column == 0) continue;
         if (haveY0 && haveY1) {
-            scopeBitmap.moveTo((column - 1) * kPixelsPerSample, y0);
-            scopeBitmap.lineTo(column * kPixelsPerSample, y1);
+            scopeBitmap_.moveTo((column - 1) * kPixelsPerSample, y0);
+            scopeBitmap_.lineTo(column * kPixelsPerSample, y1);
         }
         ++column;
     }

@@ -22,20 +22,25 @@ class Scope {
         std::array<uint8_t, kBlockSamples> ticks{}; // non-zero where the clock ticked
     };
 
-    Scope() : scopeBitmap(kWidth, kHeight) {}
+    Scope() : scopeBitmap_(kWidth, kHeight) {}
 
     // Takes the block just processed (kBlockSamples values and tick flags) into the
     // history and redraws scopeBitmap from the three rows; the window then shows it.
     void DrawScope(const double* demodSignal, const uint8_t* symbolTicks);
 
-    std::array<Row, kRows> scopeHistory{}; // zeros without ticks until three blocks came
     static constexpr Colour kLightGrey = 0xDCDCDC;
     // Oldest grey, then light grey, the newest white.
     static constexpr std::array<Colour, kRows> scopeColours = {clGray, kLightGrey, clWhite};
-    Raster scopeBitmap;
+
+    // Zeros without ticks until three blocks came.
+    const std::array<Row, kRows>& scopeHistory() const { return scopeHistory_; }
+    const Raster& scopeBitmap() const { return scopeBitmap_; }
 
   private:
     void drawRow(const Row& row);
+
+    std::array<Row, kRows> scopeHistory_{};
+    Raster scopeBitmap_;
 };
 
 } // namespace nimbo

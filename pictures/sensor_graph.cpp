@@ -17,50 +17,51 @@ constexpr Colour kMinuteColour = clSilver;
 
 } // namespace
 
-SensorGraph::SensorGraph() : graphBitmap(kDesignWidth, kDesignHeight) {
+SensorGraph::SensorGraph(const std::array<bool, kSensorChannels>& visible)
+    : graphBitmap_(kDesignWidth, kDesignHeight), graphVisible_(visible) {
     setRowTime(kDefaultRowTime);
 }
 
 void SensorGraph::graphStep(const double normalisedChannels[kSensorChannels], bool sensorBlockOk) {
     bool scrolled = false;
-    if (graphRowCounter < UpDown1) {
-        ++graphRowCounter;
+    if (graphRowCounter_ < UpDown1_) {
+        ++graphRowCounter_;
     } else {
         scroll();
         scrolled = true;
     }
 
-    if (graphMinuteCounter < kMinuteSteps - 1) {
-        ++graphMinuteCounter;
+    if (graphMinuteCounter_ < kMinuteSteps - 1) {
+        ++graphMinuteCounter_;
     } else {
-        for (int x = 0; x < graphBitmap.width(); x += 2)
-            graphBitmap.setPixel(x, 0, kMinuteColour);
-        graphMinuteCounter = 0;
+        for (int x = 0; x < graphBitmap_.width(); x += 2)
+            graphBitmap_.setPixel(x, 0, kMinuteColour);
+        graphMinuteCounter_ = 0;
     }
 
-    if (graphArmed)
+    if (graphArmed_)
         drawTraces(normalisedChannels, scrolled ? 1 : 0);
     else if (sensorBlockOk)
-        graphArmed = true; // drawing resumes at the next step, from the values of this one
+        graphArmed_ = true; // drawing resumes at the next step, from the values of this one
 
-    std::copy_n(normalisedChannels, kSensorChannels, graphLastValues.begin());
-    ++graphShowCount;
+    std::copy_n(normalisedChannels, kSensorChannels, graphLastValues_.begin());
+    ++graphShowCount_;
 }
 
 // The chart moves down one row; the new top row is black, with grid dots every second time.
 void SensorGraph::scroll() {
-    const int w = graphBitmap.width();
-    const int h = graphBitmap.height();
-    graphBitmap.copyRect(Rect{0, 0, w, h - 1}, 0, 1);
-    graphBitmap.fill(Rect{0, 0, w, 1}, clBlack);
-    graphRowCounter = 0;
-    if (graphGridCounter < kGridEvery - 1) {
-        ++graphGridCounter;
+    const int w = graphBitmap_.width();
+    const int h = graphBitmap_.height();
+    graphBitmap_.copyRect(Rect{0, 0, w, h - 1}, 0, 1);
+    graphBitmap_.fill(Rect{0, 0, w, 1}, clBlack);
+    graphRowCounter_ = 0;
+    if (graphGridCounter_ < kGridEvery - 1) {
+        ++graphGridCounter_;
         return;
     }
     for (int i = 0; i <= kGridDivisions; ++i)
-        graphBitmap.setPixel(w / kGridDivisions * i, 0, kGridColour);
-    graphGridCounter = 0;
+        graphBitmap_.setPixel(w / kGridDivisions * i, 0, kGridColour);
+    graphGridCounter_ = 0;
 }
 
 // Each visible channel: a segment from its previous position (in the row just scrolled
@@ -68,57 +69,57 @@ void SensorGraph::scroll() {
 // right; positions beyond are clipped, not held at the edge. A NaN value has no position,
 // so that channel's segment is left out.
 void SensorGraph::drawTraces(const double* normalisedChannels, int y0) {
-    const double w = graphBitmap.width();
+    const double w = graphBitmap_.width();
     for (int k = 0; k < kSensorChannels; ++k) {
         int x0 = 0, x1 = 0;
-        if (!graphVisible[k] || !truncToPixel(w * graphLastValues[k], x0) ||
+        if (!graphVisible_[k] || !truncToPixel(w * graphLastValues_[k], x0) ||
             !truncToPixel(w * normalisedChannels[k], x1))
             continue;
-        graphBitmap.setPen(channelColours[k], PenStyle::Solid);
-        graphBitmap.moveTo(x0, y0);
-        graphBitmap.lineTo(x1, 0);
+        graphBitmap_.setPen(channelColours[k], PenStyle::Solid);
+        graphBitmap_.moveTo(x0, y0);
+        graphBitmap_.lineTo(x1, 0);
     }
 }
 
 void SensorGraph::endOfBuffer(bool scrollDown, const double normalisedChannels[kSensorChannels],
                               bool sensorBlockOk) {
-    if (graphTickCounter >= kStepBlocks - 1) {
-        graphTickCounter = 0;
+    if (graphTickCounter_ >= kStepBlocks - 1) {
+        graphTickCounter_ = 0;
         if (scrollDown) graphStep(normalisedChannels, sensorBlockOk);
     } else {
-        ++graphTickCounter;
+        ++graphTickCounter_;
     }
-    if (sensorStaleCounter >= kStaleBlocks - 1)
-        graphArmed = false;
+    if (sensorStaleCounter_ >= kStaleBlocks - 1)
+        graphArmed_ = false;
     else
-        ++sensorStaleCounter;
+        ++sensorStaleCounter_;
 }
 
 void SensorGraph::reset() {
-    graphBitmap.fill(clBlack);
-    graphLastValues.fill(0.0);
+    graphBitmap_.fill(clBlack);
+    graphLastValues_.fill(0.0);
 }
 
 void SensorGraph::SpeedButton3Click(bool down) {
     if (!down) return;
-    graphBitmap.fill(clBlack);
-    graphTickCounter = 0;
-    graphMinuteCounter = kMinuteSteps - 1;
+    graphBitmap_.fill(clBlack);
+    graphTickCounter_ = 0;
+    graphMinuteCounter_ = kMinuteSteps - 1;
 }
 
 void SensorGraph::replayStart() {
-    graphBitmap.fill(clBlack);
-    graphMinuteCounter = kMinuteSteps - 1;
+    graphBitmap_.fill(clBlack);
+    graphMinuteCounter_ = kMinuteSteps - 1;
 }
 
 void SensorGraph::resize(int width, int height) {
-    graphBitmap.resize(width, height);
-    ++graphShowCount;
+    graphBitmap_.resize(width, height);
+    ++graphShowCount_;
 }
 
 void SensorGraph::setRowTime(int position) {
-    UpDown1 = std::clamp(position, 0, kMaxRowTime);
-    std::snprintf(Label1.data(), Label1.size(), "%d sec", UpDown1 + 1);
+    UpDown1_ = std::clamp(position, 0, kMaxRowTime);
+    std::snprintf(Label1_.data(), Label1_.size(), "%d sec", UpDown1_ + 1);
 }
 
 } // namespace nimbo

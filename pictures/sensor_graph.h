@@ -17,7 +17,11 @@ class SensorGraph {
     static constexpr int kMaxRowTime = 19;    // UpDown1's range is 0..19
     static constexpr int kDefaultRowTime = 5; // GraphScr when the setting is absent
 
-    SensorGraph();
+    // Temp, Humd1 and Press drawn; which channels are drawn is fixed for the graph's life.
+    static constexpr std::array<bool, kSensorChannels> kDefaultVisible = {
+        true, true, false, false, false, true, false, false};
+
+    explicit SensorGraph(const std::array<bool, kSensorChannels>& visible = kDefaultVisible);
 
     // One step of the chart (once a second live, once per frame number in a replay).
     // `sensorBlockOk` is the latest decoded frame's sensor check, read for re-arming.
@@ -29,7 +33,9 @@ class SensorGraph {
     void endOfBuffer(bool scrollDown, const double normalisedChannels[kSensorChannels],
                      bool sensorBlockOk);
     // A frame's sensor block passed its check.
-    void sensorBlockGood() { sensorStaleCounter = 0; }
+    void sensorBlockGood() { sensorStaleCounter_ = 0; }
+    // A frame number missing from a replayed log: no trace until a good sensor block re-arms.
+    void disarm() { graphArmed_ = false; }
 
     // The display reset's share: black chart, traces starting again from 0.0.
     void reset();
@@ -44,27 +50,43 @@ class SensorGraph {
     // UpDown1 position P (held within 0..19): one row every P + 1 steps; Label1 shows it.
     void setRowTime(int position);
 
-    Raster graphBitmap;
+    // Graph steps that scroll every row of the chart out (height x (P + 1)): more steps
+    // in a row with the traces disarmed leave nothing of what was drawn before.
+    int stepsPerChart() const { return graphBitmap_.height() * (UpDown1_ + 1); }
+
+    const Raster& graphBitmap() const { return graphBitmap_; }
     // Bumped whenever Image2 is to take a fresh copy of graphBitmap (end of every step,
     // resize); between those moments changes to the bitmap are not shown.
-    unsigned graphShowCount = 0;
-
-    std::array<bool, kSensorChannels> graphVisible = {true, true,  false, false, false,
-                                                      true, false, false}; // Temp, Humd1, Press
-    bool graphArmed = false;
-    std::array<double, kSensorChannels> graphLastValues{};
-    int graphRowCounter = 0;     // steps since the last one-row scroll
-    int graphGridCounter = 0;    // scrolls since the last grid dots
-    int graphMinuteCounter = 59; // steps since the last minute line
-    int graphTickCounter = 0;    // blocks since the last live step, 0..9
-    int sensorStaleCounter = 0;  // blocks since the last good sensor block, stops at 19
-
-    int UpDown1 = kDefaultRowTime; // set through setRowTime
-    LabelText Label1{};            // "6 sec" for P = 5
+    unsigned graphShowCount() const { return graphShowCount_; }
+    const std::array<bool, kSensorChannels>& graphVisible() const { return graphVisible_; }
+    bool graphArmed() const { return graphArmed_; } // traces are drawn
+    // normalisedChannels as they were at the previous step.
+    const std::array<double, kSensorChannels>& graphLastValues() const { return graphLastValues_; }
+    int graphRowCounter() const { return graphRowCounter_; }       // steps since the last scroll
+    int graphGridCounter() const { return graphGridCounter_; }     // scrolls since grid dots
+    int graphMinuteCounter() const { return graphMinuteCounter_; } // steps since a minute line
+    int graphTickCounter() const { return graphTickCounter_; }     // blocks since a live step, 0..9
+    // Blocks since the last good sensor block, stops at 19.
+    int sensorStaleCounter() const { return sensorStaleCounter_; }
+    int UpDown1() const { return UpDown1_; }            // the row time P, 0..19
+    const LabelText& Label1() const { return Label1_; } // "6 sec" for P = 5
 
   private:
     void scroll();
     void drawTraces(const double* normalisedChannels, int y0);
+
+    Raster graphBitmap_;
+    unsigned graphShowCount_ = 0;
+    std::array<bool, kSensorChannels> graphVisible_;
+    bool graphArmed_ = false;
+    std::array<double, kSensorChannels> graphLastValues_{};
+    int graphRowCounter_ = 0;
+    int graphGridCounter_ = 0;
+    int graphMinuteCounter_ = 59;
+    int graphTickCounter_ = 0;
+    int sensorStaleCounter_ = 0;
+    int UpDown1_ = kDefaultRowTime; // set through setRowTime
+    LabelText Label1_{};
 };
 
 } // namespace nimbo

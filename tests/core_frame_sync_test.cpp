@@ -66,7 +66,7 @@ struct Recorder : FrameListener {
     std::vector<Bytes> frames;
     std::vector<long> completedAt;
     void frameComplete() override {
-        frames.push_back(packed(sync->frameBits));
+        frames.push_back(packed(sync->frameBits()));
         completedAt.push_back(symbolIndex);
     }
 };
@@ -98,8 +98,8 @@ TEST(FrameSync, SymbolDecisionCountsZeroAsOne) {
         sync.ProcessSymbol(y);
     const uint8_t expected[] = {1, 1, 1, 0, 1, 0};
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(sync.symbolGroup[i], expected[i]) << i;
-    EXPECT_EQ(sync.symbolCount, 6);
+        EXPECT_EQ(sync.symbolGroup()[i], expected[i]) << i;
+    EXPECT_EQ(sync.symbolCount(), 6);
 }
 
 TEST(FrameSync, AlignsBytesWhereverTheyStartInTheSlot) {
@@ -116,12 +116,12 @@ TEST(FrameSync, AlignsBytesWhereverTheyStartInTheSlot) {
         Bytes seen; // byteBits after every completed slot
         for (size_t i = 0; i < s.size(); ++i) {
             h.sync.ProcessSymbol(s[i] ? 1.0 : -1.0);
-            if (h.sync.symbolCount == 0) seen.push_back(byteOf(h.sync.byteBits));
+            if (h.sync.symbolCount() == 0) seen.push_back(byteOf(h.sync.byteBits()));
         }
         // The stop bit sits two symbols before the start bit, so the window opens at
         // lead - 2, counted within the pair of slots.
-        EXPECT_TRUE(h.sync.byteLocked);
-        EXPECT_EQ(h.sync.byteOffset, (lead + 18) % 20);
+        EXPECT_TRUE(h.sync.byteLocked());
+        EXPECT_EQ(h.sync.byteOffset(), (lead + 18) % 20);
         EXPECT_NE(std::search(seen.begin(), seen.end(), payload.begin(), payload.end()),
                   seen.end());
     }
@@ -137,21 +137,21 @@ TEST(FrameSync, OffsetPastTheSecondSlotReadsZeros) {
     };
     // Slot 1: a start pattern straddling into the (all-zero) previous slot locks at 17.
     h.feed(slot({{17, 0}}));
-    ASSERT_TRUE(h.sync.byteLocked);
-    ASSERT_EQ(h.sync.byteOffset, 17);
+    ASSERT_TRUE(h.sync.byteLocked());
+    ASSERT_EQ(h.sync.byteOffset(), 17);
     // Slot 2: the check at 17 fails; this slot carries a pattern at 10.
     h.feed(slot({{10, 0}, {13, 0}}));
-    ASSERT_FALSE(h.sync.byteLocked);
+    ASSERT_FALSE(h.sync.byteLocked());
     // Slot 3 has no pattern of its own, so the search finds slot 2's at 20 + 10.
     h.feed(Symbols(20, 1));
-    ASSERT_TRUE(h.sync.byteLocked);
-    ASSERT_EQ(h.sync.byteOffset, 30);
+    ASSERT_TRUE(h.sync.byteLocked());
+    ASSERT_EQ(h.sync.byteOffset(), 30);
     // Slot 4: the window starts at its symbol 10; bits 0..2 come from symbols 15, 17
     // and 19, bits 3..7 would lie past the two slots and read 0 (not the all-one slot 3).
     h.feed(slot({{10, 0}, {13, 0}, {17, 0}}));
-    EXPECT_TRUE(h.sync.byteLocked);
+    EXPECT_TRUE(h.sync.byteLocked());
     const std::array<uint8_t, 8> expected = {1, 0, 1, 0, 0, 0, 0, 0};
-    EXPECT_EQ(h.sync.byteBits, expected);
+    EXPECT_EQ(h.sync.byteBits(), expected);
 }
 
 TEST(FrameSync, HeaderToleratesTwentyBitErrorsNotTwentyOne) {
@@ -165,7 +165,7 @@ TEST(FrameSync, HeaderToleratesTwentyBitErrorsNotTwentyOne) {
         Harness h;
         h.feed(symbolsOf(concat({fillers, header})));
         EXPECT_EQ(h.sync.headerScore(), 160 - 2 * errors);
-        EXPECT_EQ(h.sync.inFrame, errors <= 20);
+        EXPECT_EQ(h.sync.inFrame(), errors <= 20);
         h.feed(symbolsOf(concat({content, {0x00, 0x00}})));
         if (errors <= 20) {
             ASSERT_EQ(h.recorder.frames.size(), 1u);
@@ -199,10 +199,10 @@ TEST(FrameSync, HeaderEndingMidSlotStartsContentAtTheNextSlot) {
     Harness h;
     const Symbols all = symbolsOf(stream);
     h.feed(Symbols(all.begin(), all.begin() + 23 * 20));
-    EXPECT_FALSE(h.sync.inFrame);
+    EXPECT_FALSE(h.sync.inFrame());
     h.feed(Symbols(all.begin() + 23 * 20, all.begin() + 24 * 20));
-    EXPECT_TRUE(h.sync.inFrame);
-    EXPECT_EQ(h.sync.frameBitCount, 0);
+    EXPECT_TRUE(h.sync.inFrame());
+    EXPECT_EQ(h.sync.frameBitCount(), 0);
     h.feed(Symbols(all.begin() + 24 * 20, all.end()));
     ASSERT_EQ(h.recorder.frames.size(), 1u);
     EXPECT_EQ(h.recorder.frames[0], Bytes(stream.begin() + 24, stream.begin() + 24 + kFrameBytes));
@@ -279,7 +279,7 @@ TEST(FrameSync, FirstFrameArrivesWholeAfterIdleLineSilenceOrNoise) {
                 h.recorder.frames.clear();
             }
             h.feed(lead.symbols);
-            EXPECT_FALSE(h.sync.inFrame);
+            EXPECT_FALSE(h.sync.inFrame());
             h.feed(symbolsOf(concat({kHeader, content, following})));
             ASSERT_EQ(h.recorder.frames.size(), 1u);
             EXPECT_EQ(h.recorder.frames[0], content);
@@ -298,10 +298,10 @@ TEST(FrameSync, HeaderHeardOnlyInPartFiresAtItsEndFromTheThresholdOn) {
         h.feed(symbolsOf({0xFF, 0xFF}));
         const Bytes tail(kHeader.end() - heard / 8, kHeader.end());
         for (uint8_t b : tail) {
-            EXPECT_FALSE(h.sync.inFrame) << "fired before the header's end";
+            EXPECT_FALSE(h.sync.inFrame()) << "fired before the header's end";
             h.feed(symbolsOf({b}));
         }
-        EXPECT_EQ(h.sync.inFrame, heard >= 120);
+        EXPECT_EQ(h.sync.inFrame(), heard >= 120);
         EXPECT_EQ(h.sync.headerScore(), heard);
     }
 }
@@ -383,7 +383,7 @@ TEST(FrameSync, ReceiverRecoversFramesFromCleanSignals) {
             left.insert(left.end(), signal.begin(), signal.end());
             Recorder recorder;
             Receiver rx(&recorder);
-            recorder.sync = &rx.sync;
+            recorder.sync = &rx.sync();
             std::vector<int16_t> pcm(2 * kBlockSamples);
             for (size_t start = 0; start + kBlockSamples <= left.size(); start += kBlockSamples) {
                 for (int i = 0; i < kBlockSamples; ++i)

@@ -109,9 +109,9 @@ TEST(FrontEnd, FmDetMatchesPlainChainAcrossBlocks) {
         for (int i = 0; i < kBlockSamples; ++i) {
             bool tick = false;
             const double expected = ref.step(pcm[2 * i], tick);
-            ASSERT_NEAR(rx.demodSignal[i], expected, 1e-6 * (1.0 + std::fabs(expected)))
+            ASSERT_NEAR(rx.demodSignal()[i], expected, 1e-6 * (1.0 + std::fabs(expected)))
                 << "block " << b << " sample " << i;
-            ASSERT_EQ(rx.symbolTicks[i], tick ? 1 : 0) << "block " << b << " sample " << i;
+            ASSERT_EQ(rx.symbolTicks()[i], tick ? 1 : 0) << "block " << b << " sample " << i;
             ticks += tick;
         }
     }
@@ -132,8 +132,8 @@ TEST(FrontEnd, SymbolInvNegatesFmDetOnly) {
             inverted.processBlock(pcm.data(), ReceiverSettings{demodType, 0, true});
             for (int i = 0; i < kBlockSamples; ++i) {
                 const double expected =
-                    demodType == 0 ? -plain.demodSignal[i] : plain.demodSignal[i];
-                ASSERT_EQ(inverted.demodSignal[i], expected) << "block " << b << " sample " << i;
+                    demodType == 0 ? -plain.demodSignal()[i] : plain.demodSignal()[i];
+                ASSERT_EQ(inverted.demodSignal()[i], expected) << "block " << b << " sample " << i;
             }
         }
     }
@@ -158,7 +158,7 @@ TEST(FrontEnd, InputChannelPicksOneWordOfEachFrame) {
         rx.processBlock(pcm.data(), ReceiverSettings{0, c.inputCh, false});
         const auto& expected = c.right ? right : left;
         for (int i = 0; i < kBlockSamples; ++i)
-            ASSERT_EQ(rx.sampleBlock[i], expected[i]) << i;
+            ASSERT_EQ(rx.sampleBlock()[i], expected[i]) << i;
     }
 
     // A signal on the left alone is silence for the right channel, in both paths.
@@ -167,10 +167,10 @@ TEST(FrontEnd, InputChannelPicksOneWordOfEachFrame) {
         const auto leftOnly = stereoBlock(left, {}, 0);
         rx.processBlock(leftOnly.data(), ReceiverSettings{demodType, 1, false});
         for (int i = 0; i < kBlockSamples; ++i)
-            ASSERT_EQ(rx.sampleBlock[i], 0.0) << i;
+            ASSERT_EQ(rx.sampleBlock()[i], 0.0) << i;
         if (demodType == 0) {
             for (int i = 0; i < kBlockSamples; ++i)
-                ASSERT_EQ(rx.demodSignal[i], 0.0) << i;
+                ASSERT_EQ(rx.demodSignal()[i], 0.0) << i;
         }
     }
 }
@@ -181,11 +181,11 @@ TEST(FrontEnd, SilenceTicksOnlyAtTheVeryFirstSample) {
     for (int b = 0; b < 3; ++b) {
         rx.processBlock(silence.data(), ReceiverSettings{});
         for (int i = 0; i < kBlockSamples; ++i) {
-            ASSERT_EQ(rx.demodSignal[i], 0.0);
-            ASSERT_EQ(rx.symbolTicks[i], (b == 0 && i == 0) ? 1 : 0) << b << " " << i;
+            ASSERT_EQ(rx.demodSignal()[i], 0.0);
+            ASSERT_EQ(rx.symbolTicks()[i], (b == 0 && i == 0) ? 1 : 0) << b << " " << i;
         }
     }
-    EXPECT_EQ(rx.sync.symbolCount, 1); // one symbol decided in all
+    EXPECT_EQ(rx.sync().symbolCount(), 1); // one symbol decided in all
 }
 
 TEST(FrontEnd, IfSilenceIsAConstantBelowTheCarrier) {
@@ -194,7 +194,7 @@ TEST(FrontEnd, IfSilenceIsAConstantBelowTheCarrier) {
     Receiver rx;
     const std::vector<int16_t> silence(2 * kBlockSamples, 0);
     rx.processBlock(silence.data(), ReceiverSettings{1, 0, false});
-    const auto lowPassOut = undoDcBlock(rx.demodSignal, 0.0, 0.0);
+    const auto lowPassOut = undoDcBlock(rx.demodSignal(), 0.0, 0.0);
     const double v = -kPi / 2 * 8000.0;
     EXPECT_NEAR(v, -12566.37, 0.01);
     double partialSum = 0.0;
@@ -202,9 +202,9 @@ TEST(FrontEnd, IfSilenceIsAConstantBelowTheCarrier) {
         if (i < kFirTaps) partialSum += lowPassTaps[i];
         ASSERT_NEAR(lowPassOut[i], v * partialSum, 1e-3) << i;
     }
-    EXPECT_NEAR(rx.demodSignal[0], kB0 * lowPassTaps[0] * v, 1e-9);
+    EXPECT_NEAR(rx.demodSignal()[0], kB0 * lowPassTaps[0] * v, 1e-9);
     EXPECT_NEAR(lowPassOut[kBlockSamples - 1], v * 1.0007, 1.0);
-    EXPECT_EQ(rx.lastPhase, 0.0);
+    EXPECT_EQ(rx.lastPhase(), 0.0);
 }
 
 TEST(FrontEnd, IfToneSettlesAtZeroAndAStepOfOneKilohertzShowsAs1048) {
@@ -217,16 +217,16 @@ TEST(FrontEnd, IfToneSettlesAtZeroAndAStepOfOneKilohertzShowsAs1048) {
     const ReceiverSettings ifPath{1, 0, false};
     std::vector<double> lowPassOut; // low-pass output of blocks 3 and 4
     for (int b = 0; b < blocks; ++b) {
-        const double w1 = rx.dcW1, w2 = rx.dcW2;
+        const double w1 = rx.dcW1(), w2 = rx.dcW2();
         const auto pcm = stereoBlock(left, {}, b * kBlockSamples);
         rx.processBlock(pcm.data(), ifPath);
         if (b == 2) {
             // After 0.3 s of a steady carrier the output has settled at 0.
             for (int i = 0; i < kBlockSamples; ++i)
-                ASSERT_NEAR(rx.demodSignal[i], 0.0, 0.5) << i;
+                ASSERT_NEAR(rx.demodSignal()[i], 0.0, 0.5) << i;
         }
         if (b >= 3) {
-            const auto x = undoDcBlock(rx.demodSignal, w1, w2);
+            const auto x = undoDcBlock(rx.demodSignal(), w1, w2);
             lowPassOut.insert(lowPassOut.end(), x.begin(), x.end());
         }
     }
@@ -256,7 +256,7 @@ TEST(FrontEnd, IfToneSettlesAtZeroAndAStepOfOneKilohertzShowsAs1048) {
     for (int k : {25, 200, 480, 1200, 2300}) {
         const double t = k / kFs;
         const double h = std::exp(-a * t) * (std::cos(a * t) - std::sin(a * t));
-        EXPECT_NEAR(again.demodSignal[step + 75 + k] / expectedStep, h, 0.02) << k;
+        EXPECT_NEAR(again.demodSignal()[step + 75 + k] / expectedStep, h, 0.02) << k;
     }
 }
 

@@ -51,13 +51,15 @@ struct ChainRun final : FrameListener {
     std::vector<uint8_t> ticks, frames;
 
     void frameComplete() override {
-        frames.insert(frames.end(), receiver.sync.frameBits.begin(), receiver.sync.frameBits.end());
+        frames.insert(frames.end(), receiver.sync().frameBits().begin(),
+                      receiver.sync().frameBits().end());
     }
     void feed(const std::vector<int16_t>& pcm, const ReceiverSettings& settings) {
         for (std::size_t at = 0; at + kBlockWords <= pcm.size(); at += kBlockWords) {
             receiver.processBlock(pcm.data() + at, settings);
-            signal.insert(signal.end(), receiver.demodSignal.begin(), receiver.demodSignal.end());
-            ticks.insert(ticks.end(), receiver.symbolTicks.begin(), receiver.symbolTicks.end());
+            signal.insert(signal.end(), receiver.demodSignal().begin(),
+                          receiver.demodSignal().end());
+            ticks.insert(ticks.end(), receiver.symbolTicks().begin(), receiver.symbolTicks().end());
         }
     }
 };
@@ -78,7 +80,7 @@ TEST(Reset, ReceiverMidFrameStartsAgainAsNew) {
 
         ChainRun used, fresh;
         used.feed(dirty, settings);
-        ASSERT_TRUE(used.receiver.sync.inFrame);
+        ASSERT_TRUE(used.receiver.sync().inFrame());
         used.receiver.reset();
         used.signal.clear();
         used.ticks.clear();

@@ -2,6 +2,7 @@
 // pixels, x = trunc(101 * value)), against positions worked out by hand.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -27,10 +28,11 @@ Channels values(double temp) {
 
 // A chart that draws Temp (red) only, unless asked for the usual channels.
 SensorGraph graph(int rowTime, bool usualChannels = false) {
-    SensorGraph g;
+    SensorGraph g(usualChannels
+                      ? SensorGraph::kDefaultVisible
+                      : std::array{true, false, false, false, false, false, false, false});
     g.resize(kW, kH);
     g.setRowTime(rowTime);
-    if (!usualChannels) g.graphVisible = {true, false, false, false, false, false, false, false};
     return g;
 }
 
@@ -49,41 +51,39 @@ std::set<int> range(int first, int end, int step = 1) {
 }
 
 TEST(SensorGraph, RowTimeSetsLabelAndScrollPeriod) {
-    EXPECT_STREQ(SensorGraph().Label1.data(), "6 sec");
+    EXPECT_STREQ(SensorGraph().Label1().data(), "6 sec");
     struct Case {
         int position;
         const char* label;
-        int stepsPerRow;
+        int rowsPerMinute; // between two minute lines, 60 steps apart
     };
-    for (auto c : {Case{0, "1 sec", 1}, {19, "20 sec", 20}, {-4, "1 sec", 1}, {25, "20 sec", 20}}) {
+    for (auto c : {Case{0, "1 sec", 60}, {19, "20 sec", 3}, {-4, "1 sec", 60}, {25, "20 sec", 3}}) {
         SensorGraph g = graph(c.position);
-        EXPECT_STREQ(g.Label1.data(), c.label);
-        g.graphBitmap.setPixel(51, 0, clRed); // odd x: the minute line leaves it alone
-        for (int row = 1; row <= 2; ++row) {
-            for (int s = 0; s < c.stepsPerRow - 1; ++s)
-                g.graphStep(values(0.5).v, false);
-            EXPECT_EQ(g.graphBitmap.pixel(51, row - 1), clRed) << c.position;
+        EXPECT_STREQ(g.Label1().data(), c.label);
+        for (int s = 0; s < 61; ++s)
             g.graphStep(values(0.5).v, false);
-            EXPECT_EQ(g.graphBitmap.pixel(51, row), clRed) << c.position;
-        }
+        std::set<int> rows;
+        for (int y = 0; y < kH; ++y)
+            if (g.graphBitmap().pixel(2, y) == kSilver) rows.insert(y);
+        EXPECT_EQ(rows, (std::set<int>{0, c.rowsPerMinute})) << c.position;
     }
 }
 
 TEST(SensorGraph, MinuteLinesAndGridDots) {
     SensorGraph slow = graph(19); // the first step draws a minute line, scrolled or not
     slow.graphStep(values(0.5).v, false);
-    EXPECT_EQ(xsOf(slow.graphBitmap, 0, kSilver), range(0, kW, 2));
+    EXPECT_EQ(xsOf(slow.graphBitmap(), 0, kSilver), range(0, kW, 2));
 
     SensorGraph g = graph(0);
     for (int s = 1; s <= 64; ++s)
         g.graphStep(values(0.5).v, false);
     // Scroll s now sits in row 64 - s: minute lines at steps 1 and 61, grid on even scrolls.
     for (int row : {63, 3})
-        EXPECT_EQ(xsOf(g.graphBitmap, row, kSilver), range(0, kW, 2)) << row;
+        EXPECT_EQ(xsOf(g.graphBitmap(), row, kSilver), range(0, kW, 2)) << row;
     for (int row : {0, 2, 62})
-        EXPECT_EQ(xsOf(g.graphBitmap, row, clGray), range(0, kW, 10)) << row;
+        EXPECT_EQ(xsOf(g.graphBitmap(), row, clGray), range(0, kW, 10)) << row;
     for (int row : {1, 61})
-        EXPECT_EQ(xsOf(g.graphBitmap, row, clBlack), range(0, kW)) << row;
+        EXPECT_EQ(xsOf(g.graphBitmap(), row, clBlack), range(0, kW)) << row;
 }
 
 TEST(SensorGraph, ConstantChannelsDrawVerticalLines) {
@@ -95,7 +95,7 @@ TEST(SensorGraph, ConstantChannelsDrawVerticalLines) {
         for (auto [x, colour] : {std::pair{50, clRed}, {25, clAqua}, {75, clLime}, {33, clTeal}}) {
             std::set<int> rows;
             for (int y = 0; y < kH; ++y)
-                if (g.graphBitmap.pixel(x, y) == colour) rows.insert(y);
+                if (g.graphBitmap().pixel(x, y) == colour) rows.insert(y);
             EXPECT_EQ(rows, x == 33 ? std::set<int>{} : range(1, 9)) << rowTime << " " << x;
         }
     }
@@ -121,12 +121,11 @@ TEST(SensorGraph, SegmentsAreClippedNotHeldAtTheEdges) {
     };
     for (const Case& c : cases) {
         SensorGraph g = graph(0);
-        g.graphArmed = true;
-        g.graphLastValues[0] = c.last;
+        g.graphStep(values(c.last).v, true); // arms only, from these values
         g.graphStep(values(c.now).v, true);
         const std::string at = std::to_string(c.last) + " -> " + std::to_string(c.now);
-        EXPECT_EQ(xsOf(g.graphBitmap, 1, clRed), c.row1) << at;
-        EXPECT_EQ(xsOf(g.graphBitmap, 0, clRed), c.row0) << at;
+        EXPECT_EQ(xsOf(g.graphBitmap(), 1, clRed), c.row1) << at;
+        EXPECT_EQ(xsOf(g.graphBitmap(), 0, clRed), c.row0) << at;
     }
 }
 
@@ -134,26 +133,27 @@ TEST(SensorGraph, RearmingDrawsFromTheNextStepAndAlongTheTopRowWithoutScroll) {
     SensorGraph g = graph(1);
     g.graphStep(values(0.9).v, false); // no good sensor block: stays clear
     g.graphStep(values(0.2).v, true);  // re-arms only; scrolls
-    EXPECT_TRUE(g.graphArmed);
+    EXPECT_TRUE(g.graphArmed());
     for (int y = 0; y < kH; ++y)
-        EXPECT_TRUE(xsOf(g.graphBitmap, y, clRed).empty()) << y;
+        EXPECT_TRUE(xsOf(g.graphBitmap(), y, clRed).empty()) << y;
     g.graphStep(values(0.3).v, true); // no scroll: (20, 0) -> (30, 0)
-    EXPECT_EQ(xsOf(g.graphBitmap, 0, clRed), range(20, 30));
+    EXPECT_EQ(xsOf(g.graphBitmap(), 0, clRed), range(20, 30));
 }
 
 TEST(SensorGraph, BlocksDriveStepsAndDisarming) {
     SensorGraph g = graph(0);
-    g.graphArmed = true;
+    g.graphStep(values(0.5).v, true); // arms
+    const unsigned shown = g.graphShowCount();
     g.sensorBlockGood(); // in block 1
     for (int block = 1; block <= 40; ++block) {
         g.endOfBuffer(true, values(0.5).v, true);
-        EXPECT_EQ(g.graphShowCount, 1u + block / 10) << block; // 1 from the resize
-        EXPECT_EQ(g.graphArmed, block < 20) << block;
+        EXPECT_EQ(g.graphShowCount() - shown, unsigned(block / 10)) << block;
+        EXPECT_EQ(g.graphArmed(), block < 20) << block;
     }
     SensorGraph up = graph(0); // "Scroll" up for 15 blocks: the count runs on, no steps
     for (int block = 1; block <= 20; ++block)
         up.endOfBuffer(block > 15, values(0.5).v, true);
-    EXPECT_EQ(up.graphShowCount, 2u);
+    EXPECT_EQ(up.graphShowCount(), 2u); // 1 from the resize
 }
 
 TEST(SensorGraph, ResetResizeAndScrollPressClearTheChart) {
@@ -162,17 +162,17 @@ TEST(SensorGraph, ResetResizeAndScrollPressClearTheChart) {
         g.graphStep(values(0.7).v, true);
     g.reset();
     for (int y = 0; y < kH; ++y)
-        EXPECT_EQ(xsOf(g.graphBitmap, y, clBlack), range(0, kW)) << y;
+        EXPECT_EQ(xsOf(g.graphBitmap(), y, clBlack), range(0, kW)) << y;
     g.graphStep(values(0.1).v, true);
-    EXPECT_EQ(xsOf(g.graphBitmap, 1, clRed), range(0, 6));
+    EXPECT_EQ(xsOf(g.graphBitmap(), 1, clRed), range(0, 6));
     g.SpeedButton3Click(true);
-    EXPECT_EQ(g.graphBitmap.pixel(0, 1), clBlack);
-    EXPECT_EQ(g.graphMinuteCounter, 59);
+    EXPECT_EQ(g.graphBitmap().pixel(0, 1), clBlack);
+    EXPECT_EQ(g.graphMinuteCounter(), 59);
 
     g.resize(0, 0); // counters stay; an empty chart takes steps
     for (int s = 0; s < 30; ++s)
         g.graphStep(values(0.5).v, true);
-    EXPECT_TRUE(g.graphArmed);
+    EXPECT_TRUE(g.graphArmed());
 }
 
 } // namespace

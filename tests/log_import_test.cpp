@@ -106,10 +106,10 @@ TEST(LogImport, ChartStepsOncePerFrameNumberAndDisarmsAcrossGaps) {
             text += logLine(numbered(c.numbers[i], c.lastSensorOk || i + 1 < c.numbers.size())) +
                     "\r\n";
         NimboCore core;
-        const unsigned before = core.graph().graphShowCount;
+        const unsigned before = core.graph().graphShowCount();
         replay(core, writeLog("gap.txt", text));
-        EXPECT_EQ(core.graph().graphShowCount - before, unsigned(c.steps)) << c.numbers.back();
-        EXPECT_EQ(core.graph().graphArmed, c.armedAfter) << c.numbers.back();
+        EXPECT_EQ(core.graph().graphShowCount() - before, unsigned(c.steps)) << c.numbers.back();
+        EXPECT_EQ(core.graph().graphArmed(), c.armedAfter) << c.numbers.back();
     }
 }
 

@@ -134,7 +134,7 @@ std::unique_ptr<Scope> drawn(std::initializer_list<Block> blocks) {
 
 TEST(Scope, GridIsDottedGreyCentreLineAndColumns) {
     const auto s = drawn({Block(0.0, 0)}); // no ticks: grid only
-    const Raster& b = s->scopeBitmap;
+    const Raster& b = s->scopeBitmap();
     ASSERT_EQ(b.width(), 180);
     ASSERT_EQ(b.height(), 150);
     Pixels grid = row(75, 0, 180, 2);
@@ -151,7 +151,7 @@ TEST(Scope, ValuesToRowsTowardZeroClippedOutside) {
         {1e300, -1}, {-kInf, -1}, {std::nan(""), -1}};
     for (auto [value, y] : cases) {
         // Ticks every 10 samples: traces of 30 samples of 6 pixels, each over x = 0 .. 179.
-        EXPECT_EQ(lit(drawn({Block(value)})->scopeBitmap, clWhite),
+        EXPECT_EQ(lit(drawn({Block(value)})->scopeBitmap(), clWhite),
                   y < 0 ? Pixels{} : row(y, 0, 180))
             << value;
     }
@@ -162,23 +162,23 @@ TEST(Scope, TracesStartAtEveryThirdTick) {
     b.ticks[5] = b.ticks[15] = b.ticks[25] = 1;
     b.signal[24] = 600.0; // row 65: would show if the trace started a sample early
     // Sample 25 onwards, from the left edge; with no more ticks it runs off the right.
-    EXPECT_EQ(lit(drawn({b})->scopeBitmap, clWhite), row(85, 0, 180));
+    EXPECT_EQ(lit(drawn({b})->scopeBitmap(), clWhite), row(85, 0, 180));
     b.ticks[25] = 0;
-    EXPECT_EQ(lit(drawn({b})->scopeBitmap, clWhite), Pixels{});
+    EXPECT_EQ(lit(drawn({b})->scopeBitmap(), clWhite), Pixels{});
 }
 
 TEST(Scope, RowColoursStayWithTheirAge) {
     const auto at = [](int y) { return Block(60.0 * (75 - y)); };
     auto s = drawn({at(10), at(20), at(30)});
-    EXPECT_TRUE(rowIs(s->scopeBitmap, 10, kGrey));
-    EXPECT_EQ(lit(s->scopeBitmap, kLightGrey), row(20, 0, 180));
-    EXPECT_EQ(lit(s->scopeBitmap, clWhite), row(30, 0, 180));
+    EXPECT_TRUE(rowIs(s->scopeBitmap(), 10, kGrey));
+    EXPECT_EQ(lit(s->scopeBitmap(), kLightGrey), row(20, 0, 180));
+    EXPECT_EQ(lit(s->scopeBitmap(), clWhite), row(30, 0, 180));
     const Block next = at(30);
     s->DrawScope(next.signal.data(), next.ticks.data()); // newest on top, same place
-    EXPECT_EQ(lit(s->scopeBitmap, kLightGrey), Pixels{});
-    EXPECT_EQ(lit(s->scopeBitmap, clWhite), row(30, 0, 180));
-    EXPECT_EQ(s->scopeBitmap.pixel(90, 10), clBlack);
-    EXPECT_TRUE(rowIs(s->scopeBitmap, 20, kGrey));
+    EXPECT_EQ(lit(s->scopeBitmap(), kLightGrey), Pixels{});
+    EXPECT_EQ(lit(s->scopeBitmap(), clWhite), row(30, 0, 180));
+    EXPECT_EQ(s->scopeBitmap().pixel(90, 10), clBlack);
+    EXPECT_TRUE(rowIs(s->scopeBitmap(), 20, kGrey));
 }
 
 } // namespace

@@ -122,7 +122,7 @@ TEST(Rs41Readout, RecordingThroughTheCoreShowsFrameDotAndAltitude) {
         EXPECT_EQ(c, clLime);
     // The first serial heard set the chart going: one red trace, at 28410 m of 35000 m
     // across 880 pixels (x = 714), and nothing in the other traces' colours.
-    const Raster& chart = core.graph().graphBitmap;
+    const Raster& chart = core.graph().graphBitmap();
     int red = 0, redElsewhere = 0, others = 0;
     for (int y = 0; y < chart.height(); ++y)
         for (int x = 0; x < chart.width(); ++x) {

@@ -142,7 +142,7 @@ Shown showWeakEye(double ebN0dB, bool ifPath, int frames) {
             s.inBand += std::abs(v) >= 0.75 && std::abs(v) < 1.25;
         }
     }
-    const Raster& b = core->scope().scopeBitmap;
+    const Raster& b = core->scope().scopeBitmap();
     for (int y = 0; y < b.height(); ++y)
         for (int x = 0; x < b.width(); ++x)
             s.white += b.pixel(x, y) == clWhite;

@@ -143,7 +143,7 @@ TEST(Import, TwoHourFlightReplaysToTheEndWithoutLogging) {
                            live->calibration().calTable().begin()));
     EXPECT_FALSE(windows.data.isVisible());
     // The chart shows the traces; "Scroll" stays up.
-    const Raster& chart = form->core().graph().graphBitmap;
+    const Raster& chart = form->core().graph().graphBitmap();
     int red = 0, lime = 0;
     for (int y = 0; y < chart.height(); ++y)
         for (int x = 0; x < chart.width(); ++x) {

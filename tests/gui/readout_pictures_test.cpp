@@ -253,8 +253,8 @@ TEST_F(FedWindow, PicturesShowTheCoreBitmapsAndTheGraphOnlyAtItsSteps) {
     }();
     ASSERT_EQ(form->graphBitmap(), black);
     EXPECT_EQ(shown(form.get(), "Image2"), chart);
-    const unsigned steps = form->core().graph().graphShowCount;
-    while (form->core().graph().graphShowCount == steps)
+    const unsigned steps = form->core().graph().graphShowCount();
+    while (form->core().graph().graphShowCount() == steps)
         silence(1);
     EXPECT_EQ(shown(form.get(), "Image2"), form->graphBitmap());
     EXPECT_NE(shown(form.get(), "Image2"), chart);
@@ -329,7 +329,7 @@ TEST(LoggingSetting, RestoredDownWithoutWritingAnything) {
     auto form = startMainWindow(folder);
     EXPECT_TRUE(button(form.get(), "SpeedButton1")->isChecked());
     EXPECT_TRUE(form->core().loggingOn());
-    EXPECT_EQ(form->core().graph().UpDown1, 0);
+    EXPECT_EQ(form->core().graph().UpDown1(), 0);
     EXPECT_EQ(labelText(form.get(), "Label1"), QStringLiteral("1 sec"));
     EXPECT_EQ(form->core().programFolder(),
               QFile::encodeName(QFileInfo(folder.exe()).absolutePath()).toStdString());
