@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds and runs NIMBO on Debian 12 / Ubuntu.
 #   ./nimbo.sh run      install what is missing, build, start NIMBO
 #   ./nimbo.sh demo     the same, replaying a synthesised flight in the window
 #   ./nimbo.sh test     install what is missing, build, run every test
-#   ./nimbo.sh package  build the Debian package build/nimbo_VERSION_ARCH.deb
+#   ./nimbo.sh package  build the Debian package build/nimbo_VERSION_ARCH.deb, check it with lintian
 #   ./nimbo.sh fuzz [SECONDS]  build the libFuzzer targets with clang, run each SECONDS (60)
 # All are safe to repeat: packages already present are skipped and builds are incremental.
 set -euo pipefail
@@ -15,7 +16,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
   qt6-base-dev qt6-multimedia-dev fonts-ipafont-gothic
   pulseaudio pulseaudio-utils xvfb imagemagick openbox
-  help2man desktop-file-utils dpkg-dev file
+  help2man desktop-file-utils dpkg-dev file lintian appstream
   clang libclang-rt-dev
   python3 python3-numpy
 )
@@ -79,11 +80,16 @@ demo() {
   exec build/app/nimbo --replay "$wav" --replay-speed 10 "$@"
 }
 
+# The package, then lintian on it: an error or warning fails the step (info tags are shown).
 package() {
   build build
   (cd build && rm -f nimbo_*.deb && cpack -G DEB)
   local deb
   deb=$(ls build/nimbo_*.deb)
+  if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning --display-info "$deb"
+    echo "lintian: no errors or warnings"
+  fi
   echo "Install: sudo apt install ./$deb   Remove: sudo apt remove nimbo"
 }
 

@@ -43,7 +43,13 @@ int main(int argc, char* argv[]) {
         if (nimbo::parseCommandLine(args).help)
             std::fputs(nimbo::commandLineHelp().toLocal8Bit().constData(), stdout);
         else
-            std::printf("nimbo %s\n", NIMBO_VERSION);
+            std::printf("nimbo %s\n"
+                        "Copyright (C) 2026 NIMBO developers\n"
+                        "License GPL-3.0-or-later: GNU GPL version 3 or later "
+                        "<https://gnu.org/licenses/gpl.html>.\n"
+                        "This is free software: you are free to change and redistribute it.\n"
+                        "There is NO WARRANTY, to the extent permitted by law.\n",
+                        NIMBO_VERSION);
         return 0;
     }
     NimboApplication app(argc, argv);

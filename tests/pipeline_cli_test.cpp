@@ -258,12 +258,15 @@ TEST(PipelineOptions, VersionAndRawOptionErrors) {
     const RunResult version = runTool({kDecodeExe, "--version"});
     EXPECT_EQ(version.exitCode, 0);
     ASSERT_FALSE(version.out.empty());
-    // "nimbo-decode MAJOR.MINOR.PATCH" and a line end
+    // "nimbo-decode MAJOR.MINOR.PATCH" and a line end, then the licence
     const std::string prefix = "nimbo-decode ";
-    const std::string number = version.out.substr(0, version.out.size() - 1)
-                                   .substr(std::min(prefix.size(), version.out.size()));
-    EXPECT_EQ(version.out.rfind(prefix, 0), 0u) << version.out;
-    EXPECT_EQ(version.out.back(), '\n');
+    ASSERT_NE(version.out.find('\n'), std::string::npos) << version.out;
+    const std::string first = version.out.substr(0, version.out.find('\n') + 1);
+    const std::string number =
+        first.substr(0, first.size() - 1).substr(std::min(prefix.size(), first.size()));
+    EXPECT_EQ(first.rfind(prefix, 0), 0u) << version.out;
+    EXPECT_EQ(first.back(), '\n');
+    EXPECT_NE(version.out.find("License GPL-3.0-or-later"), std::string::npos) << version.out;
     EXPECT_EQ(std::count(number.begin(), number.end(), '.'), 2) << version.out;
     EXPECT_TRUE(!number.empty() && std::all_of(number.begin(), number.end(), [](char c) {
         return c == '.' || (c >= '0' && c <= '9');

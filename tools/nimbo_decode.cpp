@@ -135,7 +135,14 @@ int main(int argc, char** argv) {
                  "object per frame."};
     app.footer("Exit status: 0 done, 1 bad input or usage, 4 standard output could not be "
                "written.");
-    app.set_version_flag("--version", std::string("nimbo-decode ") + NIMBO_VERSION);
+    app.set_version_flag("--version",
+                         std::string("nimbo-decode ") + NIMBO_VERSION +
+                             "\n"
+                             "Copyright (C) 2026 NIMBO developers\n"
+                             "License GPL-3.0-or-later: GNU GPL version 3 or later "
+                             "<https://gnu.org/licenses/gpl.html>.\n"
+                             "This is free software: you are free to change and redistribute it.\n"
+                             "There is NO WARRANTY, to the extent permitted by law.");
     std::string input;
     bool ifPath = false, invert = false, right = false, weak = false, iq = false;
     double offsetHz = 0.0;
