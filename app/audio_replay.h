@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replay of an audio recording through the live decoding chain: the file's 0.1 s blocks are
 // handed to the window's block handler on the main thread, paced by a timer at real time
 // (the scope and chart move as in flight) or faster.

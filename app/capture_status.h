@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status dot's second meaning: while the capture device is gone it shows a grey cross
 // with the reason in its tooltip instead of the colour of the last frame, and the memo
 // notes when capture stopped and resumed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options of the nimbo command: a recording to replay at start, its speed, help and
 // version. Qt's own options (-platform, -style, ...) are taken out before these are read.
 #pragma once

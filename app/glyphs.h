@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 16 x 16 pictures of the two picture buttons, drawn at start-up.
 #pragma once
 

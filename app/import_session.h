@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A raw frame log imported in the main window: capture paused and logging held off while
 // the lines are replayed through the core, the message loop pumped after every line, the
 // progress window showing the frame number (its close stops the import), and a file that

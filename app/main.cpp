@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Process entry: the application object, the six windows in their order, the event loop.
 #include <QApplication>
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's placement: the remembered outer geometry (MainTop, MainLeft, MainWidth,
 // MainHeight, MainMaxmum), checked against the screens, applied once the window manager's
 // frame is known, and remembered again whenever the window is active in the normal state.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's memo as a log of events: one dated line at its end, scrolled into view.
 #pragma once
 

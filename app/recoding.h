@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window TForm1: it hosts the decoder, lays out the readout, the scope and the
 // graph, keeps the settings between runs and feeds captured audio to the decoder. Its jobs
 // (placement, import, replay, capture status) live in classes of their own; it forwards.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1's controls: where each one stands at the design size, how they follow a resize,
 // and what their clicks do (forwarded to the core or to the other windows).
 #include <QClipboard>

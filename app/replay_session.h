@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A replay of an audio recording in the main window: capture paused while it plays, its
 // progress in the progress window (whose close stops it), and a recording that cannot be
 // played, or ends early, reported in a message box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The welcome text of the main window's memo, twenty lines, shown from every start.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a file is an audio recording, told from its first bytes (not its name), so that a
 // dropped file goes to the replay or to the raw frame log import.
 #pragma once

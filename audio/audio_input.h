@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sources of 0.1 s blocks of 48 kHz 16-bit stereo PCM for the decoder: an audio file read
 // through libsndfile, or raw PCM arriving on standard input, at any sample rate (resampled
 // to 48 kHz with libsoxr).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libsndfile quietly shortens a RIFF (WAV) or FORM (AIFF) file whose header, or whose data
 // chunk, announces more bytes than the file holds; this finds such files.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The common back end of the I/Q sources: samples at the input's rate, shifted, decimated
 // to 48 kHz, levelled and cut into 0.1 s blocks of 16-bit I (left) and Q (right).
 #pragma once

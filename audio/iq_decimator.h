@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Complex baseband at an SDR's rate brought to 48 kHz: shifted so that the sonde lands at
 // 0 Hz, halved by short half-band filters, then a polyphase low-pass to 48 kHz exactly.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The level of 48 kHz complex baseband brought to the 16-bit blocks: a slow automatic gain,
 // as an SDR's level is unknown (+-127 counts from a dongle, +-1 in a float file).
 #pragma once

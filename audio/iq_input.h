@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sources of 0.1 s blocks of 48 kHz complex baseband (left word I, right word Q) for the
 // decoder: an SDR's raw I/Q pairs on a stream or in a file, or a two-channel recording
 // (left = I, right = Q), at the rate they were made, shifted so that the sonde sits at 0 Hz.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A regular file opened for libsndfile through its virtual I/O, so that the file is read
 // 256 KB at a time: libsndfile's own reads are a few kilobytes, and on a minute of audio
 // the thousands of small read calls cost more than converting the samples.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The common back end of every audio source: sample frames at the input's own rate, 16-bit
 // or float, resampled to 48 kHz when needed (libsoxr), as 16 bits cut into 0.1 s blocks.
 #pragma once

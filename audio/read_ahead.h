@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads blocks ahead on a thread of its own, so that reading, converting and resampling a
 // file run beside the decoder instead of before it.
 #pragma once

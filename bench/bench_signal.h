@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The synthesised minute of signal every speed measurement works on.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the receivers: one 0.1 s block through each signal path, including frame sync
 // and decoding, for the standard chain and the weak-signal receiver (with its repair).
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole-file speed: nimbo-decode (both receivers) on a synthesised 60 s recording in each
 // signal path, on the FM Det one at 44.1 kHz and as SDR I/Q (960 kHz s16, 240 kHz u8) and,
 // in the same run, sox applying one 51-tap FIR to one channel of that file as a yardstick.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing cost per block and per second: the scope on a clean Manchester signal with a
 // tick every 10 samples, the graph at its design size scrolling at every step.
 #include <benchmark/benchmark.h>

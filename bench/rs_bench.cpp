@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the Reed-Solomon decoders: the RS92's (234, 210) codeword clean and with 12 byte
 // errors, and a whole RS41 frame (two interleaved codewords, blocks, fields) clean, with 10
 // byte errors, and noise through every erasure step.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live capture: a Qt Multimedia input device on a thread of its own fills the capture
 // ring, and every filled block becomes exactly one run of the block handler on the thread
 // that owns this object (the main thread), blocks taken in ring order. A device that stops

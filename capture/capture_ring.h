@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture ring: 32 fixed blocks of 0.1 s of 48 kHz 16-bit stereo PCM, filled in order by
 // the audio thread and taken in the same order by the main thread.
 #pragma once

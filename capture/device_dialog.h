@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input device dialog TForm9 ("Select input wave device"): capture device, signal type
 // (FM Det, IF or I/Q), inversion, channel, receiver and sonde; and the notice TForm10 shown while
 // the capture device changes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture devices as the device dialog lists them and as the settings file names them:
 // row 0 the system default, row k device k - 1 of Qt's list, and a device's id as INI text.
 #pragma once

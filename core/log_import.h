@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The replay of a recorded raw frame log: lines of 220 hexadecimal bytes decoded through
 // the core as if received, the chart stepping once per frame number. Platform-free; the
 // window and nimbo-decode drive it a line at a time.

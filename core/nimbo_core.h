@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program-wide decoder state behind one object: receiver chain, decoded frame,
 // calibration collection, flight logs, readout and pictures. The state is private; the
 // GUI and the command-line tools change it only through the operations below and read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RS41 side of the core: the stage-built receiver with NRZ decisions, each frame
 // descrambled and corrected from its bytes' reliabilities, decoded, and what stays known
 // about the sonde (its frequency) carried from frame to frame.

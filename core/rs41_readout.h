@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The readout panel's texts for an RS41: serial, frequency and frame number where the RS92
 // shows them, and the position and motion in the eight channel labels' places.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts the main window shows that are worked out from the program's state: the replay's
 // progress, the LOG button's tooltip and the memo line for a dropped file that gave nothing.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration display's arithmetic: the coefficients picked by index turned into
 // pressure, temperature and humidity, and every text that window shows.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calibration collection: the 32 pieces of 16 bytes a sonde sends one per frame, gathered
 // into its 512-byte table, and the 66 coefficients decoded from the complete table.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CRC-16/CCITT-FALSE: poly 0x1021, preset 0xFFFF, MSB first, no reflection, no final XOR.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the frames have said so far: the block checks of the latest frame and the values
 // of the latest blocks that passed. A failed block leaves its values from earlier frames.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-sonde files written while logging is on: the raw frame log and the sensor log
 // (a line each per logged frame) and the two calibration files (once per sonde).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte positions of the 220-byte telemetry frame and the helpers that read it.
 #pragma once
 

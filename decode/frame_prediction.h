@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a sonde's next frames will hold, learned from its frames that passed their checks:
 // bytes that stayed the same, the frame number counting up, the calibration piece index going
 // round with it, and the pieces seen on earlier rounds (the frequency words among them).

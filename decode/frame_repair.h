@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Puts a sent frame heard by the weak-signal receiver right with its Reed-Solomon parity,
 // checked by the block CRCs, and turns it into the 220 content bytes the decoder reads. What
 // earlier frames showed of the sonde (its serial, its frame count, its calibration pieces)

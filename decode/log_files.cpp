@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "decode/log_files.h"
 
 #include "settings/whole_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one writer of every log and calibration file, and safe file names for serials.
 #pragma once
 

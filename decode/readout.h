@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the readout panel shows: label texts and colours, kept as fixed-size text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reed-Solomon (255, 231) over GF(2^8), shortened to any length (the RS92's 234): table
 // arithmetic built at compile time, a systematic LFSR encoder, and Berlekamp-Massey / Chien /
 // Forney decoding on fixed-size arrays.

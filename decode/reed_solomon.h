@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Reed-Solomon code that protects every sonde frame: encoder, errors-and-erasures
 // decoder, and the mapping between the frame as sent and the codeword.
 #pragma once

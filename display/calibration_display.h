@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration display TForm3 ("Calibration Display"): pressure, temperature and humidity
 // from coefficients the user picks by index, refreshed with every good sensor block.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame data display TForm2 ("Data Display"): the byte map of the latest good frame
 // and of the calibration table.
 #pragma once

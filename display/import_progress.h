@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The import progress window TForm4 ("インポート中..."): the frame number being loaded and
 // the stop button, at the main window's bottom left and above the other windows.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The line the RS92's own windows (Data, Cal) show while the RS41 is the sonde chosen.
 #pragma once
 

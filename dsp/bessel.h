@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The modified Bessel function I0, for Kaiser-windowed filter designs.
 #pragma once
 

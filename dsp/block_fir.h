@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A 51-tap FIR run over a whole block at once, with its history kept between blocks.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three 51-tap FIR filters of the receiver front end, as fixed tables.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Symbol decisions, byte alignment, header search and frame collection.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Receiver front end: one 0.1 s block of stereo PCM to the DC-blocked baseband signal,
 // driving the symbol clock and symbol decisions sample by sample.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // I/Q to FM-discriminator audio for the standard receiver: the carrier measured in a channel
 // wide enough for the carrier search (+-10 kHz) and the deviation, then the phase step per
 // sample in a narrow channel turned onto it, as audio (full deviation = kDiscriminatorScale)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arc tangent for the IF discriminator, written so that a loop over a block of samples
 // vectorises (no library call, no branches). Agrees with std::atan2 to about 1e-15 rad.
 #pragma once

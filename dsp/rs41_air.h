@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an RS41 frame looks like on the air: bit rate, the 8-byte header, the 64-byte
 // scrambling mask and the two frame lengths. The receiver and the rs41/ decoder share these.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A frame as the sonde sends it: its bytes and their places, and how each byte goes out as
 // symbols. The receivers and the decoders that repair and read its bytes share these sizes.
 #pragma once

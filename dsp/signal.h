@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The signal every stage works on: 48 kHz, 16-bit stereo PCM taken in blocks of 0.1 s.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Marks a hot loop to be compiled twice: for x86-64 CPUs with AVX2 and FMA, and for
 // any x86-64. The program picks the right one at start-up. Elsewhere it does nothing, and
 // under AddressSanitizer or ThreadSanitizer too: the clone resolver runs before the

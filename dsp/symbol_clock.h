@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Symbol clock: a narrow two-pole resonator at 4800 Hz fed with the rectified signal.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A failed expectation in a fuzz target: says which, then aborts so libFuzzer keeps the input.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio-file input: any bytes as a file opened through openAudioFile (libsndfile beneath)
 // and read to its end, or refused with one line of reason.
 #include <cstdint>

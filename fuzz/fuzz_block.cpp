@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-block entry ProcessWaveBuffer under every signal setting. The first four bytes
 // choose DemodType, InputCh, SymbolInv and Weak (out-of-range values included), whether the
 // pictures are drawn (byte 3, bit 1) and whether the receiver starts primed (bit 2); the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary 220-byte frames through the decoder with logging on into a scratch folder: up to
 // eight frames an input, handed over as the receiver's cells (decodeFrame) or replayed from
 // a raw log file (LogImport), as the first byte chooses. Whatever the frames hold, the logs

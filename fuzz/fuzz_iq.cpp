@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // I/Q input: any bytes as raw u8, s16 or f32 pairs at a rate and offset taken from the
 // input's first bytes, read to their end through the raw source (conversion, decimation to
 // 48 kHz, gain, blocks), and the same samples through the decimator alone. The decimator's

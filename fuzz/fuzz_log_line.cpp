@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The raw-log import's line reader: any bytes as a log file replayed through a core. Exactly
 // the lines of 659 characters ending in LF or CR LF that are hexadecimal byte pairs between
 // commas are frames; and a line of hexadecimal digits becomes the bytes those digits spell.

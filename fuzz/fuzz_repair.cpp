@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Reed-Solomon decoder and the frame repair on bytes and reliabilities straight from the
 // input. Byte 0 chooses where the codeword comes from (bits 0-1: 0 encoded from 210 input
 // bytes, 1 taken raw as 234 input bytes, 2-3 the synthetic sonde's frame n, n from the next

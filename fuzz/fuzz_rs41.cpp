@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RS41 frame decoding on bytes from the input. Byte 0 chooses where the frame comes from
 // (bits 0-1: 0 the rest of the input as on-air bytes, descrambled here, any length; 1 data
 // bytes from the input with parity made for them; 2-3 the real frame), whether a made frame is

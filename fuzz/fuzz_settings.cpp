@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: any bytes as nimbo.ini. The INI reader gives back the text it read
 // byte for byte; the settings read from it, saved into it and read again are the same; and
 // a save of other values reads back as those values.

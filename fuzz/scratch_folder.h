@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A folder of the fuzzing process's own under $TMPDIR (or /tmp) for the files a target
 // writes; emptied between inputs on request and removed when the process exits normally.
 #pragma once

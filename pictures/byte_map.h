@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame data display's byte map: the latest good frame and the calibration table as
 // annotated byte cells. Lines go on the raster here; the texts are listed with their
 // top-left origins for the window to print in its fixed-width face.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The signal scope: the last three blocks of the conditioned signal drawn as an eye
 // pattern, traces of three symbols each starting at a symbol-clock tick.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sensor graph: a strip chart of the normalised sensor channels, newest row at the
 // top, scrolling down one row every few steps, with its arming and timing counters.
 #pragma once

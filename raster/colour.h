@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Colour words 0x00BBGGRR (red in the low byte) and the standard named colours.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small 24-bit image with the drawing primitives of the scope, the sensor graph and the
 // frame data display. Origin top left; every primitive is clipped to the image.
 #pragma once

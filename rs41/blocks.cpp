@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block walk of an RS41 frame with each block's CRC.
 #include "rs41/blocks.h"
 

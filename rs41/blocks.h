@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The blocks of an RS41 frame: from byte 57, ID, length L, L data bytes and a CRC-16 over
 // the data, stored low byte first. The walk records each block and whether its CRC holds.
 #pragma once

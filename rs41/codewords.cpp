@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Interleaving of the RS41 frame into its two codewords, and their correction on fixed arrays.
 #include "rs41/codewords.h"
 

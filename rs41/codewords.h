@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two interleaved Reed-Solomon (255, 231) codewords of an RS41 frame: where their bytes
 // lie in the frame, the parity encoder, and errors-and-erasures correction of a whole frame.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ECEF to WGS84 by fixed-point iteration on the latitude, and velocities to east/north/up.
 #include "rs41/geodesy.h"
 

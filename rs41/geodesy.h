@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WGS84 positions and velocities from the ECEF values a GPS receiver gives.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GPS time to UTC: the published GPS - UTC steps, and civil dates from day counts.
 #include "rs41/gps_time.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GPS week and time of week to UTC, with the leap seconds of the date, and the ISO text.
 #pragma once
 

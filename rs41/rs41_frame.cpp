@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RS41 frame decoding: length, correction, block walk, then the fields of the blocks that hold.
 #include "rs41/rs41_frame.h"
 

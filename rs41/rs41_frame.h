@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One RS41 frame decoded: its length, the Reed-Solomon correction, the blocks and their
 // CRCs, and the fields of the status, GPS time and GPS position blocks. Fixed-size, so a
 // receiver can keep one and decode into it every second without allocating.

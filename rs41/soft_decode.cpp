@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Erasures chosen from byte reliabilities, in steps, for the RS41 frame decoder.
 #include "rs41/soft_decode.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RS41 frame decoding from the bytes a receiver heard and how sure it was of each: errors
 // alone first, then more and more of the least reliable bytes of each codeword as erasures,
 // until the correction and every block CRC hold.

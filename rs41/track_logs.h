@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files written for each RS41 sonde while logging is on: the raw frame log (one line of
 // hex a good frame), the track as CSV and as a GPX 1.1 track that map programs open, kept
 // whole after every frame.

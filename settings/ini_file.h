@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An INI text file edited in place: read values the way the Windows profile functions do,
 // change or add keys, and write the whole file back atomically (temporary file + rename).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's settings and the INI file beside the executable that keeps them between runs.
 #pragma once
 

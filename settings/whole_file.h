@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files written whole: every byte of a buffer to a descriptor, and a file's new content put in
 // place by one rename, so that no reader or later run ever finds it half written.
 #pragma once

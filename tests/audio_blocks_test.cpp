@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio files into 48 kHz blocks: every sample where it belongs, at 48 kHz and resampled.
 #include <gtest/gtest.h>
 #include <sndfile.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data display's byte map: its lines at chosen pixels of each band and its texts at
 // chosen cells, against positions and strings worked out by hand.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration display's conversion and texts, against values worked out by hand from
 // a table whose coefficients are chosen here.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The coarse carrier search on complex baseband made from random bits: the carrier found
 // over the whole range at the weakest usable signal, spurs and plain tones not taken for it.
 #include <gtest/gtest.h>

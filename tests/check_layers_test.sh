@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # tools/check_layers.sh on a scratch tree: each wrong include, in each spelling, is reported
 # by its file (and nothing else is); the right ones pass.
 #   check_layers_test.sh CHECK_LAYERS

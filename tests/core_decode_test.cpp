@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Block CRCs, frame fields and what decodeFrame does to the readout and the hooks.
 #include <gtest/gtest.h>
 

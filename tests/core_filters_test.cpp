@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The front end's FIR tables and the block FIR that runs them.
 #include <gtest/gtest.h>
 

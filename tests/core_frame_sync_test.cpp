@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Symbol decisions, byte alignment, header search and frame collection, driven with
 // hand-built symbol sequences, and once end to end through the receiver.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receiver front end: channel pick, both demodulation paths, DC block, clock ticks.
 #include <gtest/gtest.h>
 

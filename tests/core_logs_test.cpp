@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files the decoder writes: raw frame and sensor logs, calibration tables, and the
 // rules that keep them whole, correctly formatted and inside their folders.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The IF discriminator's own arc tangent against the library's, including the axes
 // and the quadrant boundaries where a sign slip would show.
 #include <gtest/gtest.h>

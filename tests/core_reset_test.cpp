@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every stage of the receiver, reset after it has worked, behaves exactly like a new one:
 // the device change and the import start the chain again this way.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-decode on good, odd and hostile input: decoded where it can be, otherwise one
 // clear line on stderr and a non-zero status, never a crash.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A file size limit for tests of writes that fail part-way, as on a disk that fills up.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What earlier frames teach the frame repair: the bytes it expects and the frames it puts
 // right with them, never turning a frame of another sonde into a wrong good one.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sonde's downlink made from first principles for stage tests: random bits, Manchester
 // symbols, Gaussian-filtered frequency pulses, complex baseband at 48 kHz with white noise.
 #pragma once

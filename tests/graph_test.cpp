@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sensor graph's steps, counters and pixels on a 101 x 80 chart (grid dots every 10
 // pixels, x = trunc(101 * value)), against positions worked out by hand.
 #include <gtest/gtest.h>

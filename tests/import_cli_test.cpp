@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-decode --import: a raw frame log that nimbo-decode wrote while decoding audio,
 // replayed, gives the same JSON lines and, logged again, the same files.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-decode --iq end to end: FM Det flights from nimbo-synth turned into SDR I/Q at the
 // usual rates, formats and offsets decode to exactly what was sent, with the described chain
 // and, in noise and kHz off the offset, with the weak receiver; bad I/Q input gives one

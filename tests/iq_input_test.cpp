@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SDR I/Q to 48 kHz blocks, checked against tones worked out by hand: each lands at its
 // distance from the offset at the level asked for, what lies outside the band stays out, the
 // gain is slow and never clips, the discriminator reads 8000 per 2400 Hz; bad input is named.

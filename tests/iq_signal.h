@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test I/Q worked out from first principles: a complex tone, or FM whose frequency follows
 // FM Det audio (8000 levels = 2400 Hz), at any rate and offset, written as an SDR writes it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-decode --log-dir on a read-only folder and on a disk that fills up mid-flight and
 // then has room again: frames keep coming, one stderr line per failure episode, status 3,
 // no torn line, complete files once space returns. Root mounts a small tmpfs for these;

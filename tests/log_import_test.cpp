@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The replay of raw frame logs: which lines count (digits of either case), the chart's
 // steps per frame number, and the file's end as it was when the replay began.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The raster's primitives and the scope's pixels, against positions worked out by hand.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-decode where SDR pipelines and other tools feed it: files at other sample rates, raw
 // mono, u8 and float streams on stdin, float WAV, FIFOs and process substitution, and a
 // standard output that cannot be written. Every decoded frame is checked against the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reed-Solomon (234, 210): parity checked with a separate bitwise field multiply, correction
 // up to the limit, refusal beyond it, and the sent-frame mapping.
 #include <gtest/gtest.h>

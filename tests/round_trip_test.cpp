@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-synth -> nimbo-decode end to end: what is sent is what is decoded.
 #include <gtest/gtest.h>
 

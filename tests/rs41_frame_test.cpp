@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RS41 frames: the real frame end to end, descrambling, the interleaved codewords, correction
 // with errors and erasures, the block walk, the length byte, a 518-byte frame and the
 // frequency from calibration subframe 0.

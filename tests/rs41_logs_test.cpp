@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RS41's log files: the raw frame log, the track CSV and the GPX track, written from the
 // real frame; a GPX that could not take its next point is left whole as it was.
 #include <gtest/gtest.h>

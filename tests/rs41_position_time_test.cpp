@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RS41 positions and times: ECEF to WGS84 at hand-worked points, velocities to east/north/up
 // and heading, GPS time to UTC across the leap seconds, and the ISO text.
 #include <gtest/gtest.h>

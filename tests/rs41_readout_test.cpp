@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's RS41 readout below Qt: the label texts from the real frame (values worked out
 // by hand from its bytes), fields a frame did not bring left alone, the chart's altitude
 // scale, and a recording through the core lighting the dot and drawing the altitude trace.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A frame received from a real RS41 (published, descrambled, 320 bytes), and frames made from
 // it for tests and benchmarks.
 #pragma once

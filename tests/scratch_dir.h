@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scratch folders for tests: unique to the run, so that runs side by side never meet,
 // and removed when the test program ends.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sensitivity floors: how many noisy frames each receiver still decodes on each signal path,
 // and the "corrected" count that only the weak-signal receiver's JSON lines carry.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: what is read from hand-written INI texts and exactly what is written back.
 #include "settings/ini_file.h"
 #include "settings/settings.h"

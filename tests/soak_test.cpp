@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The soak: a long synthesised flight piped from nimbo-synth into nimbo-decode --log-dir, both
 // receivers listening to the same stream. Every frame whose sonde and sensor blocks passed
 // must carry the content that was sent, few may be lost, the raw log must hold exactly those

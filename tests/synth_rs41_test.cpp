@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-synth --sonde rs41: built frames read back by the RS41 decoder, the flight, the GPS
 // clock, the given frame, and the NRZ modulation read back from the phase of clean I/Q.
 #include <gtest/gtest.h>

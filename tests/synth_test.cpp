@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-synth: frame content, calibration table, line coding, modulation, noise and the
 // command line, each checked against values worked out independently of the generator.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Telemetry frames built by hand for tests, and loading them into the core.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the command-line tools from tests and collects what they print.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The weak-signal receiver's eye: the symbols it is drawn from, its thinning, and what the
 // scope shows of it from clean to far below the decoder's threshold.
 #include <gtest/gtest.h>

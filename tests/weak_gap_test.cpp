@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Samples lost or added by a sound card (an overrun drops some, an underrun replays some)
 // and noise bursts in a clean flight cost the weak receiver the frames they touch and at
 // most one more, on FM Det audio and on the IF.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The weak-signal receiver: polarity found from the frame sync, frames repaired by the
 // Reed-Solomon parity, in the core and end to end from a synthesised signal.
 #include <gtest/gtest.h>

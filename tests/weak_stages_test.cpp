@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The weak-signal receiver stage by stage, each against what its input must give worked out
 // by hand: tones, phase paths, hand-built symbol streams and soft decisions.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures, builds and tests every combination of the four build options, each in a
 # folder of its own beneath build-options/, and prints one line per combination with
 # ctest's verdict and the tests it skipped. Exits 1 if any combination failed.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that every include of the program's own headers points down the rooms (or stays in
 # its own room), in either spelling (#include "room/x.h", #include <room/x.h>, # include ...)
 # and in .h, .hpp and .cpp files alike. Prints each offending include and exits 1 if there is

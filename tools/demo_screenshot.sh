@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the picture of `./nimbo.sh demo` ten seconds after it was started: a virtual X
 # display (Xvfb) with openbox (tests/gui/with_wm.sh), a private PulseAudio server as a desktop would have. A first
 # run makes the demo flight (once, as a newcomer's first run does after the build) and is

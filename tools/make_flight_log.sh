@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the logs of a realistic synthesised flight (nimbo-synth --flight) as NIMBO would with
 # logging on, for import tests and pictures; prints the raw frame log's path.
 #   tools/make_flight_log.sh BUILD_DIR OUT_DIR [FRAMES]   (FRAMES: default 7200, two hours)

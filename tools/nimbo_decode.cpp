@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-decode: decodes RS92 telemetry from a recording or a raw PCM stream, or replays a
 // raw frame log, and prints one JSON line per frame. Same decoding as the GUI.
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One RS41 frame as a line of JSON, for nimbo-decode's output.
 #pragma once
 

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes pictures of the main window decoding synthesised sondes: nimbo runs on a virtual
 # X display (Xvfb, by tests/gui/with_wm.sh, without a window manager) and listens to a private PulseAudio server into which nimbo-synth's
 # signal is played.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An image control: shows the last picture handed to it and reports clicks. The picture
 // is copied in once per update, in the screen's own pixel format, so repaints are plain
 // copies and the off-screen image may change freely in between.

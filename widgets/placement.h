@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where an auxiliary window goes when it is shown, measured with the window frames.
 #pragma once
 

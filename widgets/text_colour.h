@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A program colour word as the text colour of a label or other widget.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A bare up-down control: two stacked arrow buttons stepping a position within a range,
 // without wrap-around and without a text field of its own.
 #pragma once

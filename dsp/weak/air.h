@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rates and sizes every stage of the weak-signal receiver shares, derived from the air
 // interface: 4800 symbols a second sampled at 48 kHz.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fine carrier loop of the weak-signal receiver: the turn of the carrier from one bit to
 // the next, measured on the bits' carrier terms, steers a correction that the symbols are
 // turned back by until the front end takes it over at the end of the block.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search: Hann-windowed spectra averaged over kAverages frames, the best-scoring pair
 // of lines kLineHz either side of each candidate carrier, each line interpolated.
 #include "dsp/weak/carrier_search.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Coarse carrier search on complex baseband: finds the pair of spectral lines that a
 // Manchester signal with h = 1 shows half the symbol rate either side of its carrier.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The channel of the weak-signal receiver on the IF and I/Q paths: the carrier, where the
 // acquisition and the fine loop put it, mixed to 0 Hz, the rest low-passed away, and the
 // instantaneous frequency for the symbol clock.

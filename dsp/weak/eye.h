@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The weak-signal receiver's eye for the scope. Each sample shows the symbol that ended just
 // before it correlated with the rising and the falling half-turn, as the decisions see it,
 // taken coherently against a carrier learned from the symbols: a clean signal gives two

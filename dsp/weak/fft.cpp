@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Radix-2 decimation in time: the input in bit-reversed order, then log2(N) passes of
 // butterflies whose span doubles each pass.
 #include "dsp/weak/fft.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Radix-2 complex FFT of a fixed power-of-two size, in place on separate real and
 // imaginary arrays; twiddles and the bit-reversed order are computed once per object.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dsp/weak/fir.h"
 
 #include "dsp/simd_clones.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Low-pass FIR filtering of a block of complex samples in place of a copy: the input kept
 // with the previous block's tail before it, so that the inner loops run over one unbroken
 // stretch and vectorise.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FM Det front end of the weak-signal receiver: the discriminator audio summed back into a
 // phase, with clicks bounded and counted, and the carrier offset (the mean step) taken off.
 #pragma once

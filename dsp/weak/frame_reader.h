@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bytes of an RS92 frame read from the soft decisions between two sync positions, each
 // with its reliability, and handed to the listener.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One symbol's baseband correlated with the two half-turn phase paths a symbol can take
 // (up and down by half a turn), turned back by the fine carrier loop's correction: what both
 // the Manchester pairs and the NRZ bits decide on.

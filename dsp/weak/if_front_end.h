@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Front ends of the weak-signal receiver that see the carrier itself: the 12 kHz IF mixed
 // down by quarter turns, and I/Q baseband as it comes. Both give a complex baseband with the
 // carrier wherever it is; the channel filter then takes the carrier off.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sums of products in eight lanes side by side: a plain loop's sum is one chain of
 // additions, each waiting for the one before; eight chains run at once (the order of the
 // additions differs, the result by rounding only).

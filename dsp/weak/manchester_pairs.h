@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Soft decisions on Manchester bits: each symbol's baseband correlated with the two
 // half-turn phase paths, a pair of symbols giving both values' matched filter outputs, and
 // the decision made partly coherent with the carrier of the neighbouring bits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Soft decisions on NRZ bits (the RS41: one symbol a bit): each symbol's baseband correlated
 // with the two half-turn phase paths, and the decision made partly coherent with the carrier
 // of the neighbouring symbols.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bytes of an RS41 frame read from the NRZ soft decisions after its header, each with its
 // reliability, and handed to the listener.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The soft decisions of the weak-signal receiver, one per symbol, kept for a little more
 // than a frame: the frame sync and the byte reader look back into it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Symbol timing of the weak-signal receiver: the instantaneous frequency averaged over a
 // symbol, and a Gardner loop on it that tracks where each symbol ends and how long symbols
 // last; also the level of the symbols, for the FM Det rebuild.

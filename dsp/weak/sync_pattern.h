@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the frame sync of the weak-signal receiver knows before a frame arrives: the bits
 // that are always the same (sync bytes, a constant tail, framing bits), where they lie
 // relative to the sync position, and how long a frame is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frame sync of the weak-signal receiver: finds frames by correlating the soft decisions with
 // every bit known in advance (its sign gives the polarity), then follows them frame by frame,
 // moving to where the sync really is when a gap, an insertion or a burst has moved it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quick trigonometry for the weak-signal receiver's loops: short series where the angle is
 // known to be small, an arc tangent good to about 0.005 radians.
 #pragma once

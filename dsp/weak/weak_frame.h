@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Who the weak-signal receiver hands its RS92 and RS41 frames to.
 #pragma once
 

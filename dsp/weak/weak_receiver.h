@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The weak-signal receiver: front end (FM Det, 12 kHz IF or I/Q), carrier acquisition and
 // tracking, symbol timing, soft decisions (Manchester pairs for the RS92, NRZ bits for the
 // RS41), frame sync on every known bit (its sign gives the polarity) and frames with byte

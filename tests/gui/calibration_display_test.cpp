@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration display as the program makes it: its controls, where it opens, the 18
 // indices between the window and the settings file, and its results for a synthesised
 // flight against values worked out from what the sonde sent.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture hand-off with a source of our own on its own thread: one run per filled
 // block, slotsTaken in ring order, blocks intact, stale notices harmless.
 #include <QCoreApplication>

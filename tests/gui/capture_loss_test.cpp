@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Capture through faults of the sound system, on the test sound server: the input source
 // unplugged (its module unloaded) and plugged back, and the whole server killed and started
 // again. The window must keep running, show that no audio comes, and decode again on its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture ring between an audio-side thread and the main side, without Qt: every block
 // arrives once, whole and in order, and a full ring drops audio instead of overwriting
 // blocks that wait. Run under ThreadSanitizer in CI.

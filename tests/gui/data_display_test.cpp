@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data display as the program makes it: the window, what the "Data" button shows
 // before any good frame, which frames it follows, and where its texts land on the map.
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input device dialog on the test sound server (rows: 0 the default, 1 nimbo_in,
 // 2 nimbo_in2): what it opens with, what every close applies, and when it switches device.
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A device change heard live on the test sound server: two sondes play on its two sources;
 // choosing the second source in the dialog moves decoding to it, and a restart after the
 // server's list of sources changed order still opens that source.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A synthesised flight fed to the main window block by block, as the capture would, then
 // silence for the filters to deliver the last frame.
 #pragma once

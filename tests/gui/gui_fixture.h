@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared helpers of the GUI tests: a program folder of its own per test, the main window
 // made as the program makes it, and a hand that answers message boxes.
 #pragma once

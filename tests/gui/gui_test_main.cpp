@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test entry for the GUI tests: one application object for all of them, off screen on one
 // screen of 1280 x 1024 (offscreen_screen.json) unless the caller chose a platform.
 #include <QApplication>

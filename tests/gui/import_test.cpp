@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Raw frame logs dropped on the main window: a two-hour flight replayed to the end with
 // live audio held back, and the import stopped, interrupted by closing, refused while busy,
 // or given a file without frames (said in the memo).

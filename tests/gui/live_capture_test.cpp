@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on a real sound server (started by with_pulse.sh): a synthesised sonde
 // played into the null sink is decoded live from the remapped input; an input that does
 // not exist is reported and the window still comes up; a flight logged live gives the

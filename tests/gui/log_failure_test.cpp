@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The LOG button when the logs cannot be written: a red dot and the reason in its
 // tooltip while the failure lasts, no box in the way, decoding going on.
 #include <QAbstractButton>

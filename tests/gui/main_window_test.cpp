@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as laid out: places, captions, resize rules, minimum size, first run,
 // blank readout, dropped files and the welcome text.
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Remembered placements brought onto the screens, worked out by hand: 915 x 700 minimum,
 // one screen of 1280 x 1024 (a 915 x 700 window fits from 0..365 across, 0..324 down), or
 // that one and a second of 1920 x 1080 to its right.

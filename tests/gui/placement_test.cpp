@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's placement under a real window manager (with_wm.sh: Xvfb and openbox),
 // where frames are added after the first show: restarts after the "cannot open the device"
 // box and a maximize-restore cycle must give back the placement the user left, and values

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An installed program: its folder cannot be written. The settings file beside it is still
 // read; settings and logs go to the per-user folder, and the memo says so once.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The readout panel, the buttons around it and the two pictures while a synthesised sonde
 // is fed block by block into the main window (capture closed, so only these blocks count).
 #include <QAbstractButton>

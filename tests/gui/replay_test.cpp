@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio recordings replayed in the main window: told from raw frame logs by their content,
 // decoded frame for frame as nimbo-decode decodes them (logs included), paced at real time
 // and stopped with the progress window, and a broken recording reported.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings as the main window takes them at start and gives them back at close.
 // (The INI layer itself has its own tests.)
 #include <QAbstractButton>

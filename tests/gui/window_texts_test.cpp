@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts the main window shows, worked out below Qt: the replay's progress, the LOG button's
 // tooltip and the memo line for a dropped file that gave nothing.
 #include <QDir>

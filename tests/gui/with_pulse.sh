@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command against a PulseAudio daemon of its own: a null sink "nimbo_sink" and a
 # source "nimbo_in" remapped from the sink's monitor (Qt lists no monitor sources), the
 # server's default; and a second pair "nimbo_sink2" / "nimbo_in2" for device changes.

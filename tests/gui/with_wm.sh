@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command on a virtual X display (Xvfb, 1280 x 1024) under a real window manager
 # (openbox), so that windows get frames as on a desktop. Exits 77 (skipped) when either
 # program is missing. With --bare, no window manager (NIMBO_BARE_X=1 tells the command).

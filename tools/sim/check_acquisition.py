@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Carrier acquisition of nimbo-decode --weak on simulated recordings: wherever the carrier
 sits within +-2500 Hz of 12 kHz (IF) or +-10 kHz of the decoder's --offset (I/Q), a
 recording 1.5 dB above the 90 % point at no offset locks within its first three frames and

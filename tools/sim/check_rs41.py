@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """nimbo-decode --sonde rs41 on RS41 recordings of the simulator (made from the published
 frame, not by NIMBO): on FM Det audio, the 12 kHz IF (carrier off) and I/Q, every frame after
 the first comes out whole (number, serial, position and time as sent), no line names a frame

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks of the simulator against values worked out by hand, and against nimbo-decode:
 its frames must pass the decoder's CRCs, its parity must let the decoder's Reed-Solomon
 repair undo damage, and clean recordings must decode completely on every path.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """RS92 telemetry frames built from scratch: block CRCs, Reed-Solomon parity, and the
 relation between the 240 bytes on the air and the 220-byte frames the decoder collects.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Measures nimbo-decode on simulated recordings over a grid of Eb/N0, carrier offsets and
 seeds, and scores every frame it prints against what was sent.
 

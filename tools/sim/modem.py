@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """GFSK modulation of an RS92 byte stream, an RF noise channel, and the three recordings a
 receiver can hand over: FM discriminator audio, a 12 kHz IF, and raw I/Q.
 

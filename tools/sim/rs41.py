@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """RS41 frames and their stream for the simulator, from the published facts alone: the frame
 of a real RS41 as a template, its frame number, calibration subframe and GPS time moved on
 frame by frame, block CRCs and the two interleaved Reed-Solomon codewords made anew, every

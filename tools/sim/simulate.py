@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Simulated RS92 recordings with known content, made without any of NIMBO's own code.
 
     simulate.py fm  OUT.wav --frames 40 --ebn0 9 --seed 3 --truth OUT.truth

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The synthetic flight: height from a steady climb and a parachute fall through air that
 // thickens on the way down, then temperature, pressure and humidity as functions of height.
 #include "tools/synth/flight.h"

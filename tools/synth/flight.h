@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The flight behind nimbo-synth --flight: a balloon sonde climbing at 5 m/s, bursting near
 // 31 km and falling under its parachute, as the weather it meets on the way.
 #pragma once

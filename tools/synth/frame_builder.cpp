@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frame content and calibration table of the synthetic sonde: the fixed frame and table
 // layout, plausible values that depend on the serial number and drift with the frame number
 // or follow the synthetic flight.

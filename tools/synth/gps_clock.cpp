@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // UTC text to seconds by the civil calendar, and seconds to GPS time through the decoder's own
 // leap second table, so that what nimbo-synth sends and what the decoder reads agree.
 #include "tools/synth/gps_clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RS41 sonde's clock for nimbo-synth: a UTC start time read from ISO text, and UTC turned
 // into GPS week and time of week with the leap seconds of the date.
 #pragma once

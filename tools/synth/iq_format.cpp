@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // I/Q formats: the encoding of full-scale values, by hand so that it is the same on any host.
 #include "tools/synth/iq_format.h"
 

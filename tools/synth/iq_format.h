@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // I/Q sample formats of nimbo-synth: names, sizes and the encoding of full-scale values
 // into little-endian bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Little-endian numbers put into frame bytes, as both sondes store them.
 #pragma once
 

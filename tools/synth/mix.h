@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deterministic 64-bit mixing for the synthesiser's filler bytes, drifts and noise: the
 // SplitMix64 finaliser, so results are the same on every platform and compiler.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-synth: writes an RS92-like or RS41 telemetry test signal (48 kHz, 16-bit, stereo, or
 // complex I/Q) with known frame content, optionally with noise, rate and frequency errors and
 // damage.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-synth's options checked: the ranges the command line accepts and what does not
 // go together, one line of text for the first problem found.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output of nimbo-synth: the signal as a 48 kHz 16-bit stereo WAV file or raw PCM on stdout
 // (I/Q: raw pairs or a WAV file), and the truth file with the bytes of every frame.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RS41 frame layout of a sonde in flight, block by block, with values from the flight
 // model, the drift over the launch site and the GPS clock.
 #include "tools/synth/rs41_builder.h"

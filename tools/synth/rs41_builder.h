@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-synth's RS41 frames: 320 bytes of a sonde in flight (status with calibration
 // subframes, raw measurements, GPS time, raw GPS, position and velocity, padding), every block
 // with its CRC and both Reed-Solomon codewords with their parity; or a given frame as it is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drift is laid out in the site's own degrees (east and north metres over the radii of
 // curvature at the site), so position and velocity follow in closed form from the flight
 // model's height, its rate of climb and its time integral.

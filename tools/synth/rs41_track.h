@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where nimbo-synth's RS41 flies: the flight model's height over a launch site, drifting in a
 // wind that grows with height, as the ECEF position and velocity its GPS receiver reports.
 #pragma once

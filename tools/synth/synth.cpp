@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The modulator: frames to a Manchester-coded symbol stream (bit 1 = symbols 0,1; RS41: the
 // scrambled bits themselves, least significant first), then
 // Gaussian-filtered (or square) frequency pulses, to FM-discriminator audio, a continuous-

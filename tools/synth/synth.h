@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nimbo-synth's library: RS92-like or RS41 telemetry frames with known content and the signal
 // that carries them: 48 kHz stereo audio (FM-discriminator audio or 12 kHz IF) or complex I/Q.
 #pragma once
