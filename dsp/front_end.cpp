@@ -60,7 +60,7 @@ void Receiver::processBlock(const int16_t* interleaved, const ReceiverSettings& 
     for (int i = 0; i < kBlockSamples; ++i)
         sampleBlock_[i] = static_cast<double>(interleaved[kInputChannels * i + word]);
 
-    if (settings.DemodType != 0) {
+    if (settings.DemodType == 1) {
         demodulateIf();
     } else {
         lowPass_.process(sampleBlock_.data(), demodSignal_.data(), kBlockSamples);

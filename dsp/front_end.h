@@ -15,7 +15,7 @@ namespace nimbo {
 
 // The signal settings, read at the start of every block.
 struct ReceiverSettings {
-    int DemodType = 0;      // 0: FM discriminator audio ("FM Det"); other: 12 kHz IF
+    int DemodType = 0;      // 1: 12 kHz IF; any other: FM discriminator audio ("FM Det")
     int InputCh = 0;        // 1: right channel; 0 and any other value: left
     bool SymbolInv = false; // negate the FM Det path output
     bool Weak = false;      // the weak-signal receiver (dsp/weak) instead of this chain

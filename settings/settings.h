@@ -12,9 +12,8 @@ inline constexpr int kDefaultMainWidth = 915;
 inline constexpr int kDefaultMainHeight = 700;
 
 // The signal on the input, stored as DemodType: FM discriminator audio ("FM Det") or a
-// 12 kHz IF. The receiver chain takes any value but 0 as the IF; a stored value that is
-// neither is read as FM Det, the first run's choice, so the chain and the device dialog
-// only ever see these two.
+// 12 kHz IF. The receiver chains take only 1 as the IF; a stored value that is neither is
+// read as FM Det, the first run's choice, so the chains and the device dialog agree.
 enum class SignalType : int { FmDet = 0, If = 1 };
 
 // A stored DemodType as one of the two: 1 the IF, anything else FM Det.

@@ -124,7 +124,8 @@ TEST(FrontEnd, SymbolInvNegatesFmDetOnly) {
     const auto left = tone(2 * kBlockSamples, 12000.0, 0.3, [](size_t i) {
         return 11000.0 + 3000.0 * std::sin(2 * kPi * 50.0 * i / kFs);
     });
-    for (int demodType : {0, 1}) {
+    // A DemodType other than 0 and 1 (hand-edited settings) is FM Det, as the dialog shows it.
+    for (int demodType : {0, 1, 2}) {
         SCOPED_TRACE(demodType);
         Receiver plain, inverted;
         for (int b = 0; b < 2; ++b) {
@@ -133,7 +134,7 @@ TEST(FrontEnd, SymbolInvNegatesFmDetOnly) {
             inverted.processBlock(pcm.data(), ReceiverSettings{demodType, 0, true});
             for (int i = 0; i < kBlockSamples; ++i) {
                 const double expected =
-                    demodType == 0 ? -plain.demodSignal()[i] : plain.demodSignal()[i];
+                    demodType != 1 ? -plain.demodSignal()[i] : plain.demodSignal()[i];
                 ASSERT_EQ(inverted.demodSignal()[i], expected) << "block " << b << " sample " << i;
             }
         }

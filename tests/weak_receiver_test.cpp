@@ -111,7 +111,7 @@ TEST(WeakSettings, ANewSignalPathStartsAfresh) {
     core->applySettings(settings);
     for (std::size_t i = 0; i < heardFirst.size(); i += kBlockWords)
         core->ProcessWaveBuffer(heardFirst.data() + i);
-    settings.DemodType = 0;
+    settings.DemodType = 2; // not the IF: FM Det, as a hand-edited settings file reads
     core->applySettings(settings);
     collect.frames.clear();
     for (std::size_t i = 0; i < heardSecond.size(); i += kBlockWords)

@@ -72,7 +72,7 @@ void WeakReceiver::searchAfresh() {
 }
 
 void WeakReceiver::processBlock(const int16_t* interleaved, const ReceiverSettings& settings) {
-    const Path path = settings.Iq ? Path::Iq : settings.DemodType == 0 ? Path::FmDet : Path::If;
+    const Path path = settings.Iq ? Path::Iq : settings.DemodType == 1 ? Path::If : Path::FmDet;
     if (path != path_) {
         path_ = path;
         reset();
