@@ -28,6 +28,12 @@
 
 namespace {
 
+// On a terminal, text for stderr first clears the progress line it may be written over.
+const char* clearLine() {
+    static const bool terminal = isatty(STDERR_FILENO) != 0;
+    return terminal ? "\r\033[K" : "";
+}
+
 // Exit statuses; --help lists each one (a test holds it to these constants).
 constexpr int kExitInput = 1;  // bad input or usage
 constexpr int kExitLogs = 3;   // a log could not be written
@@ -40,7 +46,7 @@ class LogFailureReport {
     void check(const nimbo::LogWriteFailure& failure) {
         if (failure.episodes == reported_) return;
         reported_ = failure.episodes;
-        std::fprintf(stderr, "nimbo-decode: %s\n", failure.text.c_str());
+        std::fprintf(stderr, "%snimbo-decode: %s\n", clearLine(), failure.text.c_str());
     }
     bool any() const { return reported_ > 0; }
 
@@ -95,8 +101,8 @@ class JsonOutput final : public nimbo::CoreHooks {
     void flush() {
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             failed_ = true;
-            std::fprintf(stderr, "nimbo-decode: cannot write to standard output: %s\n",
-                         std::strerror(errno));
+            std::fprintf(stderr, "%snimbo-decode: cannot write to standard output: %s\n",
+                         clearLine(), std::strerror(errno));
         }
     }
     const nimbo::NimboCore& core_;
@@ -207,10 +213,9 @@ int main(int argc, char** argv) {
         "  calibration complete|incomplete (P of 32 pieces)\n"
         "E = LAST - FIRST + 1; whole = every block passed its check; repaired = changed by the\n"
         "Reed-Solomon repair (--weak; the RS41 always); the RS41 counts its 51 calibration\n"
-        "subframes. With --summary json: one object per sonde as the last lines of stdout:\n"
-        "{\"type\":\"summary\",\"sonde\",\"serial\",\"first_frame\",\"last_frame\",\"frames_"
-        "whole\",\n"
-        "\"frames_expected\",\"frames_repaired\",\"cal_pieces\",\"cal_total\",\"cal_complete\"}.\n"
+        "subframes. With --summary json: one JSON object per sonde as the last lines of stdout\n"
+        "(nothing on stderr), with type \"summary\", sonde, serial, first_frame, last_frame,\n"
+        "frames_whole, frames_expected, frames_repaired, cal_pieces, cal_total, cal_complete.\n"
         "On a terminal a file longer than a minute shows its progress on stderr.\n\n"
         "Exit status:\n"
         "  0  done\n"
