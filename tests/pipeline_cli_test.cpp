@@ -272,17 +272,35 @@ TEST(PipelineOptions, VersionAndRawOptionErrors) {
     EXPECT_TRUE(!number.empty() && std::all_of(number.begin(), number.end(), [](char c) {
         return c == '.' || (c >= '0' && c <= '9');
     })) << version.out;
-    const std::vector<std::vector<std::string>> bad = {
-        {"--rate", "7999", "-"},      {"--rate", "768001", "-"},   {"--rate", "fast", "-"},
-        {"--channels", "3", "-"},     {"--channels", "0", "-"},    {"--format", "s24", "-"},
-        {"--rate", "44100", "x.wav"}, {"--format", "u8", "x.wav"},
+    // Each says what was wrong in the option's own words.
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } bad[] = {
+        {{"--rate", "7999", "-"}, "sample rate 7999 Hz is not supported"},
+        {{"--rate", "768001", "-"}, "sample rate 768001 Hz is not supported"},
+        {{"--rate", "fast", "-"}, "--rate: 'fast' is not a sample rate in Hz"},
+        {{"--rate", "48000.5", "-"}, "--rate: '48000.5' is not a sample rate in Hz"},
+        {{"--rate", "99999999999", "-"}, "--rate: '99999999999' is not a sample rate in Hz"},
+        {{"--iq", "--rate", "1e6", "-"}, "--rate: '1e6' is not a sample rate in Hz"},
+        {{"--channels", "3", "-"}, "--channels: '3' is not a channel count (1 or 2)"},
+        {{"--channels", "0", "-"}, "--channels: '0' is not a channel count (1 or 2)"},
+        {{"--channels", "two", "-"}, "--channels: 'two' is not a channel count (1 or 2)"},
+        {{"--iq", "--offset", "far", "-"}, "--offset: 'far' is not an offset in Hz"},
+        {{"--iq", "--offset", "nan", "-"}, "--offset: 'nan' is not an offset in Hz"},
+        {{"--iq", "--offset", "1e6", "-"}, "offset 1000000 Hz is too far from the centre"},
+        {{"--format", "s24", "-"}, "--format"},
+        {{"--summary", "xml", "x.wav"}, "--summary: 'xml' is neither text nor json"},
+        {{"--rate", "44100", "x.wav"}, "describe raw PCM on stdin"},
+        {{"--format", "u8", "x.wav"}, "describe raw PCM on stdin"},
     };
-    for (const auto& args : bad) {
+    for (const auto& c : bad) {
         std::vector<std::string> argv = {kDecodeExe};
-        argv.insert(argv.end(), args.begin(), args.end());
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
         const RunResult run = runTool(argv);
-        EXPECT_EQ(run.exitCode, 1) << args[0] << " " << args[1];
-        EXPECT_FALSE(run.err.empty()) << args[0] << " " << args[1];
+        EXPECT_EQ(run.exitCode, 1) << c.says;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("not in range"), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
     }
 }

@@ -6,6 +6,9 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -19,16 +22,22 @@
 #include "audio/read_ahead.h"
 #include "core/log_import.h"
 #include "core/nimbo_core.h"
+#include "tools/flight_summary.h"
 #include "tools/frame_json.h"
 #include "tools/rs41_json.h"
 
 namespace {
 
-// Exit statuses: 0 done, 1 bad input or usage, 3 a log write failed, 4 standard output
-// could not be written.
-constexpr int kExitInput = 1;
-constexpr int kExitLogs = 3;
-constexpr int kExitStdout = 4;
+// On a terminal, text for stderr first clears the progress line it may be written over.
+const char* clearLine() {
+    static const bool terminal = isatty(STDERR_FILENO) != 0;
+    return terminal ? "\r\033[K" : "";
+}
+
+// Exit statuses; --help lists each one (a test holds it to these constants).
+constexpr int kExitInput = 1;  // bad input or usage
+constexpr int kExitLogs = 3;   // a log could not be written
+constexpr int kExitStdout = 4; // standard output could not be written
 
 // Log writes that fail: one line on stderr per episode (it ends when a write lands again),
 // not one per frame.
@@ -37,7 +46,7 @@ class LogFailureReport {
     void check(const nimbo::LogWriteFailure& failure) {
         if (failure.episodes == reported_) return;
         reported_ = failure.episodes;
-        std::fprintf(stderr, "nimbo-decode: %s\n", failure.text.c_str());
+        std::fprintf(stderr, "%snimbo-decode: %s\n", clearLine(), failure.text.c_str());
     }
     bool any() const { return reported_ > 0; }
 
@@ -46,12 +55,18 @@ class LogFailureReport {
 };
 
 // One JSON line per frame. A failed write to stdout (a full disk, a closed pipe) is said once
-// on stderr and ends the JSON output; decoding goes on only when logs are written.
+// on stderr and ends the JSON output; decoding goes on only when logs are written. Frames
+// whose serial and number passed their check are counted for the summary.
 class JsonOutput final : public nimbo::CoreHooks {
   public:
     explicit JsonOutput(const nimbo::NimboCore& core) : core_(core) {}
     void frameDecoded() override {
         logFailures.check(core_.logWriteFailure());
+        ++frames;
+        const nimbo::DecodedFrame& f = core_.frame();
+        if (f.sondeBlockOk)
+            summary.add(nimbo::FlightSummary::Type::Rs92, f.serialNumber, f.frameNumber,
+                        f.sensorBlockOk && f.gpsBlockOk, f.rsCorrected > 0, f.calIndex);
         if (failed_) return;
         nimbo::writeFrameJson(stdout, core_);
         flush();
@@ -60,49 +75,72 @@ class JsonOutput final : public nimbo::CoreHooks {
     // frame too damaged to say anything).
     void rs41FrameDecoded(const nimbo::rs41::Rs41Frame& frame) override {
         logFailures.check(core_.logWriteFailure());
-        if (failed_ || !frame.hasStatus) return;
+        if (!frame.hasStatus) return;
+        ++frames;
+        summary.add(nimbo::FlightSummary::Type::Rs41, frame.serial.data(), frame.frameNumber,
+                    frame.good, frame.correction.corrected > 0,
+                    frame.hasCalibration ? frame.subframe : -1);
+        if (failed_) return;
         nimbo::writeRs41Json(stdout, frame);
         flush();
     }
     bool failed() const { return failed_; }
+    // The JSON summary as the last lines, unless standard output has already failed.
+    void writeSummaryJson() {
+        if (failed_) return;
+        summary.writeJson(stdout);
+        flush();
+    }
     // A failed log write outranks a failed standard output in the exit status.
     int status() const { return logFailures.any() ? kExitLogs : failed_ ? kExitStdout : 0; }
     LogFailureReport logFailures;
+    nimbo::FlightSummary summary;
+    long frames = 0; // frame lines so far, for the progress line
 
   private:
     void flush() {
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             failed_ = true;
-            std::fprintf(stderr, "nimbo-decode: cannot write to standard output: %s\n",
-                         std::strerror(errno));
+            std::fprintf(stderr, "%snimbo-decode: cannot write to standard output: %s\n",
+                         clearLine(), std::strerror(errno));
         }
     }
     const nimbo::NimboCore& core_;
     bool failed_ = false;
 };
 
-// A one-line bar on stderr, redrawn only when the percentage changes.
-class ProgressBar {
+// One line on a terminal's stderr: how far through the file and the frames so far, redrawn
+// in place at most four times a second. Only for files over a minute: shorter ones are done
+// before it would be read. The length is worked out from the progress after the first second.
+class ProgressLine {
   public:
-    explicit ProgressBar(bool enabled) : enabled_(enabled) {}
-    void update(double fraction) {
-        if (!enabled_ || fraction < 0.0) return;
-        const int percent = static_cast<int>(fraction * 100.0);
-        if (percent == shown_) return;
-        shown_ = percent;
-        constexpr int kWidth = 40;
-        const int filled = percent * kWidth / 100;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled,
-                     "########################################", kWidth - filled, "", percent);
+    explicit ProgressLine(bool terminal) : terminal_(terminal) {}
+    void update(double fraction, long frames) {
+        if (!terminal_ || fraction <= 0.0) return;
+        ++blocks_;
+        if (!shown_) {
+            constexpr int kDecideAfter = 10;     // blocks of 0.1 s
+            constexpr double kLongerThan = 60.0; // seconds of audio
+            if (blocks_ != kDecideAfter || blocks_ * 0.1 / fraction <= kLongerThan) return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (shown_ && now - drawn_ < std::chrono::milliseconds(250)) return;
+        shown_ = true;
+        drawn_ = now;
+        std::fprintf(stderr, "\r%3d%%  %ld frames", static_cast<int>(fraction * 100.0), frames);
         std::fflush(stderr);
     }
+    // Clears the line, leaving the cursor where it began.
     void finish() {
-        if (enabled_ && shown_ >= 0) std::fputs("\r\033[K", stderr);
+        if (shown_) std::fputs("\r\033[K", stderr);
+        shown_ = false;
     }
 
   private:
-    bool enabled_;
-    int shown_ = -1;
+    bool terminal_;
+    bool shown_ = false;
+    int blocks_ = 0;
+    std::chrono::steady_clock::time_point drawn_{};
 };
 
 // Replays a raw frame log line by line as the window's import does. Logging, when asked
@@ -114,16 +152,51 @@ int importLog(nimbo::NimboCore& core, const std::string& path) {
                      "nimbo-decode: cannot read the raw frame log %s (missing, unreadable or "
                      "not a regular file)\n",
                      path.c_str());
-        return 1;
+        return kExitInput;
     }
     while (import.step() != nimbo::LogImport::Step::End) {
     }
     if (import.readError() != 0) {
         std::fprintf(stderr, "nimbo-decode: cannot read the raw frame log %s: %s\n", path.c_str(),
                      std::strerror(import.readError()));
-        return 1;
+        return kExitInput;
     }
     return 0;
+}
+
+// Numeric options whose text is not a number say what was wanted, in the option's words
+// (CLI11 alone says "Value ... not in range"). Ranges are checked once the input is known.
+CLI::Validator wholeNumber(const std::string& wanted) {
+    return CLI::Validator(
+        [wanted](const std::string& text) {
+            int value = 0;
+            const char* end = text.data() + text.size();
+            const auto [rest, ec] = std::from_chars(text.data(), end, value);
+            return ec == std::errc() && rest == end && !text.empty() ? std::string()
+                                                                     : "'" + text + "' " + wanted;
+        },
+        "");
+}
+
+CLI::Validator realNumber(const std::string& wanted) {
+    return CLI::Validator(
+        [wanted](const std::string& text) {
+            char* end = nullptr;
+            errno = 0;
+            const double value = std::strtod(text.c_str(), &end);
+            return !text.empty() && *end == '\0' && errno == 0 && std::isfinite(value)
+                       ? std::string()
+                       : "'" + text + "' " + wanted;
+        },
+        "");
+}
+
+// The summary, after the progress line is gone; the JSON variant ends standard output.
+void writeSummary(JsonOutput& output, bool text, bool json) {
+    if (json)
+        output.writeSummaryJson();
+    else if (text)
+        output.summary.writeText(stderr);
 }
 
 } // namespace
@@ -134,8 +207,21 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     CLI::App app{"Decodes RS92 (and RS41) radiosonde telemetry from audio and prints one JSON "
                  "object per frame."};
-    app.footer("Exit status: 0 done, 1 bad input or usage, 4 standard output could not be "
-               "written.");
+    app.footer(
+        "Summary: one line per sonde heard, on stderr when it is a terminal or with --summary:\n"
+        "  nimbo-decode: SERIAL (RS92): frames FIRST to LAST, W of E whole, R repaired,\n"
+        "  calibration complete|incomplete (P of 32 pieces)\n"
+        "E = LAST - FIRST + 1; whole = every block passed its check; repaired = changed by the\n"
+        "Reed-Solomon repair (--weak; the RS41 always); the RS41 counts its 51 calibration\n"
+        "subframes. With --summary json: one JSON object per sonde as the last lines of stdout\n"
+        "(nothing on stderr), with type \"summary\", sonde, serial, first_frame, last_frame,\n"
+        "frames_whole, frames_expected, frames_repaired, cal_pieces, cal_total, cal_complete.\n"
+        "On a terminal a file longer than a minute shows its progress on stderr.\n\n"
+        "Exit status:\n"
+        "  0  done\n"
+        "  1  bad input or usage (a file that cannot be read or is cut short, a bad option)\n"
+        "  3  a log could not be written under --log-dir (decoding went on)\n"
+        "  4  standard output could not be written (a full disk, a reader that went away)");
     app.set_version_flag("--version",
                          std::string("nimbo-decode ") + NIMBO_VERSION +
                              "\n"
@@ -150,6 +236,7 @@ int main(int argc, char** argv) {
     std::string logDir, importPath;
     nimbo::RawPcmFormat raw;
     std::string rawSample = "s16";
+    std::string summaryMode;
     auto* inputOption =
         app.add_option("input", input,
                        "Audio file (WAV, FLAC, anything libsndfile reads; any sample rate, mono "
@@ -159,10 +246,18 @@ int main(int argc, char** argv) {
         app.add_option("--rate", raw.rate,
                        "Raw input: samples per second, 8000 to 768000 (default 48000); with "
                        "--iq, I/Q pairs per second, 48000 to 3200000 (default 48000)")
+            ->check(wholeNumber("is not a sample rate in Hz (8000 to 768000; with --iq 48000 to "
+                                "3200000)"))
             ->option_text("HZ");
     auto* channelsOption =
         app.add_option("--channels", raw.channels, "Raw stdin: 1 or 2 channels (default 2)")
-            ->check(CLI::IsMember({1, 2}))
+            ->check(CLI::Validator(
+                [](const std::string& text) {
+                    return text == "1" || text == "2"
+                               ? std::string()
+                               : "'" + text + "' is not a channel count (1 or 2)";
+                },
+                ""))
             ->option_text("1|2");
     auto* formatOption =
         app.add_option("--format", rawSample,
@@ -206,6 +301,7 @@ int main(int argc, char** argv) {
                    "With --iq: where the sonde sits from the centre of the I/Q band, in Hz "
                    "(default 0; within +-(rate/2 - 15 kHz))")
         ->needs(iqOption)
+        ->check(realNumber("is not an offset in Hz (a number such as -250000 or 1.5e5)"))
         ->option_text("HZ");
     std::string sonde = "rs92";
     app.add_option("--sonde", sonde,
@@ -220,11 +316,30 @@ int main(int argc, char** argv) {
                    "raw/, sens/, calraw/, caldata/; for the RS41 rs41raw/ (a line of hex a "
                    "good frame), track/ (CSV) and gpx/ (a GPX 1.1 track, whole at every moment)")
         ->option_text("DIR");
+    app.add_option("--summary", summaryMode,
+                   "At the end, one line per sonde heard on stderr (text, the default) or one "
+                   "JSON object per sonde as the last lines of stdout (json); see below. "
+                   "Without it the lines come only when stderr is a terminal")
+        ->expected(0, 1)
+        ->option_text("[text|json]");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : kExitInput; // --help and --version end well
     }
+    // "--summary FILE": the optional value was the input.
+    const bool summaryAsked = app.count("--summary") > 0;
+    if (summaryAsked && summaryMode != "text" && summaryMode != "json" && !summaryMode.empty()) {
+        if (!input.empty() || !importPath.empty()) {
+            std::fprintf(stderr, "nimbo-decode: --summary: '%s' is neither text nor json\n",
+                         summaryMode.c_str());
+            return kExitInput;
+        }
+        input = summaryMode;
+        summaryMode.clear();
+    }
+    const bool summaryJson = summaryMode == "json";
+    const bool summaryText = !summaryJson && (summaryAsked || isatty(STDERR_FILENO));
     if (input.empty() && importPath.empty()) {
         std::fprintf(stderr, "nimbo-decode: give an audio input or --import FILE\n%s",
                      app.help().c_str());
@@ -286,28 +401,30 @@ int main(int argc, char** argv) {
         if (!std::filesystem::is_directory(logDir)) {
             std::fprintf(stderr, "nimbo-decode: cannot create the log folder %s%s%s\n",
                          logDir.c_str(), ec ? ": " : "", ec ? ec.message().c_str() : "");
-            return 1;
+            return kExitInput;
         }
         core->setProgramFolder(logDir);
         core->loggingSwitched(true);
     }
     if (!importPath.empty()) {
         const int status = importLog(*core, importPath);
+        writeSummary(output, summaryText, summaryJson);
         return status != 0 ? status : output.status();
     }
 
-    ProgressBar progress(fromFile && isatty(STDERR_FILENO));
+    ProgressLine progress(fromFile && isatty(STDERR_FILENO));
     static int16_t block[nimbo::kBlockWords];
     // Without stdout and without logs nothing more can come of the input.
     const auto useful = [&] { return !output.failed() || !logDir.empty(); };
     while (useful() && source->next(block)) {
         core->ProcessWaveBuffer(block);
-        progress.update(source->progress());
+        progress.update(source->progress(), output.frames);
     }
     std::fill(std::begin(block), std::end(block), int16_t{0});
     for (int i = 0; i < core->closingSilenceBlocks(); ++i)
         core->ProcessWaveBuffer(block);
     progress.finish();
+    writeSummary(output, summaryText, summaryJson);
 
     error = source->error();
     if (!error.empty()) {
