@@ -95,6 +95,8 @@ package() {
 
 run_tests() {
   build build
+  # The package too, so that the lintian test checks what ./nimbo.sh package would ship.
+  (cd build && rm -f nimbo_*.deb && cpack -G DEB >/dev/null)
   (cd build && ctest --output-on-failure -j "$(jobs)" -LE soak)
   # The soak on its own: 10,000-frame flights through a pipe (tests/soak_test.cpp).
   (cd build && ctest --output-on-failure -j "$(jobs)" -L soak)
