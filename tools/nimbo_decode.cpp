@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// nimbo-decode: decodes RS92 telemetry from a recording or a raw PCM stream, or replays a
+// nimbo-decode: decodes RS92 and RS41 telemetry from a recording or a raw PCM stream, or replays a
 // raw frame log, and prints one JSON line per frame. Same decoding as the GUI.
 #include <unistd.h>
 
@@ -22,126 +22,12 @@
 #include "audio/read_ahead.h"
 #include "core/log_import.h"
 #include "core/nimbo_core.h"
+#include "tools/decode_output.h"
 #include "tools/flight_summary.h"
-#include "tools/frame_json.h"
-#include "tools/rs41_json.h"
 
 namespace {
 
-// On a terminal, text for stderr first clears the progress line it may be written over.
-const char* clearLine() {
-    static const bool terminal = isatty(STDERR_FILENO) != 0;
-    return terminal ? "\r\033[K" : "";
-}
-
-// Exit statuses; --help lists each one (a test holds it to these constants).
-constexpr int kExitInput = 1;  // bad input or usage
-constexpr int kExitLogs = 3;   // a log could not be written
-constexpr int kExitStdout = 4; // standard output could not be written
-
-// Log writes that fail: one line on stderr per episode (it ends when a write lands again),
-// not one per frame.
-class LogFailureReport {
-  public:
-    void check(const nimbo::LogWriteFailure& failure) {
-        if (failure.episodes == reported_) return;
-        reported_ = failure.episodes;
-        std::fprintf(stderr, "%snimbo-decode: %s\n", clearLine(), failure.text.c_str());
-    }
-    bool any() const { return reported_ > 0; }
-
-  private:
-    unsigned reported_ = 0;
-};
-
-// One JSON line per frame. A failed write to stdout (a full disk, a closed pipe) is said once
-// on stderr and ends the JSON output; decoding goes on only when logs are written. Frames
-// whose serial and number passed their check are counted for the summary.
-class JsonOutput final : public nimbo::CoreHooks {
-  public:
-    explicit JsonOutput(const nimbo::NimboCore& core) : core_(core) {}
-    void frameDecoded() override {
-        logFailures.check(core_.logWriteFailure());
-        ++frames;
-        const nimbo::DecodedFrame& f = core_.frame();
-        if (f.sondeBlockOk)
-            summary.add(nimbo::FlightSummary::Type::Rs92, f.serialNumber, f.frameNumber,
-                        f.sensorBlockOk && f.gpsBlockOk, f.rsCorrected > 0, f.calIndex);
-        if (failed_) return;
-        nimbo::writeFrameJson(stdout, core_);
-        flush();
-    }
-    // RS41 frames that name their sonde (the rest is noise the sync took for a header, or a
-    // frame too damaged to say anything).
-    void rs41FrameDecoded(const nimbo::rs41::Rs41Frame& frame) override {
-        logFailures.check(core_.logWriteFailure());
-        if (!frame.hasStatus) return;
-        ++frames;
-        summary.add(nimbo::FlightSummary::Type::Rs41, frame.serial.data(), frame.frameNumber,
-                    frame.good, frame.correction.corrected > 0,
-                    frame.hasCalibration ? frame.subframe : -1);
-        if (failed_) return;
-        nimbo::writeRs41Json(stdout, frame);
-        flush();
-    }
-    bool failed() const { return failed_; }
-    // The JSON summary as the last lines, unless standard output has already failed.
-    void writeSummaryJson() {
-        if (failed_) return;
-        summary.writeJson(stdout);
-        flush();
-    }
-    // A failed log write outranks a failed standard output in the exit status.
-    int status() const { return logFailures.any() ? kExitLogs : failed_ ? kExitStdout : 0; }
-    LogFailureReport logFailures;
-    nimbo::FlightSummary summary;
-    long frames = 0; // frame lines so far, for the progress line
-
-  private:
-    void flush() {
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            failed_ = true;
-            std::fprintf(stderr, "%snimbo-decode: cannot write to standard output: %s\n",
-                         clearLine(), std::strerror(errno));
-        }
-    }
-    const nimbo::NimboCore& core_;
-    bool failed_ = false;
-};
-
-// One line on a terminal's stderr: how far through the file and the frames so far, redrawn
-// in place at most four times a second. Only for files over a minute: shorter ones are done
-// before it would be read. The length is worked out from the progress after the first second.
-class ProgressLine {
-  public:
-    explicit ProgressLine(bool terminal) : terminal_(terminal) {}
-    void update(double fraction, long frames) {
-        if (!terminal_ || fraction <= 0.0) return;
-        ++blocks_;
-        if (!shown_) {
-            constexpr int kDecideAfter = 10;     // blocks of 0.1 s
-            constexpr double kLongerThan = 60.0; // seconds of audio
-            if (blocks_ != kDecideAfter || blocks_ * 0.1 / fraction <= kLongerThan) return;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (shown_ && now - drawn_ < std::chrono::milliseconds(250)) return;
-        shown_ = true;
-        drawn_ = now;
-        std::fprintf(stderr, "\r%3d%%  %ld frames", static_cast<int>(fraction * 100.0), frames);
-        std::fflush(stderr);
-    }
-    // Clears the line, leaving the cursor where it began.
-    void finish() {
-        if (shown_) std::fputs("\r\033[K", stderr);
-        shown_ = false;
-    }
-
-  private:
-    bool terminal_;
-    bool shown_ = false;
-    int blocks_ = 0;
-    std::chrono::steady_clock::time_point drawn_{};
-};
+using namespace nimbo::decode_cli;
 
 // Replays a raw frame log line by line as the window's import does. Logging, when asked
 // for, stays on: re-logging a recorded flight is what --log-dir is for here.
