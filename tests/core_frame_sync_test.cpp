@@ -1,51 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Symbol decisions, byte alignment, header search and frame collection, driven with
-// hand-built symbol sequences, and once end to end through the receiver.
+// Symbol decisions, byte alignment, header search and frame collection from hand-built symbols.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
+#include <array>
 #include <cstdint>
-#include <numbers>
+#include <string>
 #include <vector>
 
 #include "dsp/frame_sync.h"
-#include "dsp/front_end.h"
+#include "tests/manchester_symbols.h"
 
 namespace nimbo {
 namespace {
-
-using Symbols = std::vector<int>; // 0 or 1 each
-using Bytes = std::vector<uint8_t>;
-
-// The 20-byte header, first-arriving bit of each byte least significant.
-const Bytes kHeader = {0x68, 0x05, 0x03, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                       0x00, 0x00, 0xB2, 0x7D, 0xFF, 0x02, 0x02, 0x00, 0x02, 0x00};
-
-// Manchester: a 1 is sent as 0,1 and a 0 as 1,0. A byte is a start bit 0, eight data
-// bits least significant first and a stop bit 1: twenty symbols.
-void appendBit(Symbols& s, int bit) {
-    s.push_back(bit ? 0 : 1);
-    s.push_back(bit ? 1 : 0);
-}
-void appendByte(Symbols& s, uint8_t b) {
-    appendBit(s, 0);
-    for (int k = 0; k < 8; ++k)
-        appendBit(s, (b >> k) & 1);
-    appendBit(s, 1);
-}
-Symbols symbolsOf(const Bytes& bytes) {
-    Symbols s;
-    for (uint8_t b : bytes)
-        appendByte(s, b);
-    return s;
-}
-Bytes concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
+using namespace test;
 
 uint8_t byteOf(const std::array<uint8_t, 8>& bits) {
     uint8_t v = 0;
@@ -53,24 +21,6 @@ uint8_t byteOf(const std::array<uint8_t, 8>& bits) {
         v |= static_cast<uint8_t>((bits[k] & 1) << k);
     return v;
 }
-Bytes packed(const std::array<uint8_t, kFrameBits>& bits) {
-    Bytes bytes(kFrameBytes, 0);
-    for (int i = 0; i < kFrameBits; ++i)
-        bytes[i / 8] |= static_cast<uint8_t>((bits[i] & 1) << (i % 8));
-    return bytes;
-}
-
-// Records every completed frame and the symbol at which it completed.
-struct Recorder : FrameListener {
-    const FrameSync* sync = nullptr;
-    long symbolIndex = 0;
-    std::vector<Bytes> frames;
-    std::vector<long> completedAt;
-    void frameComplete() override {
-        frames.push_back(packed(sync->frameBits()));
-        completedAt.push_back(symbolIndex);
-    }
-};
 
 struct Harness {
     Recorder recorder;
@@ -83,15 +33,6 @@ struct Harness {
         }
     }
 };
-
-Bytes pseudoRandomBytes(size_t n, unsigned seed) {
-    Bytes b(n);
-    for (auto& v : b) {
-        seed = seed * 1103515245u + 12345u;
-        v = static_cast<uint8_t>(seed >> 16);
-    }
-    return b;
-}
 
 TEST(FrameSync, SymbolDecisionCountsZeroAsOne) {
     FrameSync sync;
@@ -304,98 +245,6 @@ TEST(FrameSync, HeaderHeardOnlyInPartFiresAtItsEndFromTheThresholdOn) {
         }
         EXPECT_EQ(h.sync.inFrame(), heard >= 120);
         EXPECT_EQ(h.sync.headerScore(), heard);
-    }
-}
-
-// End to end: Manchester symbols at 10 samples each (4800 symbols per second).
-enum class Path { FmDet, FmDetInverted, If };
-
-std::vector<int16_t> modulate(const Symbols& symbols, Path path) {
-    constexpr int kSamplesPerSymbol = 10;
-    std::vector<int16_t> left;
-    left.reserve(symbols.size() * kSamplesPerSymbol);
-    double phase = 0.2;
-    for (int sym : symbols) {
-        for (int i = 0; i < kSamplesPerSymbol; ++i) {
-            double v = 0.0;
-            switch (path) {
-            case Path::FmDet:
-                v = sym ? 8000.0 : -8000.0;
-                break;
-            case Path::FmDetInverted:
-                v = sym ? -8000.0 : 8000.0;
-                break;
-            case Path::If:
-                v = 12000.0 * std::cos(phase);
-                phase += 2.0 * std::numbers::pi * (sym ? 14400.0 : 9600.0) / 48000.0;
-                break;
-            }
-            left.push_back(static_cast<int16_t>(std::lround(v)));
-        }
-    }
-    return left;
-}
-
-TEST(FrameSync, ReceiverRecoversFramesFromCleanSignals) {
-    constexpr int kFrames = 5;
-    std::vector<Bytes> contents;
-    Bytes all;
-    for (int f = 0; f < kFrames; ++f) {
-        Bytes c = pseudoRandomBytes(kFrameBytes, 500 + f);
-        c[0] = static_cast<uint8_t>(f);
-        contents.push_back(c);
-        all = concat({all, kHeader, c});
-    }
-    all.insert(all.end(), 240, 0xFF); // one more second of traffic without a header
-    const Symbols symbols = symbolsOf(all);
-    // A sonde's idle line: 40 stop bits (17 ms) before its first header.
-    Symbols idleThenFrames;
-    for (int k = 0; k < 40; ++k)
-        appendBit(idleThenFrames, 1);
-    idleThenFrames.insert(idleThenFrames.end(), symbols.begin(), symbols.end());
-
-    // Before the first header: nothing, or half a second of digital silence or of noise and
-    // then the idle line. (Straight from silence into a header, the IF path's filters are
-    // still ringing from the step while the clock has to lock: the first frame may go.)
-    struct Lead {
-        const char* name;
-        std::vector<int16_t> samples;
-    };
-    std::vector<int16_t> noise(kBlockSamples * 5);
-    unsigned seed = 77;
-    for (auto& v : noise) {
-        seed = seed * 1103515245u + 12345u;
-        v = static_cast<int16_t>(static_cast<int>(seed >> 16 & 0x3FFF) - 0x2000);
-    }
-    const Lead leads[] = {
-        {"no lead", {}}, {"silence", std::vector<int16_t>(noise.size(), 0)}, {"noise", noise}};
-
-    struct Case {
-        Path path;
-        ReceiverSettings settings;
-    };
-    for (const Case c : {Case{Path::FmDet, {0, 0, false}}, Case{Path::FmDetInverted, {0, 0, true}},
-                         Case{Path::If, {1, 0, false}}}) {
-        for (const Lead& lead : leads) {
-            SCOPED_TRACE(std::to_string(static_cast<int>(c.path)) + ", " + lead.name);
-            std::vector<int16_t> left = lead.samples;
-            const std::vector<int16_t> signal =
-                modulate(lead.samples.empty() ? symbols : idleThenFrames, c.path);
-            left.insert(left.end(), signal.begin(), signal.end());
-            Recorder recorder;
-            Receiver rx(&recorder);
-            recorder.sync = &rx.sync();
-            std::vector<int16_t> pcm(2 * kBlockSamples);
-            for (size_t start = 0; start + kBlockSamples <= left.size(); start += kBlockSamples) {
-                for (int i = 0; i < kBlockSamples; ++i)
-                    pcm[2 * i] = left[start + i];
-                rx.processBlock(pcm.data(), c.settings);
-            }
-            // Every frame from the first: the clock needs no more than the header to lock.
-            ASSERT_EQ(recorder.frames.size(), static_cast<size_t>(kFrames));
-            for (int f = 0; f < kFrames; ++f)
-                EXPECT_EQ(recorder.frames[f], contents[f]) << "frame " << f;
-        }
     }
 }
 
