@@ -97,6 +97,13 @@ bool FrameRepair::chase(int count) {
     return found;
 }
 
+bool FrameRepair::worthChase(sent::SentBytes received) {
+    int wrong = 0;
+    for (int b = sent::kTailStart; b < sent::kParityStart; ++b)
+        wrong += received[b] != sent::constantByte(b);
+    return wrong <= kChaseTailErrors;
+}
+
 bool FrameRepair::attempt(sent::SentBytes received, sent::SentBytes second,
                           sent::Reliabilities reliability, bool expect) {
     std::copy(received.begin(), received.end(), sent_.begin());
@@ -130,7 +137,7 @@ bool FrameRepair::attempt(sent::SentBytes received, sent::SentBytes second,
     if (tryDecode(0, 0) && crcsHold(anyParity)) return true;
     for (const int erasures : kErasureSteps)
         if (tryDecode(0, std::min(erasures, count)) && crcsHold(anyParity)) return true;
-    return chase(count);
+    return worthChase(received) && chase(count);
 }
 
 int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received, sent::SentBytes second,

@@ -23,6 +23,9 @@ class FrameRepair {
     // combination, each tried with the next least reliable bytes erased in these counts.
     static constexpr int kChaseBytes = 8;
     static constexpr std::array<int, 6> kChaseErasures = {0, 4, 8, 12, 16, 20};
+    // More of the constant tail heard wrong than this (a frame partly noise, as where the
+    // signal ends; near the threshold one or two) and the frame is not worth the Chase.
+    static constexpr int kChaseTailErrors = 6;
 
     // `before`: the 24 bytes heard before the frame's sync (the previous frame's parity),
     // `received`: the sent frame with a reliability per byte; `follows`: the previous call
@@ -48,6 +51,7 @@ class FrameRepair {
     // sent_ holds the codeword's frame.
     bool attempt(sent::SentBytes received, sent::SentBytes second, sent::Reliabilities reliability,
                  bool expect);
+    static bool worthChase(sent::SentBytes received);
     // Decodes codeword_ with order_[skip, skip + erasures) erased.
     bool tryDecode(int skip, int erasures);
     bool chase(int count);

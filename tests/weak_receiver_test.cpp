@@ -264,6 +264,7 @@ struct Damage {
     bool repaired;
     float guess = 0.5f; // the reliability of the bytes marked as guesses
     Second second = Second::None;
+    int tailWrong = 0; // bytes of the constant tail heard wrong
 };
 
 class FrameRepairDamage : public ::testing::TestWithParam<Damage> {};
@@ -292,6 +293,8 @@ TEST_P(FrameRepairDamage, RepairsWithinTheCodeAndLeavesTheRestAsHeard) {
                     : d.second == Second::Right        ? sentFrame[b]
                                                        : static_cast<uint8_t>(heard[b] ^ 0x01);
     }
+    for (int i = 0; i < d.tailWrong; ++i)
+        heard[sent::kTailStart + 2 * i] ^= 0x10;
     const uint8_t misheard[6] = {0x28, 0x2E, 0x1A, 0x2E, 0xAA, 0x14};
     if (d.syncMisheard) std::copy(misheard, misheard + 6, heard.begin());
 
@@ -300,7 +303,7 @@ TEST_P(FrameRepairDamage, RepairsWithinTheCodeAndLeavesTheRestAsHeard) {
     const int changed =
         repair.repair(std::span(frame).first<24>(), heard, second, reliability, false, content);
     if (d.repaired) {
-        EXPECT_EQ(changed, d.wrong + (d.syncMisheard ? 6 : 0));
+        EXPECT_EQ(changed, d.wrong + (d.syncMisheard ? 6 : 0) + d.tailWrong);
         EXPECT_EQ(content, frame);
     } else {
         EXPECT_EQ(changed, rs::kFailed);
@@ -326,6 +329,11 @@ INSTANTIATE_TEST_SUITE_P(
                       // second choices put 8 right and leave 12 errors.
                       Damage{"EightMarkedSecondRightTwelveNot", 20, 8, Spread::DataAndParity, false,
                              true, 0.5f, Second::Right},
+                      // A frame whose known tail came out as noise is not worth the search.
+                      Damage{"EightMarkedSecondRightSixTailWrong", 20, 8, Spread::DataAndParity,
+                             false, true, 0.5f, Second::Right, 6},
+                      Damage{"EightMarkedSecondRightSevenTailWrong", 20, 8, Spread::DataAndParity,
+                             false, false, 0.5f, Second::Right, 7},
                       Damage{"EightMarkedSecondWrongTwelveNot", 20, 8, Spread::DataAndParity, false,
                              false, 0.5f, Second::Wrong},
                       Damage{"SixteenMarkedSecondWrong", 16, 16, Spread::DataAndParity, false, true,
