@@ -599,10 +599,9 @@ TEST(SyncSearch, DropsTheLockAfterFailuresOrMisses) {
     }
 }
 
-// A byte's ten bits read back at the pairs' decisions; each bit is doubted by e^-2 at the
-// ring's level (more when smaller), a wrong start or stop bit by e^+2, and the reliability is
-// one over the doubts' sum. The second choice flips the least sure data bit (the first of
-// equals).
+// A byte's ten bits read back at the pairs' decisions; the reliability is e^(2 x) for the
+// least sure bit's value x in units of the ring's level (a start or stop bit heard wrong
+// counting as -x). The second choice flips the least sure data bit (the first of equals).
 TEST(FrameReader, BytesAndTheirReliability) {
     const double e2 = std::exp(2.0);
     struct Row {
@@ -616,13 +615,13 @@ TEST(FrameReader, BytesAndTheirReliability) {
         double reliability;
     };
     const Row rows[] = {
-        {0xA5, 1, 1.0f, -1, -1, 0xA5, 0xA4, e2 / 10.0},
-        {0x3C, -1, 1.0f, -1, -1, 0x3C, 0x3D, e2 / 10.0},
-        {0x01, 1, 2.0f, -1, -1, 0x01, 0x00, std::exp(4.0) / 10.0},
-        {0x80, 1, 1.0f, 9, -1, 0x80, 0x81, 1.0 / (9.0 / e2 + e2)},
-        {0xFF, -1, 1.0f, 0, -1, 0xFF, 0xFE, 1.0 / (9.0 / e2 + e2)},
-        {0xFF, 1, 1.0f, -1, 8, 0x7F, 0xFF, 1.0 / (9.0 / e2 + 1.0)},
-        {0x00, -1, 1.0f, -1, 4, 0x00, 0x08, 1.0 / (9.0 / e2 + 1.0)},
+        {0xA5, 1, 1.0f, -1, -1, 0xA5, 0xA4, e2},
+        {0x3C, -1, 1.0f, -1, -1, 0x3C, 0x3D, e2},
+        {0x01, 1, 2.0f, -1, -1, 0x01, 0x00, std::exp(4.0)},
+        {0x80, 1, 1.0f, 9, -1, 0x80, 0x81, 1.0 / e2},
+        {0xFF, -1, 1.0f, 0, -1, 0xFF, 0xFE, 1.0 / e2},
+        {0xFF, 1, 1.0f, -1, 8, 0x7F, 0xFF, 1.0},
+        {0x00, -1, 1.0f, -1, 4, 0x00, 0x08, 1.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message()
@@ -697,7 +696,7 @@ TEST(FrameReader, ReadsTheHalvesFromEitherSync) {
         const std::vector<float>& f = recorder.frames[0];
         EXPECT_TRUE(std::equal(sent.begin(), sent.end(), f.begin()));
         for (std::size_t i = sent.size(); i < sent.size() + kSentBytes; ++i)
-            EXPECT_NEAR(f[i], std::exp(2.0) / 10.0, 1e-4) << i;
+            EXPECT_NEAR(f[i], std::exp(2.0), 1e-4) << i;
         EXPECT_EQ(f.back(), answer ? 1.0f : 0.0f);
     }
 }
