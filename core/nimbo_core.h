@@ -152,8 +152,8 @@ class NimboCore final : private FrameListener,
   private:
     void frameComplete() override { decodeFrame(); }
     void rs41FrameDone(const rs41::Rs41Frame& frame) override;
-    bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::Reliabilities reliability,
-                   bool follows) override;
+    bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::SentBytes second,
+                   sent::Reliabilities reliability, bool follows) override;
     void decodeSondeBlock();
     void decodeSensorBlock();
     void statusDotFrame();

@@ -38,10 +38,10 @@ bool FrameRepair::crcsHold(sent::ParityBytes parityBefore) {
            checkBlockCrc(c, frame::kGpsBlock.first, frame::kGpsBlock.last);
 }
 
-bool FrameRepair::tryDecode(int erasures) {
+bool FrameRepair::tryDecode(int skip, int erasures) {
     work_ = codeword_;
     // order_ holds the erasable positions, least reliable first (sorted once per attempt).
-    const std::span<const int> positions(order_.data(), static_cast<std::size_t>(erasures));
+    const std::span<const int> positions(order_.data() + skip, static_cast<std::size_t>(erasures));
     if (rs::decode(work_, positions) == rs::kFailed) return false;
     rs::sentFromCodeword(work_, sent_);
     return true;
@@ -67,11 +67,50 @@ bool FrameRepair::screenExpected(sent::SentBytes received) {
     return any;
 }
 
-bool FrameRepair::attempt(sent::SentBytes received, sent::Reliabilities reliability, bool expect) {
+// Most of the errors left near the threshold are single wrong bits in bytes a little less
+// sure than the rest; putting the likeliest other value in the least sure bytes
+// (Chase) repairs frames that erasing them cannot, as erasures spend the parity twice as fast
+// as needed for a byte whose error is known to within a bit. Every success still has to pass
+// the three block CRCs.
+bool FrameRepair::chase(int count) {
+    const int bytes = std::min(kChaseBytes, count);
+    unsigned flippable = 0;
+    for (int i = 0; i < bytes; ++i)
+        if (flip_[order_[i]] != 0) flippable |= 1u << i;
+    if (flippable == 0) return false;
+    const sent::ParityBytes anyParity(lastParity_);
+    heard_ = codeword_;
+    bool found = false;
+    for (unsigned pattern = 1; pattern < (1u << bytes) && !found; ++pattern) {
+        if ((pattern & ~flippable) != 0) continue; // the same as a pattern tried already
+        codeword_ = heard_;
+        for (int i = 0; i < bytes; ++i)
+            if ((pattern >> i) & 1u) codeword_[order_[i]] ^= flip_[order_[i]];
+        for (const int erasures : kChaseErasures) {
+            if (tryDecode(bytes, std::min(erasures, count - bytes)) && crcsHold(anyParity)) {
+                found = true;
+                break;
+            }
+        }
+    }
+    codeword_ = heard_;
+    return found;
+}
+
+bool FrameRepair::worthChase(sent::SentBytes received) {
+    int wrong = 0;
+    for (int b = sent::kTailStart; b < sent::kParityStart; ++b)
+        wrong += received[b] != sent::constantByte(b);
+    return wrong <= kChaseTailErrors;
+}
+
+bool FrameRepair::attempt(sent::SentBytes received, sent::SentBytes second,
+                          sent::Reliabilities reliability, bool expect) {
     std::copy(received.begin(), received.end(), sent_.begin());
     putConstantBytes(sent_);
     for (int b = sent::kSyncBytes; b < sent::kFrameBytes; ++b) {
         const int p = rs::codewordPosition(b);
+        flip_[p] = static_cast<uint8_t>(received[b] ^ second[b]);
         // A reliability that is not a number is no confidence at all (and would leave the
         // order below undefined).
         rel_[p] = std::isnan(reliability[b]) ? 0.0f : reliability[b];
@@ -83,6 +122,7 @@ bool FrameRepair::attempt(sent::SentBytes received, sent::Reliabilities reliabil
         } else {
             sent_[b] = static_cast<uint8_t>(expected_[b]);
             rel_[p] = kPut;
+            flip_[p] = 0;
         }
     }
     rs::codewordFromSent(sent_, codeword_);
@@ -94,13 +134,13 @@ bool FrameRepair::attempt(sent::SentBytes received, sent::Reliabilities reliabil
               [&](int a, int b) { return rel_[a] < rel_[b] || (rel_[a] == rel_[b] && a < b); });
     // The parity before does not reach the CRC-protected blocks: any will do for the check.
     const sent::ParityBytes anyParity(lastParity_);
-    if (tryDecode(0) && crcsHold(anyParity)) return true;
+    if (tryDecode(0, 0) && crcsHold(anyParity)) return true;
     for (const int erasures : kErasureSteps)
-        if (tryDecode(std::min(erasures, count)) && crcsHold(anyParity)) return true;
-    return false;
+        if (tryDecode(0, std::min(erasures, count)) && crcsHold(anyParity)) return true;
+    return worthChase(received) && chase(count);
 }
 
-int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received,
+int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received, sent::SentBytes second,
                         sent::Reliabilities reliability, bool follows, rs::Content content) {
     const bool previousFailed = follows && haveLast_ && lastFailed_;
     const int elapsed = follows && sinceLearned_ != FramePrediction::kUnknown
@@ -109,8 +149,8 @@ int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received,
 
     prediction_.predict(elapsed, expected_);
     const bool expect = screenExpected(received);
-    bool ok =
-        (expect && attempt(received, reliability, true)) || attempt(received, reliability, false);
+    bool ok = (expect && attempt(received, second, reliability, true)) ||
+              attempt(received, second, reliability, false);
 
     int changed = rs::kFailed;
     if (ok) {
@@ -136,7 +176,7 @@ int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received,
     // its parity is the start of this frame's content.
     if (previousFailed && ok) {
         prediction_.predict(-1, expected_);
-        if (screenExpected(failed_) && attempt(failed_, failedReliability_, true))
+        if (screenExpected(failed_) && attempt(failed_, failedSecond_, failedReliability_, true))
             std::copy_n(sent_.begin() + sent::kParityStart, sent::kParityBytes,
                         lastParity_.begin());
     }
@@ -147,6 +187,7 @@ int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received,
     lastFailed_ = !ok;
     if (!ok) {
         std::copy(received.begin(), received.end(), failed_.begin());
+        std::copy(second.begin(), second.end(), failedSecond_.begin());
         std::copy(reliability.begin(), reliability.end(), failedReliability_.begin());
     }
     return changed;

@@ -19,6 +19,13 @@ class FrameRepair {
   public:
     // Erasure counts tried, least reliable bytes first, when errors alone do not decode.
     static constexpr std::array<int, 8> kErasureSteps = {4, 8, 10, 12, 14, 16, 18, 20};
+    // When those fail: the kChaseBytes least reliable bytes take their second choice in every
+    // combination, each tried with the next least reliable bytes erased in these counts.
+    static constexpr int kChaseBytes = 8;
+    static constexpr std::array<int, 6> kChaseErasures = {0, 4, 8, 12, 16, 20};
+    // More of the constant tail heard wrong than this (a frame partly noise, as where the
+    // signal ends; near the threshold one or two) and the frame is not worth the Chase.
+    static constexpr int kChaseTailErrors = 6;
 
     // `before`: the 24 bytes heard before the frame's sync (the previous frame's parity),
     // `received`: the sent frame with a reliability per byte; `follows`: the previous call
@@ -26,9 +33,14 @@ class FrameRepair {
     // parity (as repaired when it `follows`) and sent bytes 0..195. Returns the number of
     // bytes the repair changed, or rs::kFailed when no attempt gave a codeword whose three
     // block CRCs hold (the content is then the bytes as heard, but for the sync bytes,
-    // which are known).
+    // which are known). `second`: each byte's next likeliest value (its least sure bit
+    // flipped), or the bytes as heard when there is none.
+    int repair(sent::ParityBytes before, sent::SentBytes received, sent::SentBytes second,
+               sent::Reliabilities reliability, bool follows, rs::Content content);
     int repair(sent::ParityBytes before, sent::SentBytes received, sent::Reliabilities reliability,
-               bool follows, rs::Content content);
+               bool follows, rs::Content content) {
+        return repair(before, received, received, reliability, follows, content);
+    }
 
     // Forgets the sonde heard so far (its expected bytes) and the frame before.
     void reset() { *this = FrameRepair(); }
@@ -37,8 +49,12 @@ class FrameRepair {
   private:
     // Tries to decode `received`, with the expected bytes in place when `expect`; on success
     // sent_ holds the codeword's frame.
-    bool attempt(sent::SentBytes received, sent::Reliabilities reliability, bool expect);
-    bool tryDecode(int erasures);
+    bool attempt(sent::SentBytes received, sent::SentBytes second, sent::Reliabilities reliability,
+                 bool expect);
+    static bool worthChase(sent::SentBytes received);
+    // Decodes codeword_ with order_[skip, skip + erasures) erased.
+    bool tryDecode(int skip, int erasures);
+    bool chase(int count);
     bool crcsHold(sent::ParityBytes parityBefore);
     // Keeps only the expected bytes whose groups mostly agree with `received`; true if any.
     bool screenExpected(sent::SentBytes received);
@@ -46,6 +62,8 @@ class FrameRepair {
     std::array<uint8_t, sent::kFrameBytes> sent_{};
     std::array<uint8_t, rs::kCodeLength> codeword_{};
     std::array<uint8_t, rs::kCodeLength> work_{};
+    std::array<uint8_t, rs::kCodeLength> heard_{}; // codeword_ before the Chase flips
+    std::array<uint8_t, rs::kCodeLength> flip_{};  // heard ^ second choice, per position
     std::array<int, rs::kCodeLength> order_{};
     std::array<float, rs::kCodeLength> rel_{};
     std::array<uint8_t, kFrameBytes> content_{};
@@ -57,6 +75,7 @@ class FrameRepair {
     int sinceLearned_ = FramePrediction::kUnknown; // frames since the last learned one
     // The previous frame when its repair failed: tried again once this one is known.
     std::array<uint8_t, sent::kFrameBytes> failed_{};
+    std::array<uint8_t, sent::kFrameBytes> failedSecond_{};
     std::array<float, sent::kFrameBytes> failedReliability_{};
     bool lastFailed_ = false;
 };

@@ -168,12 +168,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             r = in.byte() / 16.0f;
         }
     }
+    // Second choices: each byte with one bit flipped, or none (the bytes as heard).
+    std::array<uint8_t, sent::kFrameBytes> second = heard;
+    if (flags & 32)
+        for (uint8_t& b : second)
+            b = static_cast<uint8_t>(b ^ (1u << (in.byte() & 7)));
     FrameRepair repair;
     const int calls = flags & 8 ? 2 : 1;
     for (int call = 0; call < calls; ++call) {
         Content content{};
         const int repaired = repair.repair(std::span(frame).first<sent::kParityBytes>(), heard,
-                                           reliability, call > 0, content);
+                                           second, reliability, call > 0, content);
         NIMBO_FUZZ_CHECK(std::equal(sent::kSync.begin(), sent::kSync.end(),
                                     content.begin() + rs::kContentSentStart));
         int differ = 0;

@@ -19,9 +19,9 @@ namespace {
 using namespace weak;
 using namespace test;
 
-// A byte's ten bits read back at the pairs' decisions; each bit is doubted by e^-2 at the
-// ring's level (more when smaller), a wrong start or stop bit by e^+2, and the reliability is
-// one over the doubts' sum.
+// A byte's ten bits read back at the pairs' decisions; the reliability is e^(2 x) for the
+// least sure bit's value x in units of the ring's level (a start or stop bit heard wrong
+// counting as -x). The second choice flips the least sure data bit (the first of equals).
 TEST(FrameReader, BytesAndTheirReliability) {
     const double e2 = std::exp(2.0);
     struct Row {
@@ -31,15 +31,17 @@ TEST(FrameReader, BytesAndTheirReliability) {
         int wrongBit;   // framing bit with the wrong sign (0 start, 9 stop), or -1
         int erasedBit;  // bit whose value is 0, or -1
         uint8_t expect; // as read
+        uint8_t second;
         double reliability;
     };
     const Row rows[] = {
-        {0xA5, 1, 1.0f, -1, -1, 0xA5, e2 / 10.0},
-        {0x3C, -1, 1.0f, -1, -1, 0x3C, e2 / 10.0},
-        {0x01, 1, 2.0f, -1, -1, 0x01, std::exp(4.0) / 10.0},
-        {0x80, 1, 1.0f, 9, -1, 0x80, 1.0 / (9.0 / e2 + e2)},
-        {0xFF, -1, 1.0f, 0, -1, 0xFF, 1.0 / (9.0 / e2 + e2)},
-        {0xFF, 1, 1.0f, -1, 8, 0x7F, 1.0 / (9.0 / e2 + 1.0)},
+        {0xA5, 1, 1.0f, -1, -1, 0xA5, 0xA4, e2},
+        {0x3C, -1, 1.0f, -1, -1, 0x3C, 0x3D, e2},
+        {0x01, 1, 2.0f, -1, -1, 0x01, 0x00, std::exp(4.0)},
+        {0x80, 1, 1.0f, 9, -1, 0x80, 0x81, 1.0 / e2},
+        {0xFF, -1, 1.0f, 0, -1, 0xFF, 0xFE, 1.0 / e2},
+        {0xFF, 1, 1.0f, -1, 8, 0x7F, 0xFF, 1.0},
+        {0x00, -1, 1.0f, -1, 4, 0x00, 0x08, 1.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message()
@@ -57,10 +59,11 @@ TEST(FrameReader, BytesAndTheirReliability) {
             if (k % 2 == 0 && bit == row.erasedBit) x = 0.0f;
             ring.push(static_cast<int64_t>(k), x);
         }
-        uint8_t byte = 0;
+        uint8_t byte = 0, second = 0;
         float reliability = 0.0f;
-        FrameReader::readByte(ring, row.polarity, 3, byte, reliability);
+        FrameReader::readByte(ring, row.polarity, 3, byte, second, reliability);
         EXPECT_EQ(byte, row.expect);
+        EXPECT_EQ(second, row.second);
         EXPECT_NEAR(reliability, row.reliability, 1e-4 * row.reliability);
     }
 }
@@ -68,8 +71,8 @@ TEST(FrameReader, BytesAndTheirReliability) {
 // Each frame delivered as one row: the 24 bytes before it, its 240 bytes, their
 // reliabilities, and whether it follows the one before (1 or 0).
 struct Recorder final : SentFrameListener {
-    bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::Reliabilities reliability,
-                   bool follows) override {
+    bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::SentBytes,
+                   sent::Reliabilities reliability, bool follows) override {
         std::vector<float>& f = frames.emplace_back(before.begin(), before.end());
         f.insert(f.end(), bytes.begin(), bytes.end());
         f.insert(f.end(), reliability.begin(), reliability.end());
@@ -113,7 +116,7 @@ TEST(FrameReader, ReadsTheHalvesFromEitherSync) {
         const std::vector<float>& f = recorder.frames[0];
         EXPECT_TRUE(std::equal(sent.begin(), sent.end(), f.begin()));
         for (std::size_t i = sent.size(); i < sent.size() + kSentBytes; ++i)
-            EXPECT_NEAR(f[i], std::exp(2.0) / 10.0, 1e-4) << i;
+            EXPECT_NEAR(f[i], std::exp(2.0), 1e-4) << i;
         EXPECT_EQ(f.back(), answer ? 1.0f : 0.0f);
     }
 }

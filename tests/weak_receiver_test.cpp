@@ -157,8 +157,7 @@ TEST_P(WeakRetune, TheNewCarrierIsFoundWithinThreeFrames) {
 
 INSTANTIATE_TEST_SUITE_P(Offsets, WeakRetune,
                          ::testing::Values(Retune{1500.0, -2000.0, 0.0},
-                                           Retune{-2500.0, 2500.0, 0.0},
-                                           Retune{0.0, 2200.0, 4.0}));
+                                           Retune{-2500.0, 2500.0, 0.0}, Retune{0.0, 2200.0, 4.0}));
 
 // A core carried on from another's receiver halfway through a signal decodes the frames
 // that other would have: none is lost at the hand-over, none comes twice.
@@ -244,10 +243,16 @@ INSTANTIATE_TEST_SUITE_P(Paths, WeakRepair, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "If" : "FmDet"; });
 
 // FrameRepair on a sent frame built from two synthesised frames, with byte errors at
-// chosen places and chosen reliabilities.
+// chosen places and chosen reliabilities, and second choices for the bytes marked as guesses.
 enum class Spread {
     DataAndParity, // every 9th data byte from 7 to 178, then the parity
     ParityOnly,    // sent bytes 216.., which no block CRC covers
+};
+
+enum class Second {
+    None,  // none given (the bytes as heard)
+    Right, // the byte sent
+    Wrong, // the byte heard with its lowest bit flipped
 };
 
 struct Damage {
@@ -258,6 +263,8 @@ struct Damage {
     bool syncMisheard; // the sync bytes heard as 28 2E 1A 2E AA 14
     bool repaired;
     float guess = 0.5f; // the reliability of the bytes marked as guesses
+    Second second = Second::None;
+    int tailWrong = 0; // bytes of the constant tail heard wrong
 };
 
 class FrameRepairDamage : public ::testing::TestWithParam<Damage> {};
@@ -272,6 +279,7 @@ TEST_P(FrameRepairDamage, RepairsWithinTheCodeAndLeavesTheRestAsHeard) {
     std::array<uint8_t, sent::kFrameBytes> heard = sentFrame;
     std::array<float, sent::kFrameBytes> reliability{};
     reliability.fill(5.0f);
+    std::array<uint8_t, sent::kFrameBytes> second{};
     for (int i = 0; i < d.wrong; ++i) {
         const int b = d.spread == Spread::ParityOnly ? 216 + i
                       : i < 20                       ? 7 + 9 * i
@@ -279,15 +287,23 @@ TEST_P(FrameRepairDamage, RepairsWithinTheCodeAndLeavesTheRestAsHeard) {
         heard[b] ^= 0x5A;
         if (i < d.unreliable) reliability[b] = d.guess;
     }
+    for (int b = 0; b < sent::kFrameBytes; ++b) {
+        const bool guess = reliability[b] != 5.0f;
+        second[b] = !guess || d.second == Second::None ? heard[b]
+                    : d.second == Second::Right        ? sentFrame[b]
+                                                       : static_cast<uint8_t>(heard[b] ^ 0x01);
+    }
+    for (int i = 0; i < d.tailWrong; ++i)
+        heard[sent::kTailStart + 2 * i] ^= 0x10;
     const uint8_t misheard[6] = {0x28, 0x2E, 0x1A, 0x2E, 0xAA, 0x14};
     if (d.syncMisheard) std::copy(misheard, misheard + 6, heard.begin());
 
     FrameRepair repair;
     std::array<uint8_t, kFrameBytes> content{};
     const int changed =
-        repair.repair(std::span(frame).first<24>(), heard, reliability, false, content);
+        repair.repair(std::span(frame).first<24>(), heard, second, reliability, false, content);
     if (d.repaired) {
-        EXPECT_EQ(changed, d.wrong + (d.syncMisheard ? 6 : 0));
+        EXPECT_EQ(changed, d.wrong + (d.syncMisheard ? 6 : 0) + d.tailWrong);
         EXPECT_EQ(content, frame);
     } else {
         EXPECT_EQ(changed, rs::kFailed);
@@ -309,6 +325,19 @@ INSTANTIATE_TEST_SUITE_P(
                              std::numeric_limits<float>::quiet_NaN()},
                       Damage{"SixteenMarkedFourNot", 20, 16, Spread::DataAndParity, false, true},
                       Damage{"EightMarkedTwelveNot", 20, 8, Spread::DataAndParity, false, false},
+                      // Beyond errors and erasures (8 + 2 * 12 > 24), but the marked bytes'
+                      // second choices put 8 right and leave 12 errors.
+                      Damage{"EightMarkedSecondRightTwelveNot", 20, 8, Spread::DataAndParity, false,
+                             true, 0.5f, Second::Right},
+                      // A frame whose known tail came out as noise is not worth the search.
+                      Damage{"EightMarkedSecondRightSixTailWrong", 20, 8, Spread::DataAndParity,
+                             false, true, 0.5f, Second::Right, 6},
+                      Damage{"EightMarkedSecondRightSevenTailWrong", 20, 8, Spread::DataAndParity,
+                             false, false, 0.5f, Second::Right, 7},
+                      Damage{"EightMarkedSecondWrongTwelveNot", 20, 8, Spread::DataAndParity, false,
+                             false, 0.5f, Second::Wrong},
+                      Damage{"SixteenMarkedSecondWrong", 16, 16, Spread::DataAndParity, false, true,
+                             0.5f, Second::Wrong},
                       Damage{"TwelveErrorsSyncMisheard", 12, 0, Spread::DataAndParity, true, true},
                       // Past repair, yet every CRC holds: the frame is decoded and logged as it
                       // came, with the sync bytes as sent.

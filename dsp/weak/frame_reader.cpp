@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace nimbo::weak {
 namespace {
@@ -18,11 +19,12 @@ constexpr float kBitTrust = 2.0f;
 } // namespace
 
 // Each of the ten bits may be wrong with a chance that falls exponentially with its soft
-// value (the start and stop bits count their known value, so a wrong one weighs most); the
-// byte's confidence is the inverse of their sum, so one doubtful bit or several middling ones
-// make a byte doubtful.
+// value (the start and stop bits count their known value, so a wrong one weighs most). The
+// byte's confidence is set by its least sure bit alone: near the threshold most wrong bytes
+// hold one wrong bit, and ranking by the weakest bit puts more of them first for the
+// erasures and second choices of the repair than a sum over all ten bits did.
 void FrameReader::readByte(const SoftRing& ring, int polarity, int64_t start, uint8_t& byte,
-                           float& reliability) {
+                           uint8_t& second, float& reliability) {
     const float scale = kBitTrust / std::max(ring.level, 1e-9f);
     unsigned value = 0;
     // Bit j's decision ends on the second symbol of its pair.
@@ -30,15 +32,22 @@ void FrameReader::readByte(const SoftRing& ring, int polarity, int64_t start, ui
         return polarity * ring.at(start + kSymbolsPerBit * j + (kSymbolsPerBit - 1));
     };
     static_assert(sent::kStartBit == 0 && sent::kStopBit == 1);
-    float doubt = std::exp(scale * bitAt(0)); // start bit: 0
+    float weakestData = std::numeric_limits<float>::infinity();
+    unsigned weakestBit = 0;
     for (int i = 0; i < sent::kDataBitsPerByte; ++i) {
         const float s = bitAt(1 + i);
         if (s > 0.0f) value |= 1u << i;
-        doubt += std::exp(-scale * std::abs(s));
+        if (std::abs(s) < weakestData) {
+            weakestData = std::abs(s);
+            weakestBit = 1u << i;
+        }
     }
-    doubt += std::exp(-scale * bitAt(sent::kBitsPerByte - 1)); // stop bit: 1
+    // Signed for the framing bits: one heard wrong is below zero.
+    const float weakest =
+        std::min({weakestData, -bitAt(0), bitAt(sent::kBitsPerByte - 1)}); // start 0, stop 1
     byte = static_cast<uint8_t>(value);
-    reliability = 1.0f / doubt;
+    second = static_cast<uint8_t>(value ^ weakestBit);
+    reliability = std::exp(scale * weakest);
 }
 
 bool FrameReader::deliver(const SoftRing& ring, int polarity, int64_t sync, int64_t nextSync,
@@ -48,16 +57,17 @@ bool FrameReader::deliver(const SoftRing& ring, int polarity, int64_t sync, int6
     const int64_t firstByte = sync - (sent::kSyncBytes * kSymbolsPerByte - 1);
     const int64_t nextFirstByte = nextSync - (sent::kSyncBytes * kSymbolsPerByte - 1);
     float unused = 0.0f;
+    uint8_t unusedByte = 0;
     for (int j = 0; j < kParityBytes; ++j)
         readByte(ring, polarity, firstByte - (kParityBytes - j) * kSymbolsPerByte, before_[j],
-                 unused);
+                 unusedByte, unused);
     for (int b = 0; b < kFrameBytes; ++b) {
         const int64_t start = b < kFrameBytes / 2
                                   ? firstByte + b * kSymbolsPerByte
                                   : nextFirstByte - (kFrameBytes - b) * kSymbolsPerByte;
-        readByte(ring, polarity, start, bytes_[b], reliability_[b]);
+        readByte(ring, polarity, start, bytes_[b], second_[b], reliability_[b]);
     }
-    return listener.sentFrame(before_, bytes_, reliability_, follows);
+    return listener.sentFrame(before_, bytes_, second_, reliability_, follows);
 }
 
 } // namespace nimbo::weak

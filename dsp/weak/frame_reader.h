@@ -18,13 +18,15 @@ class FrameReader {
     bool deliver(const SoftRing& ring, int polarity, int64_t sync, int64_t nextSync, bool follows,
                  SentFrameListener& listener);
 
-    // Byte starting at symbol `start`: hard bits and a confidence.
+    // Byte starting at symbol `start`: hard bits, the next likeliest value (the least sure
+    // data bit flipped) and a confidence.
     static void readByte(const SoftRing& ring, int polarity, int64_t start, uint8_t& byte,
-                         float& reliability);
+                         uint8_t& second, float& reliability);
 
   private:
     std::array<uint8_t, sent::kParityBytes> before_{};
     std::array<uint8_t, sent::kFrameBytes> bytes_{};
+    std::array<uint8_t, sent::kFrameBytes> second_{};
     std::array<float, sent::kFrameBytes> reliability_{};
 };
 

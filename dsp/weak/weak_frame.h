@@ -14,12 +14,14 @@ namespace nimbo {
 class SentFrameListener {
   public:
     // `before` holds the 24 bytes heard just before the frame's sync bytes (the parity of the
-    // frame before); `bytes` the 240 bytes of the frame and `reliability` a positive
-    // confidence per byte (about 0.1 for a guess, higher the surer). `follows` is true when
+    // frame before); `bytes` the 240 bytes of the frame, `second` each byte's next likeliest
+    // value (its least sure data bit flipped) and `reliability` a positive
+    // confidence per byte (1 when its least sure bit is a guess, less when a start or stop
+    // bit came out wrong, higher the surer). `follows` is true when
     // the previous call was about the frame just before this one. Returns whether the frame
     // passed any of its checks (repaired or not): frames that keep failing send the receiver
     // back to its search.
-    virtual bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes,
+    virtual bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::SentBytes second,
                            sent::Reliabilities reliability, bool follows) = 0;
 
   protected:
