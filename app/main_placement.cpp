@@ -53,6 +53,13 @@ void MainPlacement::fitOuterSize() {
     // may insist on its own); meanwhile nothing of the window's geometry is remembered.
     // A window that starts maximized gets its normal placement when it is first restored.
     const QSize extra = frameExtra();
+    // A window manager slower than kNoFrameAfterMs (a busy machine) frames the window after
+    // the placement was given up for want of one: the placement resumes then, once.
+    if (settledWithoutFrame_ && !extra.isEmpty()) {
+        settledWithoutFrame_ = false;
+        pending_ = true;
+        tries_ = 0;
+    }
     if (!pending_ || extra.isEmpty()) return;
     window_.setMinimumSize(kMinWidth - extra.width(), kMinHeight - extra.height());
     if (window_.windowState() != Qt::WindowNoState) return;
@@ -70,7 +77,10 @@ void MainPlacement::shown() {
     fitOuterSize();
     // Without a window manager no frame ever comes: the placement then stands as it is.
     QTimer::singleShot(kNoFrameAfterMs, &window_, [this] {
-        if (frameExtra().isEmpty() && window_.windowState() == Qt::WindowNoState) pending_ = false;
+        if (!pending_ || !frameExtra().isEmpty() || window_.windowState() != Qt::WindowNoState)
+            return;
+        pending_ = false;
+        settledWithoutFrame_ = true;
     });
 }
 

@@ -44,8 +44,9 @@ class MainPlacement {
     QWidget& window_;
     int MainTop = 0, MainLeft = 0, MainWidth = kMinWidth, MainHeight = kMinHeight;
     bool MainMaxmum = false;
-    bool pending_ = false; // FormCreate's placement still awaits the frame
-    int tries_ = 0;        // times fitOuterSize has set it again
+    bool pending_ = false;             // FormCreate's placement still awaits the frame
+    int tries_ = 0;                    // times fitOuterSize has set it again
+    bool settledWithoutFrame_ = false; // no frame had come after kNoFrameAfterMs
     static constexpr int kTries = 4;
 };
 
