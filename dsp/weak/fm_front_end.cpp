@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dsp/weak/fm_front_end.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 
 #include "dsp/front_end.h"
@@ -19,6 +21,14 @@ constexpr double kRadiansPerUnit = std::numbers::pi / kSamplesPerSymbol;
 // about a third of the way to a half turn.
 constexpr int kClipped = 32767;
 constexpr double kClickExcess = 0.36; // of the way from the clip to a half turn
+// A click on its own is judged by the steps beside it: where the phase already moved fast
+// just before and after, those steps hold more of the turn and the clipped one less. Fitted
+// on the receiver model (IF filters of 5 to 9 kHz, 8 to 10 dB), this is about 0.46 radians
+// RMS from the true step against 0.53 for the fixed size, and it moves the 90 % point about
+// 0.25 dB; the next steps out carry little more.
+constexpr double kAloneExcess = 0.525; // of the way from the clip to a half turn, then less
+constexpr double kNextShare = 0.52;    // of each neighbouring step
+constexpr double kSecondShare = 0.33;  // of each step two away, the other way
 // The offset estimate: mean step over about 2048 samples (32768 for NRZ data).
 constexpr double kMeanGain = 1.0 / 2048.0, kSlowMeanGain = 1.0 / 32768.0;
 
@@ -31,11 +41,12 @@ int32_t toPhaseUnits(double radians) {
 // The phase step of each sample (32-bit turns), clipped samples standing for a click.
 NIMBO_SIMD_CLONES
 void stepBlock(const int16_t* samples, int stride, float unitsPerSample, int clipped, int32_t click,
-               int32_t* steps, uint8_t* clips, float* freq) {
+               int32_t* steps, int32_t* heard, uint8_t* clips, float* freq) {
     for (int i = 0; i < kBlockSamples; ++i) {
         const int a = samples[stride * i];
         const bool up = a >= clipped, down = a <= -clipped;
         const auto step = static_cast<int32_t>(static_cast<float>(a) * unitsPerSample);
+        heard[i] = step;
         steps[i] = up ? click : down ? -click : step;
         clips[i] = static_cast<uint8_t>(up || down);
         freq[i] = static_cast<float>(a) * static_cast<float>(1.0 / Receiver::kDiscriminatorScale);
@@ -58,6 +69,28 @@ template <int N> std::array<float, N> chunkWeights(double gain) {
 
 } // namespace
 
+void FmFrontEnd::sizeClicks(double clipRadians, const uint8_t* clips) {
+    // Steps of the previous block count as clipped by their size (it had the same level, or
+    // a reset left zeros). A click in the block's last two samples keeps the fixed size.
+    const auto clipUnits = static_cast<int32_t>(clipRadians * kPhaseUnitsPerRadian * 0.999);
+    const auto clipped = [&](int i) { // i from -2 on
+        return i < 0 ? std::abs(heard_[static_cast<std::size_t>(2 + i)]) >= clipUnits
+                     : clips[i] != 0;
+    };
+    const double base = clipRadians + kAloneExcess * (std::numbers::pi - clipRadians);
+    for (int i = 0; i < kBlockSamples - 2; ++i) {
+        if (!clips[i] || clipped(i - 1) || clips[i + 1]) continue;
+        const double sign = heard_[static_cast<std::size_t>(2 + i)] > 0 ? 1.0 : -1.0;
+        const auto near = [&](int j) { // radians, the click's way positive
+            return sign * heard_[static_cast<std::size_t>(2 + j)] / kPhaseUnitsPerRadian;
+        };
+        const double step = base - kNextShare * (near(i - 1) + near(i + 1)) +
+                            kSecondShare * (near(i - 2) + near(i + 2));
+        steps_[static_cast<std::size_t>(i)] =
+            toPhaseUnits(sign * std::clamp(step, clipRadians, std::numbers::pi));
+    }
+}
+
 void FmFrontEnd::process(const int16_t* samples, int stride, double deviation, Baseband& out) {
     // A click (the noise taking the phase round the origin) has steps beyond what the audio
     // holds: a clipped step stands for the mean of such steps and is counted, so that the
@@ -73,7 +106,11 @@ void FmFrontEnd::process(const int16_t* samples, int stride, double deviation, B
     uint8_t* clips = out.clips.data() + kCarry;
     if (!wraps) {
         stepBlock(samples, stride, static_cast<float>(unitsPerSample),
-                  clicksClip ? kClipped : 32768, click, steps_.data(), clips, out.freq.data());
+                  clicksClip ? kClipped : 32768, click, steps_.data(), heard_.data() + 2, clips,
+                  out.freq.data());
+        if (clicksClip) sizeClicks(clipRadians, clips);
+        heard_[0] = heard_[kBlockSamples];
+        heard_[1] = heard_[kBlockSamples + 1];
     } else {
         // A deviation so small that the audio's steps go beyond half a turn: rare, slow.
         for (int i = 0; i < kBlockSamples; ++i) {

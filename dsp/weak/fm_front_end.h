@@ -26,12 +26,16 @@ class FmFrontEnd {
 
   private:
     static constexpr int kChunk = 64; // samples per update of the offset
+    // Each click's step is judged from the steps either side: the last two of the previous
+    // block are kept before this block's. `clipRadians` is where the audio clips.
+    void sizeClicks(double clipRadians, const uint8_t* clips);
     bool slowOffset_;
     double meanRe_ = 0.0, meanIm_ = 0.0; // mean of e^{j step}
     double offsetStep_ = 0.0;            // its angle
     double fine_ = 0.0;
     uint32_t phase_ = 0; // in 32-bit turns
     std::array<int32_t, kBlockSamples> steps_{};
+    std::array<int32_t, 2 + kBlockSamples> heard_{}; // the steps as the audio holds them
     std::array<float, kBlockSamples> stepCos_{}, stepSin_{};
 };
 

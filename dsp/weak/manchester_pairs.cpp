@@ -11,9 +11,10 @@ namespace nimbo::weak {
 namespace {
 
 // Trust in the carrier of each further bit (measured best at 7..10 dB), and, on FM Det, once
-// more for each click between (each leaves the rebuilt phase about half a radian off).
+// more for each click between (each leaves the rebuilt phase about 0.45 radians off; 0.5 was
+// best over 0.35 to 0.8 at 8.75..9.75 dB).
 constexpr float kPairTrust = 0.75f;
-constexpr float kClipTrust = 0.35f;
+constexpr float kClipTrust = 0.5f;
 constexpr int kTrustClips = 8; // beyond this many clicks a bit's carrier is as good as unknown
 constexpr std::array<float, kTrustClips + 1> kClipTrustPowers = powers<kTrustClips>(kClipTrust);
 float clipTrust(int clips) {
