@@ -36,6 +36,9 @@ class FmFrontEnd {
     uint32_t phase_ = 0; // in 32-bit turns
     std::array<int32_t, kBlockSamples> steps_{};
     std::array<int32_t, 2 + kBlockSamples> heard_{}; // the steps as the audio holds them
+    // Mean sums of the steps next to and two away from lone clicks (radians, the click's way
+    // positive), started where a sharp IF filter puts them.
+    double nextMean_ = 0.55, secondMean_ = 0.0;
     std::array<float, kBlockSamples> stepCos_{}, stepSin_{};
 };
 
