@@ -10,11 +10,13 @@
 namespace nimbo::weak {
 namespace {
 
-// Trust in the carrier of each further bit (measured best at 7..10 dB), and, on FM Det, once
-// more for each click between (each leaves the rebuilt phase about 0.45 radians off; 0.5 was
-// best over 0.35 to 0.8 at 8.75..9.75 dB).
+// Trust in the carrier of each further bit (measured best at 7..10 dB). On FM Det, where
+// clicks are near, the phase rebuilt from the audio wanders: each click leaves it about
+// 0.45 radians off, so the nearest bits count most, and each click between counts once
+// more (0.45 and 0.8 were best over 0.4..0.95 and 0.35..1 at 8.75..9.75 dB).
 constexpr float kPairTrust = 0.75f;
-constexpr float kClipTrust = 0.5f;
+constexpr float kClickedPairTrust = 0.45f;
+constexpr float kClipTrust = 0.8f;
 constexpr int kTrustClips = 8; // beyond this many clicks a bit's carrier is as good as unknown
 constexpr std::array<float, kTrustClips + 1> kClipTrustPowers = powers<kTrustClips>(kClipTrust);
 float clipTrust(int clips) {
@@ -69,7 +71,7 @@ bool ManchesterPairs::symbol(const Baseband& in, int last, int samples, CarrierL
     down_[k] = down;
     up_[k] = up;
     clips_[k] = static_cast<uint8_t>(std::min(clips, 255));
-    trust_[k] = kPairTrust * clipTrust(clips_[k1] + clips_[k]);
+    trust_[k] = kClickedPairTrust * clipTrust(clips_[k1] + clips_[k]);
     sinceClick_ = clips > 0 ? 0 : std::min(sinceClick_ + 1, kRing);
     const std::complex<float> c1 = down_[k1] - up, c0 = up_[k1] - down;
     const std::complex<float> newest = c1 + c0;
