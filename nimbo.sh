@@ -15,7 +15,7 @@ PACKAGES=(
   libsndfile1-dev libsoxr-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev sox
   qt6-base-dev qt6-multimedia-dev fonts-ipafont-gothic
-  pulseaudio pulseaudio-utils xvfb imagemagick openbox
+  pulseaudio pulseaudio-utils xvfb imagemagick openbox x11-utils
   help2man desktop-file-utils dpkg-dev file lintian appstream
   clang libclang-rt-dev
   python3 python3-numpy

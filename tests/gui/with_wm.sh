@@ -50,7 +50,23 @@ if [ -n "$bare" ]; then
 else
     HOME="$dir" openbox --sm-disable >"$dir/openbox.log" 2>&1 &
     wm=$!
-    sleep 1 # openbox takes over the display
+    # openbox has taken over once the root window names it; on a busy machine that can take
+    # more than a second, and a window shown before then is placed without a frame.
+    if command -v xprop >/dev/null 2>&1; then
+        tries=0
+        until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
+            tries=$((tries + 1))
+            if [ "$tries" -gt 200 ] || ! kill -0 "$wm" 2>/dev/null; then
+                echo "with_wm.sh: openbox did not start" >&2
+                cat "$dir/openbox.log" >&2
+                exit 1
+            fi
+            sleep 0.05
+        done
+        sleep 0.2 # its first configuration of the screen
+    else
+        sleep 1
+    fi
 fi
 
 "$@"
