@@ -93,12 +93,13 @@ INSTANTIATE_TEST_SUITE_P(Floors, Sensitivity,
 
 // The weak-signal receiver, 40 frames: 40 frames x seeds 1..3 gave 90 % (content as sent) at
 // about 10 dB on FM Det and 7.5 dB on the IF. At 9 dB on FM Det, clicks sized by their
-// neighbours (2026-12-09) took seed 1 from 2 frames to 26.
+// neighbours and a carrier reference nearer the bit across clicks (2026-12-09) took seed 1
+// from 2 frames to 37 (the first alone: 26).
 INSTANTIATE_TEST_SUITE_P(
     WeakFloors, Sensitivity,
     ::testing::Values(Level{true, false, "inf", 40, 40, 39}, Level{true, false, "12", 40, 40, 37},
                       Level{true, false, "11", 40, 39, 35}, Level{true, false, "10", 40, 35, 29},
-                      Level{true, false, "9", 40, 26, 20}, Level{true, true, "inf", 40, 40, 39},
+                      Level{true, false, "9", 40, 37, 32}, Level{true, true, "inf", 40, 40, 39},
                       Level{true, true, "9", 40, 40, 37}, Level{true, true, "8", 40, 39, 35},
                       Level{true, true, "7.5", 40, 36, 30}),
     caseName);
