@@ -30,20 +30,30 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
+# wait_for NAME PID LOG TRIES PAUSE TEST...: until TEST holds, while PID lives.
+wait_for() {
+    name=$1 pid=$2 log=$3 limit=$4 pause=$5
+    shift 5
+    tries=0
+    until "$@"; do
+        tries=$((tries + 1))
+        if [ "$tries" -gt "$limit" ] || ! kill -0 "$pid" 2>/dev/null; then
+            echo "with_wm.sh: $name did not start" >&2
+            cat "$log" >&2
+            exit 1
+        fi
+        sleep "$pause"
+    done
+}
+wm_named() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"
+}
+
 # Xvfb picks a free display number itself and writes it to descriptor 3 when it is ready,
 # so that runs side by side never take the same one.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
 xvfb=$!
-tries=0
-until [ -s "$dir/display" ]; do
-    tries=$((tries + 1))
-    if [ "$tries" -gt 100 ] || ! kill -0 "$xvfb" 2>/dev/null; then
-        echo "with_wm.sh: Xvfb did not start" >&2
-        cat "$dir/xvfb.log" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
+wait_for Xvfb "$xvfb" "$dir/xvfb.log" 100 0.1 test -s "$dir/display"
 export DISPLAY=":$(cat "$dir/display")" QT_QPA_PLATFORM=xcb
 if [ -n "$bare" ]; then
     export NIMBO_BARE_X=1
@@ -53,16 +63,7 @@ else
     # openbox has taken over once the root window names it; on a busy machine that can take
     # more than a second, and a window shown before then is placed without a frame.
     if command -v xprop >/dev/null 2>&1; then
-        tries=0
-        until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
-            tries=$((tries + 1))
-            if [ "$tries" -gt 200 ] || ! kill -0 "$wm" 2>/dev/null; then
-                echo "with_wm.sh: openbox did not start" >&2
-                cat "$dir/openbox.log" >&2
-                exit 1
-            fi
-            sleep 0.05
-        done
+        wait_for openbox "$wm" "$dir/openbox.log" 200 0.05 wm_named
         sleep 0.2 # its first configuration of the screen
     else
         sleep 1
