@@ -44,12 +44,11 @@ int32_t toPhaseUnits(double radians) {
 // The phase step of each sample (32-bit turns), clipped samples standing for a click.
 NIMBO_SIMD_CLONES
 void stepBlock(const int16_t* samples, int stride, float unitsPerSample, int clipped, int32_t click,
-               int32_t* steps, int32_t* heard, uint8_t* clips, float* freq) {
+               int32_t* steps, uint8_t* clips, float* freq) {
     for (int i = 0; i < kBlockSamples; ++i) {
         const int a = samples[stride * i];
         const bool up = a >= clipped, down = a <= -clipped;
         const auto step = static_cast<int32_t>(static_cast<float>(a) * unitsPerSample);
-        heard[i] = step;
         steps[i] = up ? click : down ? -click : step;
         clips[i] = static_cast<uint8_t>(up || down);
         freq[i] = static_cast<float>(a) * static_cast<float>(1.0 / Receiver::kDiscriminatorScale);
@@ -72,20 +71,23 @@ template <int N> std::array<float, N> chunkWeights(double gain) {
 
 } // namespace
 
-void FmFrontEnd::sizeClicks(double clipRadians, const uint8_t* clips) {
-    // Steps of the previous block count as clipped by their size (it had the same level, or
-    // a reset left zeros). A click in the block's last two samples keeps the fixed size.
-    const auto clipUnits = static_cast<int32_t>(clipRadians * kPhaseUnitsPerRadian * 0.999);
-    const auto clipped = [&](int i) { // i from -2 on
-        return i < 0 ? std::abs(heard_[static_cast<std::size_t>(2 + i)]) >= clipUnits
-                     : clips[i] != 0;
+void FmFrontEnd::sizeClicks(const int16_t* samples, int stride, float unitsPerSample,
+                            double clipRadians, const uint8_t* clips) {
+    // Samples -2 and -1 are the previous block's last two. A click in the block's last two
+    // samples keeps the fixed size.
+    const auto audio = [&](int j) {
+        return j < 0 ? lastAudio_[static_cast<std::size_t>(2 + j)] : samples[stride * j];
+    };
+    const auto clipped = [&](int j) {
+        return j < 0 ? std::abs(audio(j)) >= kClipped : clips[j] != 0;
     };
     const double base = clipRadians + kClickExcess * (std::numbers::pi - clipRadians);
     for (int i = 0; i < kBlockSamples - 2; ++i) {
         if (!clips[i] || clipped(i - 1) || clips[i + 1]) continue;
-        const double sign = heard_[static_cast<std::size_t>(2 + i)] > 0 ? 1.0 : -1.0;
-        const auto near = [&](int j) { // radians, the click's way positive
-            return sign * heard_[static_cast<std::size_t>(2 + j)] / kPhaseUnitsPerRadian;
+        const double sign = audio(i) > 0 ? 1.0 : -1.0;
+        const auto near = [&](int j) { // radians, the click's way positive (as stepBlock)
+            const auto step = static_cast<int32_t>(static_cast<float>(audio(j)) * unitsPerSample);
+            return sign * step / kPhaseUnitsPerRadian;
         };
         const double next = near(i - 1) + near(i + 1), second = near(i - 2) + near(i + 2);
         nextMean_ += (next - nextMean_) * kClickMeanGain;
@@ -112,11 +114,9 @@ void FmFrontEnd::process(const int16_t* samples, int stride, double deviation, B
     uint8_t* clips = out.clips.data() + kCarry;
     if (!wraps) {
         stepBlock(samples, stride, static_cast<float>(unitsPerSample),
-                  clicksClip ? kClipped : 32768, click, steps_.data(), heard_.data() + 2, clips,
-                  out.freq.data());
-        if (clicksClip) sizeClicks(clipRadians, clips);
-        heard_[0] = heard_[kBlockSamples];
-        heard_[1] = heard_[kBlockSamples + 1];
+                  clicksClip ? kClipped : 32768, click, steps_.data(), clips, out.freq.data());
+        if (clicksClip)
+            sizeClicks(samples, stride, static_cast<float>(unitsPerSample), clipRadians, clips);
     } else {
         // A deviation so small that the audio's steps go beyond half a turn: rare, slow.
         for (int i = 0; i < kBlockSamples; ++i) {
@@ -128,6 +128,7 @@ void FmFrontEnd::process(const int16_t* samples, int stride, double deviation, B
             out.freq[i] = static_cast<float>(a * (1.0 / Receiver::kDiscriminatorScale));
         }
     }
+    lastAudio_ = {samples[stride * (kBlockSamples - 2)], samples[stride * (kBlockSamples - 1)]};
     sinCosBlock(steps_.data(), stepCos_.data(), stepSin_.data(), kBlockSamples);
 
     // The offset is the angle of the mean step, which clicks do not pull as they do the mean

@@ -26,16 +26,17 @@ class FmFrontEnd {
 
   private:
     static constexpr int kChunk = 64; // samples per update of the offset
-    // Each click's step is judged from the steps either side: the last two of the previous
-    // block are kept before this block's. `clipRadians` is where the audio clips.
-    void sizeClicks(double clipRadians, const uint8_t* clips);
+    // Each lone click's step is judged from the steps either side, worked out again from the
+    // audio as the block's steps were. `clipRadians` is where the audio clips.
+    void sizeClicks(const int16_t* samples, int stride, float unitsPerSample, double clipRadians,
+                    const uint8_t* clips);
     bool slowOffset_;
     double meanRe_ = 0.0, meanIm_ = 0.0; // mean of e^{j step}
     double offsetStep_ = 0.0;            // its angle
     double fine_ = 0.0;
     uint32_t phase_ = 0; // in 32-bit turns
     std::array<int32_t, kBlockSamples> steps_{};
-    std::array<int32_t, 2 + kBlockSamples> heard_{}; // the steps as the audio holds them
+    std::array<int16_t, 2> lastAudio_{}; // the previous block's last two samples
     // Mean sums of the steps next to and two away from lone clicks (radians, the click's way
     // positive), started where a sharp IF filter puts them.
     double nextMean_ = 0.55, secondMean_ = 0.0;
