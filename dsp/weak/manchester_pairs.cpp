@@ -106,10 +106,11 @@ bool ManchesterPairs::symbol(const Baseband& in, int last, int samples, CarrierL
         }
         r = {rr, ri};
     } else {
+        // Each side counts the clicks between and in the term's own pair, not in bit m's.
         float wAfter = 1.0f, wBefore = 1.0f;
         for (int i = 1; i <= kReferencePairs; ++i) {
-            wAfter *= trust_[at(m + 2 * i)];
-            wBefore *= trust_[at(m - 2 * i + 2)];
+            wAfter *= trust_[at(m + 2 * i - 1)];
+            wBefore *= trust_[at(m - 2 * i + 1)];
             r += wAfter * carrierAt(m + 2 * i) + wBefore * carrierAt(m - 2 * i);
         }
     }
