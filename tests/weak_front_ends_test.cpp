@@ -77,6 +77,45 @@ TEST(FmFrontEnd, ConstantAudioTurnsThePhaseByItsStep) {
     }
 }
 
+// A lone click on a fresh front end, sized by hand: the fixed size, less 0.31 of how far
+// the two neighbouring steps exceed their mean at clicks, plus 0.2 of the steps two away
+// (the means start at 0.55 and 0 rad and learn 1/512 of this click first), kept between the
+// clip and half a turn. Steps in radians at full deviation 1: 8000 is pi/10.
+TEST(FmFrontEnd, LoneClickSizedByItsNeighbours) {
+    constexpr double kUnit = kPi / 10.0 / 8000.0, kClip = 32767.0 * kUnit;
+    constexpr double kFixed = kClip + 0.36 * (kPi - kClip), kLearn = 511.0 / 512.0;
+    const auto sized = [&](double next, double second) {
+        return std::clamp(kFixed - 0.31 * kLearn * (next - 0.55) + 0.2 * kLearn * second, kClip,
+                          kPi);
+    };
+    struct Row {
+        std::array<int16_t, 5> audio; // samples -2 .. 2 around the click
+        double step;
+    };
+    const Row rows[] = {
+        {{0, 0, 32767, 0, 0}, sized(0.0, 0.0)},
+        {{0, 0, 32767, 0, 8000}, sized(0.0, kPi / 10.0)},
+        {{0, 8000, 32767, 8000, 0}, sized(kPi / 5.0, 0.0)},
+        {{0, 8000, -32768, 8000, 0}, -sized(-kPi / 5.0, 0.0)},
+        {{-32000, 32000, 32767, 32000, -32000}, kClip}, // the estimate falls below the clip
+        {{0, 32767, 32767, 0, 0}, kFixed},              // two clipped in a row: not alone
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message()
+                     << row.audio[0] << " " << row.audio[1] << " " << row.audio[2] << " "
+                     << row.audio[3] << " " << row.audio[4]);
+        FmFrontEnd fm;
+        Baseband out;
+        std::vector<int16_t> audio(kBlockSamples, 0);
+        fm.process(audio.data(), 1, 1.0, out); // the offset stays 0
+        constexpr int kAt = 1000;              // mid-chunk: the offset holds across it
+        std::copy(row.audio.begin(), row.audio.end(), audio.begin() + kAt - 2);
+        fm.process(audio.data(), 1, 1.0, out);
+        EXPECT_NEAR(std::remainder(stepAt(out, kAt, at(out, kAt - 1)) - row.step, 2.0 * kPi), 0.0,
+                    1e-4);
+    }
+}
+
 // Once the mean step has settled the phase stops turning; a retune takes off more (so the
 // phase turns back), and a reset forgets both the offset and the retune.
 TEST(FmFrontEnd, OffsetTakenOffRetunedAndReset) {
@@ -188,6 +227,49 @@ TEST(FmFrontEnd, ClicksRebuiltCloseToTheTruePhase) {
         EXPECT_LT(std::sqrt(clickError / clicks), row.bound) << clicks << " clicks";
         EXPECT_LT(otherError, 0.01);
     }
+}
+
+// A click is sized the same wherever the blocks happen to split the audio: at a block's
+// first samples its neighbours come from the block before, and a click next to a clipped
+// sample at the end of the block before is not a lone one. The same audio is run as it
+// comes and after 100 samples more, which moves every block edge; at each click the turn
+// against the next sample (free of the offset, the same across a chunk) must agree.
+TEST(FmFrontEnd, ClicksSizedAlikeAcrossBlockEdges) {
+    constexpr int kShift = 100;
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<int> level(-12000, 12000);
+    std::vector<int16_t> audio(4 * kBlockSamples + kShift);
+    for (int16_t& a : audio)
+        a = static_cast<int16_t>(level(rng));
+    // Clicks at the first and second sample of the second and third blocks; a clipped
+    // sample closing the third block before a click; lone ones mid-block.
+    const std::vector<int> clicks = {
+        kBlockSamples, 2 * kBlockSamples + 1, 3 * kBlockSamples, 700, 2500, 5000};
+    for (int n : clicks)
+        audio[static_cast<std::size_t>(n)] = n % 2 ? -32767 : 32767;
+    audio[3 * kBlockSamples - 1] = 32767;
+    const auto turnsAtClicks = [&](int shift) {
+        std::vector<int16_t> in(static_cast<std::size_t>(shift), 0);
+        in.insert(in.end(), audio.begin(), audio.end() - shift);
+        FmFrontEnd fm;
+        Baseband out;
+        std::vector<Cf> phase;
+        for (std::size_t b = 0; b + kBlockSamples <= in.size(); b += kBlockSamples) {
+            fm.process(in.data() + b, 1, 1.0, out);
+            for (int i = 0; i < kBlockSamples; ++i)
+                phase.push_back(at(out, i));
+        }
+        std::vector<double> turns;
+        for (int n : clicks) {
+            const auto k = static_cast<std::size_t>(n + shift);
+            turns.push_back(std::arg(phase[k] * std::conj(phase[k - 1])) -
+                            std::arg(phase[k + 1] * std::conj(phase[k])));
+        }
+        return turns;
+    };
+    const std::vector<double> asComes = turnsAtClicks(0), moved = turnsAtClicks(kShift);
+    for (std::size_t c = 0; c < clicks.size(); ++c)
+        EXPECT_NEAR(asComes[c], moved[c], 1e-4) << "click at " << clicks[c];
 }
 
 // A tone on the 12 kHz IF or as I/Q comes out of the channel filter as its offset from the
