@@ -47,27 +47,31 @@ std::vector<float> manchesterFreq(int samples, double period, double start, bool
     return f;
 }
 
-// Every tick falls on the last sample of a symbol (within one), and the period is the rate's.
+// Every tick falls on the last sample of a symbol (within one), and the period is the rate's;
+// also with the loop narrowed from the third block on, as once the frame sync holds.
 TEST(SymbolTiming, TicksSettleOnTheSymbolEnds) {
     struct Row {
         bool gaussian;
         double rate, start, dc;
+        bool locked = false;
     };
     const Row rows[] = {
         {false, 4800, 4, 0.0}, // the last sample of each symbol is 10k + 3
-        {false, 4800, 0, 0.3}, {true, 4800, 7, 0.0}, {true, 4800, 2.6, -0.2},
-        {true, 4750, 2, 0.0},  {true, 4870, 5, 0.0}, {false, 4720, 9, 0.0},
+        {false, 4800, 0, 0.3},      {true, 4800, 7, 0.0},       {true, 4800, 2.6, -0.2},
+        {true, 4750, 2, 0.0},       {true, 4870, 5, 0.0},       {false, 4720, 9, 0.0},
+        {true, 4800, 7, 0.0, true}, {true, 4730, 2, 0.0, true}, {true, 4880, 5, 0.0, true},
     };
     constexpr int kBlocks = 12;
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << (row.gaussian ? "Gaussian " : "square ") << row.rate
-                                        << " start " << row.start << " dc " << row.dc);
+        SCOPED_TRACE(testing::Message()
+                     << (row.gaussian ? "Gaussian " : "square ") << row.rate << " start "
+                     << row.start << " dc " << row.dc << (row.locked ? " locked" : ""));
         const double period = kSampleRate / row.rate;
         const std::vector<float> f =
             manchesterFreq(kBlocks * kBlockSamples, period, row.start, row.gaussian, row.dc, 5);
         SymbolTiming timing;
         for (int b = 0; b < kBlocks; ++b) {
-            timing.process(f.data() + b * kBlockSamples, false);
+            timing.process(f.data() + b * kBlockSamples, row.locked && b >= 3);
             if (b < kBlocks / 2) continue;
             const int64_t blockStart = timing.samplesDone() - kBlockSamples;
             std::vector<int64_t> marks; // the eye marks the sample that completed each tick
@@ -88,6 +92,43 @@ TEST(SymbolTiming, TicksSettleOnTheSymbolEnds) {
         if (!row.gaussian && row.rate == 4800) {
             EXPECT_NEAR(timing.symbolLevel(), 10.0, 0.3);
         }
+    }
+}
+
+// In noise (Gaussian symbols, white noise twice the deviation on every sample) the ticks
+// wander about the symbol ends; once the frame sync holds, the narrowed loop lets them wander
+// less (the spread about their mean: whole samples, so never under about 0.3), and a clock
+// 1 % fast is still followed.
+TEST(SymbolTiming, LockedClockWandersLess) {
+    constexpr int kBlocks = 40;
+    for (const double rate : {4790.0, 4848.0}) {
+        SCOPED_TRACE(rate);
+        const double period = kSampleRate / rate;
+        std::vector<float> f = manchesterFreq(kBlocks * kBlockSamples, period, 3.0, true, 0.0, 9);
+        std::mt19937 rng(4);
+        std::normal_distribution<float> noise(0.0f, 2.0f);
+        for (float& v : f)
+            v += noise(rng);
+        const auto wander = [&](bool locked) {
+            SymbolTiming timing;
+            double sum = 0.0, sum2 = 0.0;
+            int count = 0;
+            for (int b = 0; b < kBlocks; ++b) {
+                timing.process(f.data() + b * kBlockSamples, locked && b >= 10);
+                for (const int64_t t : timing.ticks()) {
+                    if (b < 15) continue;
+                    const double end = 3.0 + period * std::round((t + 1 - 3.0) / period);
+                    const double off = static_cast<double>(t) + 0.5 - (end - 0.5);
+                    sum += off;
+                    sum2 += off * off;
+                    ++count;
+                }
+            }
+            return std::sqrt(sum2 / count - (sum / count) * (sum / count));
+        };
+        const double searching = wander(false), locked = wander(true);
+        EXPECT_LT(searching, 1.5);
+        EXPECT_LT(locked, 0.8 * searching) << searching;
     }
 }
 

@@ -11,9 +11,10 @@ namespace nimbo::weak {
 namespace {
 
 // Loop gains on the level-normalised Gardner error, and the period's limits: 4700..4900
-// symbols a second.
-constexpr double kTimingGain = 0.08;
-constexpr double kPeriodGain = 0.0008;
+// symbols a second. While the frame sync holds, the loop narrows (the period's gain with
+// the square of the timing's, keeping the damping) so that noise moves the clock less.
+constexpr double kTimingGain = 0.08, kLockedTimingGain = 0.04;
+constexpr double kPeriodGain = 0.0008, kLockedPeriodGain = 0.0002;
 constexpr double kMinPeriod = static_cast<double>(kSampleRate) / 4900.0;
 constexpr double kMaxPeriod = static_cast<double>(kSampleRate) / 4700.0;
 // The symbol level is learned quickly while the receiver looks for frames, slowly once it
@@ -90,6 +91,8 @@ void SymbolTiming::process(const float* freq, bool locked) {
     tickCount_ = 0;
     eyeTicks_.fill(0);
     const double levelGain = locked ? kLevelGainLocked : kLevelGainSearching;
+    const double timingGain = locked ? kLockedTimingGain : kTimingGain;
+    const double periodGain = locked ? kLockedPeriodGain : kPeriodGain;
     const auto at = [&](double t) {
         const double local = t - static_cast<double>(first);
         const double fl = std::floor(local);
@@ -107,10 +110,10 @@ void SymbolTiming::process(const float* freq, bool locked) {
         if (!nrz_ || y * lastY_ > 0.0) symbolLevel_ += (std::abs(y) - symbolLevel_) * levelGain;
         inverseNorm = 1.0 / std::max(symbolLevel_ * symbolLevel_, 1e-9);
         lastY_ = y;
-        period_ = std::clamp(period_ - kPeriodGain * e, kMinPeriod, kMaxPeriod);
+        period_ = std::clamp(period_ - periodGain * e, kMinPeriod, kMaxPeriod);
         const auto last = static_cast<int64_t>(std::floor(nextTick_));
         eyeTicks_[static_cast<std::size_t>(std::ceil(nextTick_) - static_cast<double>(first))] = 1;
-        nextTick_ += period_ - kTimingGain * e;
+        nextTick_ += period_ - timingGain * e;
         if (tickCount_ < kMaxTicks) ticks_[tickCount_++] = last;
     }
 

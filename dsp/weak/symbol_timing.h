@@ -15,7 +15,8 @@ namespace nimbo::weak {
 class SymbolTiming {
   public:
     // Steps one block of frequency values (kBlockSamples). `locked`: the frame sync holds,
-    // so the symbol level is only learned slowly (a fade must not rescale the FM Det phase).
+    // so the symbol level is only learned slowly (a fade must not rescale the FM Det phase)
+    // and the loop narrows.
     void process(const float* freq, bool locked);
     void reset() { *this = SymbolTiming(nrz_); }
     // NRZ symbols (the RS41): the level is learned only from symbols that follow one of the
