@@ -44,12 +44,14 @@ ManchesterPhase manchesterPhase(int blocks, double phase0, bool invert, int star
     return out;
 }
 
-// Runs ManchesterPairs over the unit phasors of `phase` (plus an offset), the samples in
-// `clicks` marked as discriminator clicks; returns the symbols handed over.
-int decidePairs(const ManchesterPhase& m, int start, double offsetHz,
-                const std::vector<int>& clicks, SoftRing& ring) {
-    const int blocks = static_cast<int>(m.phase.size()) / kBlockSamples;
-    ManchesterPairs pairs;
+// Runs a decider (ManchesterPairs or NrzBits) over the unit phasors of `phase` (plus an
+// offset) for `symbols` symbols from sample `start`, the samples in `clicks` marked as
+// discriminator clicks; returns the symbols handed over.
+template <class Decider>
+int decide(const std::vector<double>& phase, int start, int symbols, double offsetHz,
+           const std::vector<int>& clicks, SoftRing& ring) {
+    const int blocks = static_cast<int>(phase.size()) / kBlockSamples;
+    Decider decider;
     CarrierLoop carrier;
     Baseband in;
     int s = 0;
@@ -57,7 +59,7 @@ int decidePairs(const ManchesterPhase& m, int start, double offsetHz,
         for (int i = 0; i < kBlockSamples; ++i) {
             const int n = b * kBlockSamples + i;
             const double a =
-                m.phase[static_cast<std::size_t>(n)] + 2.0 * kPi * offsetHz * n / kSampleRate;
+                phase[static_cast<std::size_t>(n)] + 2.0 * kPi * offsetHz * n / kSampleRate;
             in.re[kCarry + i] = static_cast<float>(std::cos(a));
             in.im[kCarry + i] = static_cast<float>(std::sin(a));
             in.clips[kCarry + i] = std::count(clicks.begin(), clicks.end(), n) > 0 ? 1 : 0;
@@ -65,12 +67,17 @@ int decidePairs(const ManchesterPhase& m, int start, double offsetHz,
         // Symbols whose last sample is in this block; the first may have begun in the last.
         for (;; ++s) {
             const int last = start + s * kSamplesPerSymbol + kSamplesPerSymbol - 1;
-            if (s >= 2 * static_cast<int>(m.bits.size()) || last >= (b + 1) * kBlockSamples) break;
-            pairs.symbol(in, kCarry + last - b * kBlockSamples, kSamplesPerSymbol, carrier, ring);
+            if (s >= symbols || last >= (b + 1) * kBlockSamples) break;
+            decider.symbol(in, kCarry + last - b * kBlockSamples, kSamplesPerSymbol, carrier, ring);
         }
         in.carryOver();
     }
     return s;
+}
+int decidePairs(const ManchesterPhase& m, int start, double offsetHz,
+                const std::vector<int>& clicks, SoftRing& ring) {
+    return decide<ManchesterPairs>(m.phase, start, 2 * static_cast<int>(m.bits.size()), offsetHz,
+                                   clicks, ring);
 }
 
 // Noise-free phase paths of known bits give a decision of the bit's sign on the ring index
@@ -160,26 +167,8 @@ TEST(NrzBits, DecisionsHaveTheBitsSigns) {
                     p + dir * kPi * (i + 0.5) / kSamplesPerSymbol;
             p += dir * kPi;
         }
-        NrzBits nrz;
-        CarrierLoop carrier;
         SoftRing ring;
-        Baseband in;
-        int s = 0;
-        for (int b = 0; b < kBlocks; ++b) {
-            for (int i = 0; i < kBlockSamples; ++i) {
-                const int n = b * kBlockSamples + i;
-                const double a =
-                    phase[static_cast<std::size_t>(n)] + 2.0 * kPi * row.offsetHz * n / kSampleRate;
-                in.re[kCarry + i] = static_cast<float>(std::cos(a));
-                in.im[kCarry + i] = static_cast<float>(std::sin(a));
-            }
-            for (;; ++s) {
-                const int last = row.start + s * kSamplesPerSymbol + kSamplesPerSymbol - 1;
-                if (s >= kSymbols || last >= (b + 1) * kBlockSamples) break;
-                nrz.symbol(in, kCarry + last - b * kBlockSamples, kSamplesPerSymbol, carrier, ring);
-            }
-            in.carryOver();
-        }
+        const int s = decide<NrzBits>(phase, row.start, kSymbols, row.offsetHz, {}, ring);
         ASSERT_EQ(ring.newest, s - 1 - NrzBits::kDecisionDelay);
         const int sign = row.invert ? -1 : 1;
         for (int k = 0; k <= ring.newest; ++k) {
