@@ -47,6 +47,11 @@ std::vector<float> manchesterFreq(int samples, double period, double start, bool
     return f;
 }
 
+// The end of the symbol nearest the tick on sample t, symbols starting at `start`.
+double symbolEnd(int64_t t, double start, double period) {
+    return start + period * std::round((static_cast<double>(t) + 1 - start) / period);
+}
+
 // Every tick falls on the last sample of a symbol (within one), and the period is the rate's;
 // also with the loop narrowed from the third block on, as once the frame sync holds.
 TEST(SymbolTiming, TicksSettleOnTheSymbolEnds) {
@@ -80,7 +85,7 @@ TEST(SymbolTiming, TicksSettleOnTheSymbolEnds) {
             ASSERT_EQ(marks.size(), timing.ticks().size());
             for (std::size_t j = 0; j < marks.size(); ++j) {
                 const int64_t t = timing.ticks()[j];
-                const double end = row.start + period * std::round((t + 1 - row.start) / period);
+                const double end = symbolEnd(t, row.start, period);
                 const auto last = static_cast<int64_t>(std::ceil(end - 0.5)) - 1; // centre < end
                 ASSERT_LE(std::abs(t - last), 1) << t;
                 ASSERT_TRUE(marks[j] == t || marks[j] == t + 1) << t;
@@ -117,7 +122,7 @@ TEST(SymbolTiming, LockedClockWandersLess) {
                 timing.process(f.data() + b * kBlockSamples, locked && b >= 10);
                 for (const int64_t t : timing.ticks()) {
                     if (b < 15) continue;
-                    const double end = 3.0 + period * std::round((t + 1 - 3.0) / period);
+                    const double end = symbolEnd(t, 3.0, period);
                     const double off = static_cast<double>(t) + 0.5 - (end - 0.5);
                     sum += off;
                     sum2 += off * off;

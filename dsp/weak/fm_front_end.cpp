@@ -41,16 +41,23 @@ int32_t toPhaseUnits(double radians) {
         static_cast<uint32_t>(static_cast<int64_t>(std::llround(radians * kPhaseUnitsPerRadian))));
 }
 
+// A sample's step as the audio holds it (32-bit turns), and whether it clipped.
+inline int32_t heardStep(int a, float unitsPerSample) {
+    return static_cast<int32_t>(static_cast<float>(a) * unitsPerSample);
+}
+inline bool clippedAt(int a, int clipped) {
+    return a >= clipped || a <= -clipped;
+}
+
 // The phase step of each sample (32-bit turns), clipped samples standing for a click.
 NIMBO_SIMD_CLONES
 void stepBlock(const int16_t* samples, int stride, float unitsPerSample, int clipped, int32_t click,
                int32_t* steps, uint8_t* clips, float* freq) {
     for (int i = 0; i < kBlockSamples; ++i) {
         const int a = samples[stride * i];
-        const bool up = a >= clipped, down = a <= -clipped;
-        const auto step = static_cast<int32_t>(static_cast<float>(a) * unitsPerSample);
-        steps[i] = up ? click : down ? -click : step;
-        clips[i] = static_cast<uint8_t>(up || down);
+        const bool clip = clippedAt(a, clipped);
+        steps[i] = clip ? (a > 0 ? click : -click) : heardStep(a, unitsPerSample);
+        clips[i] = static_cast<uint8_t>(clip);
         freq[i] = static_cast<float>(a) * static_cast<float>(1.0 / Receiver::kDiscriminatorScale);
     }
 }
@@ -79,15 +86,14 @@ void FmFrontEnd::sizeClicks(const int16_t* samples, int stride, float unitsPerSa
         return j < 0 ? lastAudio_[static_cast<std::size_t>(2 + j)] : samples[stride * j];
     };
     const auto clipped = [&](int j) {
-        return j < 0 ? std::abs(audio(j)) >= kClipped : clips[j] != 0;
+        return j < 0 ? clippedAt(audio(j), kClipped) : clips[j] != 0;
     };
     const double base = clipRadians + kClickExcess * (std::numbers::pi - clipRadians);
     for (int i = 0; i < kBlockSamples - 2; ++i) {
         if (!clips[i] || clipped(i - 1) || clips[i + 1]) continue;
         const double sign = audio(i) > 0 ? 1.0 : -1.0;
-        const auto near = [&](int j) { // radians, the click's way positive (as stepBlock)
-            const auto step = static_cast<int32_t>(static_cast<float>(audio(j)) * unitsPerSample);
-            return sign * step / kPhaseUnitsPerRadian;
+        const auto near = [&](int j) { // radians, the click's way positive
+            return sign * heardStep(audio(j), unitsPerSample) / kPhaseUnitsPerRadian;
         };
         const double next = near(i - 1) + near(i + 1), second = near(i - 2) + near(i + 2);
         nextMean_ += (next - nextMean_) * kClickMeanGain;

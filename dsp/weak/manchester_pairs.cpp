@@ -106,7 +106,8 @@ bool ManchesterPairs::symbol(const Baseband& in, int last, int samples, CarrierL
         }
         r = {rr, ri};
     } else {
-        // Each side counts the clicks between and in the term's own pair, not in bit m's.
+        // Each term counts the clicks from bit m's inner symbol to its own inner one, the
+        // same on both sides.
         float wAfter = 1.0f, wBefore = 1.0f;
         for (int i = 1; i <= kReferencePairs; ++i) {
             wAfter *= trust_[at(m + 2 * i - 1)];

@@ -34,9 +34,9 @@ class ManchesterPairs {
     std::array<std::array<float, 2 * kPhaseRing>, 2> carrierRe_{}, carrierIm_{};
     std::complex<float> carrierAt(int64_t symbol) const;
     std::array<uint8_t, kRing> clips_{};
-    // Trust in the carrier of the pair ending at each symbol (fewer clicks, more trust), and
-    // how many symbols since the last one with a click: none in the reference's reach lets
-    // the fixed weights serve.
+    // Trust across the two symbols ending at each symbol (a bit further, fewer clicks in
+    // them, more trust), and how many symbols since the last one with a click: none in the
+    // reference's reach lets the fixed weights serve.
     std::array<float, kRing> trust_{};
     int sinceClick_ = kRing;
     int64_t index_ = -1; // symbols seen
