@@ -147,10 +147,11 @@ void NimboCore::decodeFrame(const uint8_t* cells) {
 // Tells the receiver whether any block of the frame holds: a frame that passes no check at
 // all may mean the receiver follows the wrong place.
 bool NimboCore::sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::SentBytes second,
-                          sent::Reliabilities reliability, bool follows) {
+                          sent::Reliabilities reliability, sent::BitReliabilities bits,
+                          bool follows) {
     std::array<uint8_t, kFrameBytes> content;
     uint8_t cells[kFrameBits];
-    weakCorrected_ = repair_.repair(before, bytes, second, reliability, follows, content);
+    weakCorrected_ = repair_.repair(before, bytes, second, reliability, bits, follows, content);
     unpackFrameBytes(content.data(), cells);
     decodeFrame(cells);
     return frame_.sondeBlockOk || frame_.sensorBlockOk || frame_.gpsBlockOk;

@@ -153,7 +153,8 @@ class NimboCore final : private FrameListener,
     void frameComplete() override { decodeFrame(); }
     void rs41FrameDone(const rs41::Rs41Frame& frame) override;
     bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::SentBytes second,
-                   sent::Reliabilities reliability, bool follows) override;
+                   sent::Reliabilities reliability, sent::BitReliabilities bits,
+                   bool follows) override;
     void decodeSondeBlock();
     void decodeSensorBlock();
     void statusDotFrame();

@@ -104,8 +104,23 @@ bool FrameRepair::worthChase(sent::SentBytes received) {
     return wrong <= kChaseTailErrors;
 }
 
+bool FrameRepair::searchBits(const float* bits) {
+    constexpr float kSure = std::numeric_limits<float>::infinity();
+    for (int b = sent::kSyncBytes; b < sent::kFrameBytes; ++b) {
+        const int p = rs::codewordPosition(b);
+        const bool known = forcedPosition(p) || rel_[p] == kPut || rel_[p] == kConfirmed;
+        for (int j = 0; j < sent::kDataBitsPerByte; ++j)
+            bitRel_[8 * p + j] = known ? kSure : bits[sent::kDataBitsPerByte * b + j];
+    }
+    const sent::ParityBytes anyParity(lastParity_);
+    return bitSearch_.decode(codeword_, bitRel_, [&](rs::ConstCodeword candidate) {
+        rs::sentFromCodeword(candidate, sent_);
+        return crcsHold(anyParity);
+    });
+}
+
 bool FrameRepair::attempt(sent::SentBytes received, sent::SentBytes second,
-                          sent::Reliabilities reliability, bool expect) {
+                          sent::Reliabilities reliability, const float* bits, bool expect) {
     std::copy(received.begin(), received.end(), sent_.begin());
     putConstantBytes(sent_);
     for (int b = sent::kSyncBytes; b < sent::kFrameBytes; ++b) {
@@ -137,11 +152,13 @@ bool FrameRepair::attempt(sent::SentBytes received, sent::SentBytes second,
     if (tryDecode(0, 0) && crcsHold(anyParity)) return true;
     for (const int erasures : kErasureSteps)
         if (tryDecode(0, std::min(erasures, count)) && crcsHold(anyParity)) return true;
-    return worthChase(received) && chase(count);
+    if (!worthChase(received)) return false;
+    return (bits && searchBits(bits)) || chase(count);
 }
 
 int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received, sent::SentBytes second,
-                        sent::Reliabilities reliability, bool follows, rs::Content content) {
+                        sent::Reliabilities reliability, const float* bits, bool follows,
+                        rs::Content content) {
     const bool previousFailed = follows && haveLast_ && lastFailed_;
     const int elapsed = follows && sinceLearned_ != FramePrediction::kUnknown
                             ? sinceLearned_ + 1
@@ -149,8 +166,8 @@ int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received, sent
 
     prediction_.predict(elapsed, expected_);
     const bool expect = screenExpected(received);
-    bool ok = (expect && attempt(received, second, reliability, true)) ||
-              attempt(received, second, reliability, false);
+    bool ok = (expect && attempt(received, second, reliability, bits, true)) ||
+              attempt(received, second, reliability, bits, false);
 
     int changed = rs::kFailed;
     if (ok) {
@@ -176,7 +193,9 @@ int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received, sent
     // its parity is the start of this frame's content.
     if (previousFailed && ok) {
         prediction_.predict(-1, expected_);
-        if (screenExpected(failed_) && attempt(failed_, failedSecond_, failedReliability_, true))
+        if (screenExpected(failed_) &&
+            attempt(failed_, failedSecond_, failedReliability_,
+                    failedHasBits_ ? failedBits_.data() : nullptr, true))
             std::copy_n(sent_.begin() + sent::kParityStart, sent::kParityBytes,
                         lastParity_.begin());
     }
@@ -189,6 +208,8 @@ int FrameRepair::repair(sent::ParityBytes before, sent::SentBytes received, sent
         std::copy(received.begin(), received.end(), failed_.begin());
         std::copy(second.begin(), second.end(), failedSecond_.begin());
         std::copy(reliability.begin(), reliability.end(), failedReliability_.begin());
+        failedHasBits_ = bits != nullptr;
+        if (bits) std::copy_n(bits, sent::kFrameDataBits, failedBits_.begin());
     }
     return changed;
 }

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "decode/frame_prediction.h"
+#include "decode/ordered_statistics.h"
 #include "decode/reed_solomon.h"
 #include "dsp/sent_frame.h"
 
@@ -34,12 +35,20 @@ class FrameRepair {
     // bytes the repair changed, or rs::kFailed when no attempt gave a codeword whose three
     // block CRCs hold (the content is then the bytes as heard, but for the sync bytes,
     // which are known). `second`: each byte's next likeliest value (its least sure bit
-    // flipped), or the bytes as heard when there is none.
+    // flipped), or the bytes as heard when there is none. `bits`: a confidence per data bit,
+    // for the search on bits when the bytes alone do not decode.
     int repair(sent::ParityBytes before, sent::SentBytes received, sent::SentBytes second,
-               sent::Reliabilities reliability, bool follows, rs::Content content);
+               sent::Reliabilities reliability, sent::BitReliabilities bits, bool follows,
+               rs::Content content) {
+        return repair(before, received, second, reliability, bits.data(), follows, content);
+    }
+    int repair(sent::ParityBytes before, sent::SentBytes received, sent::SentBytes second,
+               sent::Reliabilities reliability, bool follows, rs::Content content) {
+        return repair(before, received, second, reliability, nullptr, follows, content);
+    }
     int repair(sent::ParityBytes before, sent::SentBytes received, sent::Reliabilities reliability,
                bool follows, rs::Content content) {
-        return repair(before, received, received, reliability, follows, content);
+        return repair(before, received, received, reliability, nullptr, follows, content);
     }
 
     // Forgets the sonde heard so far (its expected bytes) and the frame before.
@@ -47,10 +56,16 @@ class FrameRepair {
     const FramePrediction& prediction() const { return prediction_; }
 
   private:
+    // `bits`: kFrameDataBits confidences, or null when there are none.
+    int repair(sent::ParityBytes before, sent::SentBytes received, sent::SentBytes second,
+               sent::Reliabilities reliability, const float* bits, bool follows,
+               rs::Content content);
     // Tries to decode `received`, with the expected bytes in place when `expect`; on success
     // sent_ holds the codeword's frame.
     bool attempt(sent::SentBytes received, sent::SentBytes second, sent::Reliabilities reliability,
-                 bool expect);
+                 const float* bits, bool expect);
+    // The search on bits, with the known and expected bytes' bits taken as sure.
+    bool searchBits(const float* bits);
     static bool worthChase(sent::SentBytes received);
     // Decodes codeword_ with order_[skip, skip + erasures) erased.
     bool tryDecode(int skip, int erasures);
@@ -66,6 +81,8 @@ class FrameRepair {
     std::array<uint8_t, rs::kCodeLength> flip_{};  // heard ^ second choice, per position
     std::array<int, rs::kCodeLength> order_{};
     std::array<float, rs::kCodeLength> rel_{};
+    std::array<float, rs::OrderedStatistics::kBits> bitRel_{}; // per codeword bit
+    rs::OrderedStatistics bitSearch_;
     std::array<uint8_t, kFrameBytes> content_{};
     std::array<uint8_t, sent::kParityBytes> lastParity_{};
     bool haveLast_ = false;
@@ -77,6 +94,8 @@ class FrameRepair {
     std::array<uint8_t, sent::kFrameBytes> failed_{};
     std::array<uint8_t, sent::kFrameBytes> failedSecond_{};
     std::array<float, sent::kFrameBytes> failedReliability_{};
+    std::array<float, sent::kFrameDataBits> failedBits_{};
+    bool failedHasBits_ = false;
     bool lastFailed_ = false;
 };
 

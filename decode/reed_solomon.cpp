@@ -119,6 +119,10 @@ bool isCodeword(ConstCodeword codeword) {
     return isShortenedCodeword(codeword);
 }
 
+bool syndromes(ConstCodeword codeword, std::span<uint8_t, kParityBytes> s) {
+    return syndromes(codeword.data(), kCodeLength, s);
+}
+
 bool isShortenedCodeword(std::span<const uint8_t> codeword) {
     if (!validLength(codeword.size())) return false;
     std::array<uint8_t, kParityBytes> s;

@@ -62,6 +62,8 @@ bool encodeShortened(std::span<const uint8_t> data, std::span<uint8_t, kParityBy
 
 // True when all 24 syndromes of the codeword are zero.
 bool isCodeword(ConstCodeword codeword);
+// The syndromes S_j = c(alpha^j), j = 0..23; true when all are zero.
+bool syndromes(ConstCodeword codeword, std::span<uint8_t, kParityBytes> s);
 // The same for a codeword of 25..255 bytes; false for any other length.
 bool isShortenedCodeword(std::span<const uint8_t> codeword);
 

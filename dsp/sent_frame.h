@@ -53,5 +53,8 @@ constexpr int constantByte(int b) {
 using SentBytes = std::span<const uint8_t, kFrameBytes>;
 using ParityBytes = std::span<const uint8_t, kParityBytes>;
 using Reliabilities = std::span<const float, kFrameBytes>;
+// A confidence per data bit: bit j of sent byte b at kDataBitsPerByte b + j.
+inline constexpr int kFrameDataBits = kFrameBytes * kDataBitsPerByte;
+using BitReliabilities = std::span<const float, kFrameDataBits>;
 
 } // namespace nimbo::sent

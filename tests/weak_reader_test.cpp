@@ -72,7 +72,8 @@ TEST(FrameReader, BytesAndTheirReliability) {
 // reliabilities, and whether it follows the one before (1 or 0).
 struct Recorder final : SentFrameListener {
     bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::SentBytes,
-                   sent::Reliabilities reliability, bool follows) override {
+                   sent::Reliabilities reliability, sent::BitReliabilities,
+                   bool follows) override {
         std::vector<float>& f = frames.emplace_back(before.begin(), before.end());
         f.insert(f.end(), bytes.begin(), bytes.end());
         f.insert(f.end(), reliability.begin(), reliability.end());

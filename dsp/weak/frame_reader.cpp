@@ -24,7 +24,7 @@ constexpr float kBitTrust = 2.0f;
 // hold one wrong bit, and ranking by the weakest bit puts more of them first for the
 // erasures and second choices of the repair than a sum over all ten bits did.
 void FrameReader::readByte(const SoftRing& ring, int polarity, int64_t start, uint8_t& byte,
-                           uint8_t& second, float& reliability) {
+                           uint8_t& second, float& reliability, float* bits) {
     const float scale = kBitTrust / std::max(ring.level, 1e-9f);
     unsigned value = 0;
     // Bit j's decision ends on the second symbol of its pair.
@@ -37,6 +37,7 @@ void FrameReader::readByte(const SoftRing& ring, int polarity, int64_t start, ui
     for (int i = 0; i < sent::kDataBitsPerByte; ++i) {
         const float s = bitAt(1 + i);
         if (s > 0.0f) value |= 1u << i;
+        if (bits) bits[i] = std::abs(s) / std::max(ring.level, 1e-9f);
         if (std::abs(s) < weakestData) {
             weakestData = std::abs(s);
             weakestBit = 1u << i;
@@ -65,9 +66,10 @@ bool FrameReader::deliver(const SoftRing& ring, int polarity, int64_t sync, int6
         const int64_t start = b < kFrameBytes / 2
                                   ? firstByte + b * kSymbolsPerByte
                                   : nextFirstByte - (kFrameBytes - b) * kSymbolsPerByte;
-        readByte(ring, polarity, start, bytes_[b], second_[b], reliability_[b]);
+        readByte(ring, polarity, start, bytes_[b], second_[b], reliability_[b],
+                 bits_.data() + b * sent::kDataBitsPerByte);
     }
-    return listener.sentFrame(before_, bytes_, second_, reliability_, follows);
+    return listener.sentFrame(before_, bytes_, second_, reliability_, bits_, follows);
 }
 
 } // namespace nimbo::weak

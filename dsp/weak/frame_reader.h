@@ -19,15 +19,17 @@ class FrameReader {
                  SentFrameListener& listener);
 
     // Byte starting at symbol `start`: hard bits, the next likeliest value (the least sure
-    // data bit flipped) and a confidence.
+    // data bit flipped), a confidence, and the size of each data bit's soft value (when
+    // `bits` is given).
     static void readByte(const SoftRing& ring, int polarity, int64_t start, uint8_t& byte,
-                         uint8_t& second, float& reliability);
+                         uint8_t& second, float& reliability, float* bits = nullptr);
 
   private:
     std::array<uint8_t, sent::kParityBytes> before_{};
     std::array<uint8_t, sent::kFrameBytes> bytes_{};
     std::array<uint8_t, sent::kFrameBytes> second_{};
     std::array<float, sent::kFrameBytes> reliability_{};
+    std::array<float, sent::kFrameDataBits> bits_{};
 };
 
 } // namespace nimbo::weak

@@ -17,12 +17,14 @@ class SentFrameListener {
     // frame before); `bytes` the 240 bytes of the frame, `second` each byte's next likeliest
     // value (its least sure data bit flipped) and `reliability` a positive
     // confidence per byte (1 when its least sure bit is a guess, less when a start or stop
-    // bit came out wrong, higher the surer). `follows` is true when
+    // bit came out wrong, higher the surer); `bits` the size of each data bit's soft value,
+    // in units of the typical one. `follows` is true when
     // the previous call was about the frame just before this one. Returns whether the frame
     // passed any of its checks (repaired or not): frames that keep failing send the receiver
     // back to its search.
     virtual bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::SentBytes second,
-                           sent::Reliabilities reliability, bool follows) = 0;
+                           sent::Reliabilities reliability, sent::BitReliabilities bits,
+                           bool follows) = 0;
 
   protected:
     ~SentFrameListener() = default;
