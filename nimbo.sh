@@ -112,7 +112,7 @@ run_tests() {
 }
 
 # The fuzz targets and the longest input each takes (bytes).
-FUZZ_TARGETS=(fuzz_block:115204 fuzz_frames:1761 fuzz_repair:1536 fuzz_settings:4096
+FUZZ_TARGETS=(fuzz_block:115204 fuzz_frames:1761 fuzz_repair:4096 fuzz_settings:4096
   fuzz_log_line:8192 fuzz_audio_file:65536 fuzz_iq:65542 fuzz_rs41:2048)
 
 # Builds the fuzz targets (clang, ASan, UBSan) in build-fuzz and runs each for $1 seconds

@@ -70,6 +70,19 @@ void OrderedStatistics::reduce(Vector& v, Vector& used) const {
     }
 }
 
+bool OrderedStatistics::solve(const Vector& v, Vector& used) const {
+    used = Vector{};
+    if (fullRank_) {
+        for (std::size_t w = 0; w < v.size(); ++w)
+            for (uint64_t bits = v[w]; bits != 0; bits &= bits - 1)
+                add(used, rowSolution_[64 * w + static_cast<std::size_t>(std::countr_zero(bits))]);
+        return true;
+    }
+    Vector rest = v;
+    reduce(rest, used);
+    return zero(rest);
+}
+
 void OrderedStatistics::prepare(ConstCodeword codeword, BitReliabilities reliability) {
     std::copy(codeword.begin(), codeword.end(), heard_.begin());
     std::array<uint8_t, kParityBytes> s{};
@@ -104,6 +117,21 @@ void OrderedStatistics::prepare(ConstCodeword codeword, BitReliabilities reliabi
         pivotRow_[i] = static_cast<int16_t>(lowestRow(v));
         pivotBit_[i] = static_cast<int16_t>(bit);
     }
+    // Back-substitution: each solved check then holds its own pivot row alone, which with
+    // all rows pivots is that row by itself.
+    fullRank_ = solved_ == kCheckBits;
+    if (fullRank_) {
+        for (int i = solved_ - 1; i >= 0; --i) {
+            const auto ii = static_cast<std::size_t>(i);
+            for (int j = i + 1; j < solved_; ++j) {
+                const auto jj = static_cast<std::size_t>(j);
+                if (!test(basis_[ii], pivotRow_[jj])) continue;
+                add(basis_[ii], basis_[jj]);
+                add(combination_[ii], combination_[jj]);
+            }
+            rowSolution_[static_cast<std::size_t>(pivotRow_[ii])] = combination_[ii];
+        }
+    }
     singles_ = std::min(kSingles, unknown_ - next_);
     pairBits_ = std::min(kPairBits, singles_);
 }
@@ -131,11 +159,11 @@ bool OrderedStatistics::candidate(int c) {
         flipAfter(first);
         flipAfter(first + 1 + pair);
     }
-    Vector used{};
-    reduce(v, used);
-    if (!zero(v)) return false;
-    for (int i = 0; i < solved_; ++i)
-        if (test(used, i)) flip(work_, pivotBit_[static_cast<std::size_t>(i)]);
+    Vector used;
+    if (!solve(v, used)) return false;
+    for (std::size_t w = 0; w < used.size(); ++w)
+        for (uint64_t bits = used[w]; bits != 0; bits &= bits - 1)
+            flip(work_, pivotBit_[64 * w + static_cast<std::size_t>(std::countr_zero(bits))]);
     return true;
 }
 

@@ -52,6 +52,8 @@ class OrderedStatistics {
     bool candidate(int c);
     // Reduces v by the solved bits' checks; `used` collects which of them it took.
     void reduce(Vector& v, Vector& used) const;
+    // The solved bits whose checks sum to v, in `used`; false when there are none.
+    bool solve(const Vector& v, Vector& used) const;
 
     std::array<uint8_t, kCodeLength> heard_{}, work_{};
     Vector syndrome_{};
@@ -64,6 +66,10 @@ class OrderedStatistics {
     // all before it, and the sum of the original checks of the solved bits in combination_[i].
     std::array<Vector, kCheckBits> basis_{}, combination_{};
     std::array<int16_t, kCheckBits> pivotRow_{}, pivotBit_{};
+    // With all 192 checks solved for: the solved bits that make up check row r alone, so
+    // that a candidate costs one sum per check it fails instead of a reduction.
+    bool fullRank_ = false;
+    std::array<Vector, kCheckBits> rowSolution_{};
     int singles_ = 0, pairBits_ = 0;
 };
 

@@ -4,15 +4,18 @@
 // bytes, 1 taken raw as 234 input bytes, 2-3 the synthetic sonde's frame n, n from the next
 // byte), whether the sync bytes are heard from 6 input bytes (bit 2), whether the repair is
 // called a second time with `follows` (bit 3) and whether the reliabilities are raw floats
-// (bit 4). Then: a count and that many (position, xor) pairs of damage, a count and that many
+// (bit 4), and whether the repair gets a confidence per bit too, read like the reliabilities
+// after them (bit 6). Then: a count and that many (position, xor) pairs of damage, a count and that many
 // erasure positions (some out of range), and the reliabilities (as many as are left).
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <cstdint>
 #include <cstring>
 
 #include "decode/frame_layout.h"
 #include "decode/frame_repair.h"
+#include "decode/ordered_statistics.h"
 #include "decode/reed_solomon.h"
 #include "fuzz/check.h"
 #include "tools/synth/synth.h"
@@ -158,8 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::array<uint8_t, sent::kFrameBytes> heard{};
     rs::sentFromCodeword(received, heard);
     std::copy(sync.begin(), sync.end(), heard.begin());
-    std::array<float, sent::kFrameBytes> reliability;
-    for (float& r : reliability) {
+    const auto readReliability = [&](float& r) {
         if (flags & 16) {
             uint8_t raw[sizeof(float)] = {};
             in.take(raw, sizeof raw);
@@ -167,6 +169,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             r = in.byte() / 16.0f;
         }
+    };
+    std::array<float, sent::kFrameBytes> reliability;
+    for (float& r : reliability)
+        readReliability(r);
+    // Bit confidences: the search on bits offers only codewords that keep the known bits.
+    const bool withBits = flags & 64;
+    std::array<float, sent::kFrameDataBits> bits{};
+    if (withBits) {
+        for (float& r : bits)
+            readReliability(r);
+        std::array<float, rs::OrderedStatistics::kBits> codewordBits{};
+        for (int b = sent::kSyncBytes; b < sent::kFrameBytes; ++b)
+            for (int j = 0; j < 8; ++j)
+                codewordBits[8 * rs::codewordPosition(b) + j] = bits[8 * b + j];
+        Word searched = received;
+        int offered = 0;
+        const bool found = rs::OrderedStatistics().decode(
+            searched, codewordBits, [&](rs::ConstCodeword w) {
+                if (offered++ < 4) NIMBO_FUZZ_CHECK(rs::isCodeword(w));
+                for (int bit = 0; bit < rs::OrderedStatistics::kBits; ++bit) {
+                    const float r = codewordBits[bit];
+                    if (std::isinf(r) && r > 0.0f)
+                        NIMBO_FUZZ_CHECK(((w[bit / 8] ^ received[bit / 8]) >> (bit % 8) & 1) == 0);
+                }
+                return valid && std::equal(w.begin(), w.end(), original.begin());
+            });
+        NIMBO_FUZZ_CHECK(searched == (found ? original : received));
     }
     // Second choices: each byte with one bit flipped, or none (the bytes as heard).
     std::array<uint8_t, sent::kFrameBytes> second = heard;
@@ -177,8 +206,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int calls = flags & 8 ? 2 : 1;
     for (int call = 0; call < calls; ++call) {
         Content content{};
-        const int repaired = repair.repair(std::span(frame).first<sent::kParityBytes>(), heard,
-                                           second, reliability, call > 0, content);
+        const std::span<const uint8_t, sent::kParityBytes> before(frame.data(),
+                                                                  sent::kParityBytes);
+        const int repaired =
+            withBits ? repair.repair(before, heard, second, reliability, bits, call > 0, content)
+                     : repair.repair(before, heard, second, reliability, call > 0, content);
         NIMBO_FUZZ_CHECK(std::equal(sent::kSync.begin(), sent::kSync.end(),
                                     content.begin() + rs::kContentSentStart));
         int differ = 0;

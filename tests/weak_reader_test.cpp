@@ -22,6 +22,7 @@ using namespace test;
 // A byte's ten bits read back at the pairs' decisions; the reliability is e^(2 x) for the
 // least sure bit's value x in units of the ring's level (a start or stop bit heard wrong
 // counting as -x). The second choice flips the least sure data bit (the first of equals).
+// Each data bit's confidence is its own value's size in units of the level.
 TEST(FrameReader, BytesAndTheirReliability) {
     const double e2 = std::exp(2.0);
     struct Row {
@@ -61,7 +62,10 @@ TEST(FrameReader, BytesAndTheirReliability) {
         }
         uint8_t byte = 0, second = 0;
         float reliability = 0.0f;
-        FrameReader::readByte(ring, row.polarity, 3, byte, second, reliability);
+        std::array<float, 8> bitSizes{};
+        FrameReader::readByte(ring, row.polarity, 3, byte, second, reliability, bitSizes.data());
+        for (int i = 0; i < 8; ++i)
+            EXPECT_FLOAT_EQ(bitSizes[i], i + 1 == row.erasedBit ? 0.0f : row.size) << "bit " << i;
         EXPECT_EQ(byte, row.expect);
         EXPECT_EQ(second, row.second);
         EXPECT_NEAR(reliability, row.reliability, 1e-4 * row.reliability);
@@ -69,14 +73,15 @@ TEST(FrameReader, BytesAndTheirReliability) {
 }
 
 // Each frame delivered as one row: the 24 bytes before it, its 240 bytes, their
-// reliabilities, and whether it follows the one before (1 or 0).
+// reliabilities, their bits' confidences, and whether it follows the one before (1 or 0).
 struct Recorder final : SentFrameListener {
     bool sentFrame(sent::ParityBytes before, sent::SentBytes bytes, sent::SentBytes,
-                   sent::Reliabilities reliability, sent::BitReliabilities,
+                   sent::Reliabilities reliability, sent::BitReliabilities bits,
                    bool follows) override {
         std::vector<float>& f = frames.emplace_back(before.begin(), before.end());
         f.insert(f.end(), bytes.begin(), bytes.end());
         f.insert(f.end(), reliability.begin(), reliability.end());
+        f.insert(f.end(), bits.begin(), bits.end());
         f.push_back(follows ? 1.0f : 0.0f);
         return answer;
     }
@@ -86,22 +91,27 @@ struct Recorder final : SentFrameListener {
 
 // The first half of a frame is read from its own sync, the second half back from the next
 // one's: a frame whose second half came 20 symbols late reads whole, and so do the 24 bytes
-// before it.
+// before it. Each byte comes at its own size, which its reliability and bits carry.
 TEST(FrameReader, ReadsTheHalvesFromEitherSync) {
     std::mt19937 rng(21);
     std::array<uint8_t, kLeadParityBytes + kSentBytes> sent{};
     for (uint8_t& b : sent)
         b = static_cast<uint8_t>(rng());
-    std::vector<int> bits;
-    for (int i = 0; i < kLeadParityBytes + kSentBytes / 2; ++i)
-        addByte(bits, sent[static_cast<std::size_t>(i)]);
-    std::vector<int> late;
-    for (int i = kLeadParityBytes + kSentBytes / 2; i < kLeadParityBytes + kSentBytes; ++i)
-        addByte(late, sent[static_cast<std::size_t>(i)]);
+    const auto sizeOf = [](int i) { return static_cast<float>(1 + i % 3); };
     std::vector<float> v(7, 0.0f);
-    pushBits(v, bits);
+    const auto push = [&](int i) {
+        std::vector<int> bits;
+        addByte(bits, sent[static_cast<std::size_t>(i)]);
+        const std::size_t at = v.size();
+        pushBits(v, bits);
+        for (std::size_t k = at; k < v.size(); ++k)
+            v[k] *= sizeOf(i);
+    };
+    for (int i = 0; i < kLeadParityBytes + kSentBytes / 2; ++i)
+        push(i);
     v.resize(v.size() + 20, 0.0f);
-    pushBits(v, late);
+    for (int i = kLeadParityBytes + kSentBytes / 2; i < kLeadParityBytes + kSentBytes; ++i)
+        push(i);
     SoftRing ring;
     ring.level = 1.0f;
     for (std::size_t k = 0; k < v.size(); ++k)
@@ -116,8 +126,14 @@ TEST(FrameReader, ReadsTheHalvesFromEitherSync) {
         ASSERT_EQ(recorder.frames.size(), 1u);
         const std::vector<float>& f = recorder.frames[0];
         EXPECT_TRUE(std::equal(sent.begin(), sent.end(), f.begin()));
-        for (std::size_t i = sent.size(); i < sent.size() + kSentBytes; ++i)
-            EXPECT_NEAR(f[i], std::exp(2.0), 1e-4) << i;
+        const float* reliability = f.data() + sent.size();
+        const float* bitSizes = reliability + kSentBytes;
+        for (int b = 0; b < kSentBytes; ++b) {
+            const float size = sizeOf(kLeadParityBytes + b);
+            EXPECT_NEAR(reliability[b], std::exp(2.0 * size), 1e-4 * std::exp(2.0 * size)) << b;
+            for (int j = 0; j < 8; ++j)
+                EXPECT_FLOAT_EQ(bitSizes[8 * b + j], size) << b << " bit " << j;
+        }
         EXPECT_EQ(f.back(), answer ? 1.0f : 0.0f);
     }
 }
