@@ -24,7 +24,7 @@ class OrderedStatistics {
     static constexpr int kCheckBits = kParityBytes * 8; // 192
     // Bits after the solved ones flipped one at a time, and the first of them flipped in pairs.
     static constexpr int kSingles = 400;
-    static constexpr int kPairBits = 24;
+    static constexpr int kPairBits = 128;
     // A confidence per bit: higher is surer, infinity known (never changed); NaN is none.
     using BitReliabilities = std::span<const float, kBits>;
 

@@ -213,5 +213,78 @@ TEST(PredictionRepair, TheParityOfAFailedFrameComesRightWithTheNextFrame) {
     EXPECT_EQ(content, synth::buildFrame(o, kLearned + 2));
 }
 
+// The search on bits takes the expected bytes as sure. Bytes heard otherwise than expected are
+// put right before it, and their 192 bits, however doubtful as heard, must not crowd the 20
+// wrong bits elsewhere out of the 192 it solves for.
+TEST(PredictionRepair, TheBitSearchTakesTheExpectedBytesAsSure) {
+    synth::SynthOptions o;
+    std::array<float, sent::kFrameBytes> reliability{};
+    reliability.fill(5.0f);
+    std::array<uint8_t, kFrameBytes> content{};
+    FrameRepair repair;
+    constexpr int kLearned = 40;
+    for (int n = 0; n < kLearned; ++n)
+        repair.repair(std::span(content).first<24>(), sentFrame(o, n), reliability, n > 0, content);
+
+    Expected e{};
+    repair.prediction().predict(1, e);
+    SentFrame heard = sentFrame(o, kLearned);
+    std::array<float, sent::kFrameDataBits> bits{};
+    bits.fill(3.0f);
+    int put = 0, wrong = 0;
+    for (int b = sent::kSyncBytes; b < sent::kTailStart; ++b) {
+        if (e[b] != FramePrediction::kNone && b % 2 == 0 && put < 24) {
+            heard[b] ^= 0xFF; // every bit wrong, every one of them doubtful
+            std::fill_n(bits.begin() + 8 * b, 8, 0.1f);
+            ++put;
+        } else if (e[b] == FramePrediction::kNone && b % 3 == 0 && wrong < 20) {
+            heard[b] ^= 0x04;
+            bits[8 * b + 2] = 0.5f;
+            ++wrong;
+        }
+    }
+    ASSERT_EQ(put, 24);
+    ASSERT_EQ(wrong, 20);
+    EXPECT_EQ(repair.repair(std::span(content).first<24>(), heard, heard, reliability, bits, true,
+                            content),
+              44);
+    const auto sentContent = synth::buildFrame(o, kLearned);
+    EXPECT_TRUE(std::equal(sentContent.begin() + 24, sentContent.end(), content.begin() + 24));
+}
+
+// A frame beyond the bytes, the bits and the prediction (its count unknown after a lost frame,
+// its frame number and piece wrong in sure bits, 30 doubtful wrong bits elsewhere, parity
+// among them) is tried again, with its bits, once the next frame gives its count: the next
+// frame's content then starts with its parity as sent.
+TEST(PredictionRepair, AFailedFrameIsTriedAgainWithItsBits) {
+    synth::SynthOptions o;
+    std::array<float, sent::kFrameBytes> reliability{};
+    reliability.fill(5.0f);
+    std::array<uint8_t, kFrameBytes> content{};
+    FrameRepair repair;
+    constexpr int kLearned = 40;
+    for (int n = 0; n < kLearned; ++n)
+        repair.repair(std::span(content).first<24>(), sentFrame(o, n), reliability, n > 0, content);
+
+    SentFrame heard = sentFrame(o, kLearned + 1);
+    std::array<float, sent::kFrameDataBits> bits{};
+    bits.fill(3.0f);
+    heard[kNumber] ^= 0x33;
+    for (int b = kPiece; b < kPiece + 16; b += 2)
+        heard[b] ^= 0x33;
+    for (int k = 0; k < 30; ++k) {
+        const int b = k < 6 ? sent::kParityStart + 4 * k : 100 + 3 * k;
+        heard[b] ^= 0x10;
+        bits[8 * b + 4] = 0.5f;
+    }
+    EXPECT_EQ(repair.repair(std::span(content).first<24>(), heard, heard, reliability, bits, false,
+                            content),
+              rs::kFailed);
+    EXPECT_EQ(repair.repair(std::span(content).first<24>(), sentFrame(o, kLearned + 2), reliability,
+                            true, content),
+              0);
+    EXPECT_EQ(content, synth::buildFrame(o, kLearned + 2));
+}
+
 } // namespace
 } // namespace nimbo

@@ -80,12 +80,19 @@ TEST_P(BitSearch, FindsTheWrongBitsWithinItsReach) {
             flip(heard, ranked.bitAt[r]);
         OrderedStatistics search;
         Word word = heard;
-        int notCodewords = 0;
+        int notCodewords = 0, offered = 0, knownChanged = 0;
         const bool found = search.decode(word, ranked.reliability, [&](rs::ConstCodeword w) {
-            notCodewords += !rs::isCodeword(w);
+            if (offered++ < 1000) {
+                notCodewords += !rs::isCodeword(w);
+                for (int r = c.unknown; r < OrderedStatistics::kBits; ++r) {
+                    const int bit = ranked.bitAt[r];
+                    knownChanged += ((w[bit / 8] ^ heard[bit / 8]) >> (bit % 8)) & 1;
+                }
+            }
             return std::ranges::equal(w, sent);
         });
         EXPECT_EQ(notCodewords, 0) << "trial " << trial;
+        EXPECT_EQ(knownChanged, 0) << "trial " << trial;
         EXPECT_EQ(found, c.found) << "trial " << trial;
         EXPECT_EQ(word, found ? sent : heard) << "trial " << trial;
         // The bytes alone cannot: more than 12 of them are wrong.
@@ -95,6 +102,10 @@ TEST_P(BitSearch, FindsTheWrongBitsWithinItsReach) {
     }
 }
 
+constexpr int kSolved = OrderedStatistics::kCheckBits;
+constexpr int kSinglesEnd = kSolved + OrderedStatistics::kSingles;
+constexpr int kPairsEnd = kSolved + OrderedStatistics::kPairBits;
+
 INSTANTIATE_TEST_SUITE_P(
     Table, BitSearch,
     ::testing::Values(
@@ -102,10 +113,11 @@ INSTANTIATE_TEST_SUITE_P(
         RankCase{"SixtyBytesEachOneBitAmongTheLeastSure", 60, {}, true},
         RankCase{"AllOfTheLeastSureWrongInPlaces", 120, {}, true},
         RankCase{"OneJustAfterThem", 60, {200}, true},
-        RankCase{"OneFarAfterThem", 60, {560}, true},
-        RankCase{"OnePastTheSingles", 60, {640}, false},
+        RankCase{"OneFarAfterThem", 60, {kSinglesEnd - 30}, true},
+        RankCase{"OnePastTheSingles", 60, {kSinglesEnd + 50}, false},
         RankCase{"TwoJustAfterThem", 60, {196, 208}, true},
-        RankCase{"TwoOneOfThemPastThePairs", 60, {196, 260}, false},
+        RankCase{"TwoAtTheEndOfThePairs", 60, {kPairsEnd - 12, kPairsEnd - 10}, true},
+        RankCase{"TwoOneOfThemPastThePairs", 60, {196, kPairsEnd + 20}, false},
         RankCase{"ThreeAfterThem", 60, {196, 200, 204}, false},
         // Fewer unknown bits than checks: the checks left over must hold too.
         RankCase{"FewUnknown", 40, {}, true, 100},
