@@ -184,18 +184,28 @@ INSTANTIATE_TEST_SUITE_P(
         RepairCase{"OtherSondeErrorsOnExpected", "X9876543", 10, 3, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A repair that has heard frames 0..kLearned - 1 of the default sonde whole, and what it was
+// given.
+constexpr int kLearned = 40;
+struct LearnedRepair {
+    synth::SynthOptions o;
+    std::array<float, sent::kFrameBytes> reliability{};
+    std::array<uint8_t, kFrameBytes> content{};
+    FrameRepair repair;
+    LearnedRepair() {
+        reliability.fill(5.0f);
+        for (int n = 0; n < kLearned; ++n)
+            repair.repair(std::span(content).first<24>(), sentFrame(o, n), reliability, n > 0,
+                          content);
+    }
+};
+
 // A frame that failed is tried again when the next one is known: its frame number, piece
 // index and piece then come from the frame after it, and its parity reaches the next frame's
 // content whole.
 TEST(PredictionRepair, TheParityOfAFailedFrameComesRightWithTheNextFrame) {
-    synth::SynthOptions o;
-    std::array<float, sent::kFrameBytes> reliability{};
-    reliability.fill(5.0f);
-    std::array<uint8_t, kFrameBytes> content{};
-    FrameRepair repair;
-    constexpr int kLearned = 40;
-    for (int n = 0; n < kLearned; ++n)
-        repair.repair(std::span(content).first<24>(), sentFrame(o, n), reliability, n > 0, content);
+    LearnedRepair learned;
+    auto& [o, reliability, content, repair] = learned;
 
     // Frame kLearned + 1 after a lost frame: its count is unknown, and 9 errors on the frame
     // number and the piece, and 6 in the parity, are beyond the code.
@@ -217,14 +227,8 @@ TEST(PredictionRepair, TheParityOfAFailedFrameComesRightWithTheNextFrame) {
 // put right before it, and their 192 bits, however doubtful as heard, must not crowd the 20
 // wrong bits elsewhere out of the 192 it solves for.
 TEST(PredictionRepair, TheBitSearchTakesTheExpectedBytesAsSure) {
-    synth::SynthOptions o;
-    std::array<float, sent::kFrameBytes> reliability{};
-    reliability.fill(5.0f);
-    std::array<uint8_t, kFrameBytes> content{};
-    FrameRepair repair;
-    constexpr int kLearned = 40;
-    for (int n = 0; n < kLearned; ++n)
-        repair.repair(std::span(content).first<24>(), sentFrame(o, n), reliability, n > 0, content);
+    LearnedRepair learned;
+    auto& [o, reliability, content, repair] = learned;
 
     Expected e{};
     repair.prediction().predict(1, e);
@@ -257,14 +261,8 @@ TEST(PredictionRepair, TheBitSearchTakesTheExpectedBytesAsSure) {
 // among them) is tried again, with its bits, once the next frame gives its count: the next
 // frame's content then starts with its parity as sent.
 TEST(PredictionRepair, AFailedFrameIsTriedAgainWithItsBits) {
-    synth::SynthOptions o;
-    std::array<float, sent::kFrameBytes> reliability{};
-    reliability.fill(5.0f);
-    std::array<uint8_t, kFrameBytes> content{};
-    FrameRepair repair;
-    constexpr int kLearned = 40;
-    for (int n = 0; n < kLearned; ++n)
-        repair.repair(std::span(content).first<24>(), sentFrame(o, n), reliability, n > 0, content);
+    LearnedRepair learned;
+    auto& [o, reliability, content, repair] = learned;
 
     SentFrame heard = sentFrame(o, kLearned + 1);
     std::array<float, sent::kFrameDataBits> bits{};
