@@ -25,7 +25,8 @@ constexpr float kBitTrust = 2.0f;
 // erasures and second choices of the repair than a sum over all ten bits did.
 void FrameReader::readByte(const SoftRing& ring, int polarity, int64_t start, uint8_t& byte,
                            uint8_t& second, float& reliability, float* bits) {
-    const float scale = kBitTrust / std::max(ring.level, 1e-9f);
+    const float level = std::max(ring.level, 1e-9f);
+    const float scale = kBitTrust / level;
     unsigned value = 0;
     // Bit j's decision ends on the second symbol of its pair.
     const auto bitAt = [&](int j) {
@@ -37,7 +38,7 @@ void FrameReader::readByte(const SoftRing& ring, int polarity, int64_t start, ui
     for (int i = 0; i < sent::kDataBitsPerByte; ++i) {
         const float s = bitAt(1 + i);
         if (s > 0.0f) value |= 1u << i;
-        if (bits) bits[i] = std::abs(s) / std::max(ring.level, 1e-9f);
+        if (bits) bits[i] = std::abs(s) / level;
         if (std::abs(s) < weakestData) {
             weakestData = std::abs(s);
             weakestBit = 1u << i;
